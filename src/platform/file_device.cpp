@@ -1,0 +1,179 @@
+#include "platform/file_device.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace kestra::platform {
+namespace {
+
+bool ReadAll(int fd, uint8_t* buffer, size_t bytes, uint64_t offset) {
+    while (bytes > 0) {
+        const ssize_t n = ::pread(fd, buffer, bytes, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        buffer += n;
+        bytes -= static_cast<size_t>(n);
+        offset += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const uint8_t* buffer, size_t bytes, uint64_t offset) {
+    while (bytes > 0) {
+        const ssize_t n = ::pwrite(fd, buffer, bytes, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        buffer += n;
+        bytes -= static_cast<size_t>(n);
+        offset += static_cast<uint64_t>(n);
+    }
+    return true;
+}
+
+uint32_t Le32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+OpenResult Fail(OpenError error, std::string message) {
+    OpenResult result;
+    result.error = error;
+    result.message = std::move(message);
+    return result;
+}
+
+}  // namespace
+
+void SplitVolumeSpec(const std::string& spec, std::string& path, int& partition) {
+    path = spec;
+    partition = 0;
+    const size_t at = spec.rfind('@');
+    if (at == std::string::npos || at + 2 != spec.size()) return;
+    const char n = spec[at + 1];
+    if (n < '1' || n > '4') return;
+    struct stat st{};
+    // A file whose name really ends in "@N" is taken as it is.
+    if (::stat(spec.c_str(), &st) == 0) return;
+    path = spec.substr(0, at);
+    partition = n - '0';
+}
+
+OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options) {
+    std::string path;
+    int partition = 0;
+    SplitVolumeSpec(spec, path, partition);
+
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) {
+        return Fail(errno == EACCES ? OpenError::NoAccess : OpenError::NotFound,
+                    path + ": " + std::strerror(errno));
+    }
+    const bool isBlock = S_ISBLK(st.st_mode);
+    if (!isBlock && !S_ISREG(st.st_mode)) {
+        return Fail(OpenError::NotFound, path + ": not an image file or block device");
+    }
+
+    int flags = (options.writable ? O_RDWR : O_RDONLY) | O_CLOEXEC;
+    // Write-through is always kept on real devices; the opt-out is for images only.
+    if (options.writable && (options.writeThrough || isBlock)) flags |= O_DSYNC;
+    if (isBlock) flags |= O_EXCL;
+    const int fd = ::open(path.c_str(), flags);
+    if (fd < 0) {
+        const int err = errno;
+        if (err == EBUSY) return Fail(OpenError::Busy, path + ": device is busy (mounted?)");
+        if (err == EACCES || err == EPERM || err == EROFS) {
+            return Fail(OpenError::NoAccess, path + ": " + std::strerror(err));
+        }
+        return Fail(OpenError::Io, path + ": " + std::strerror(err));
+    }
+
+    uint64_t bytes = static_cast<uint64_t>(st.st_size);
+    if (isBlock && ::ioctl(fd, BLKGETSIZE64, &bytes) != 0) {
+        const int err = errno;
+        ::close(fd);
+        return Fail(OpenError::Io, path + ": cannot read device size: " + std::strerror(err));
+    }
+
+    uint64_t offset = 0;
+    uint64_t sectors = bytes / kSectorSize;
+    if (partition != 0) {
+        uint8_t mbr[kSectorSize];
+        if (!ReadAll(fd, mbr, kSectorSize, 0)) {
+            ::close(fd);
+            return Fail(OpenError::Io, path + ": cannot read the partition table");
+        }
+        const uint8_t* entry = mbr + 446 + 16 * (partition - 1);
+        const uint64_t start = Le32(entry + 8);
+        const uint64_t count = Le32(entry + 12);
+        std::string why;
+        if (mbr[510] != 0x55 || mbr[511] != 0xAA) {
+            why = "has no partition table";
+        } else if (entry[4] == 0 || count == 0) {
+            why = "has no partition " + std::to_string(partition);
+        } else if (start == 0 || start + count > sectors) {
+            why = "partition " + std::to_string(partition) + " lies outside the image";
+        }
+        if (!why.empty()) {
+            ::close(fd);
+            return Fail(OpenError::BadPartition, path + " " + why);
+        }
+        offset = start * kSectorSize;
+        sectors = count;
+    }
+
+    OpenResult result;
+    result.device = std::make_unique<FileDevice>(fd, offset, sectors,
+                                                 (flags & O_DSYNC) != 0 || !options.writable);
+    return result;
+}
+
+FileDevice::FileDevice(int fd, uint64_t byteOffset, uint64_t sectors, bool writeThrough)
+    : fd_(fd), offset_(byteOffset), sectors_(sectors), writeThrough_(writeThrough) {}
+
+FileDevice::~FileDevice() {
+    if (!writeThrough_) ::fdatasync(fd_);
+    ::close(fd_);  // also drops any flock held
+}
+
+bool FileDevice::InRange(uint64_t first, uint32_t count) const {
+    return first <= sectors_ && count <= sectors_ - first;
+}
+
+bool FileDevice::Read(uint64_t first, uint32_t count, uint8_t* buffer) {
+    if (!InRange(first, count)) return false;
+    return ReadAll(fd_, buffer, static_cast<size_t>(count) * kSectorSize,
+                   offset_ + first * kSectorSize);
+}
+
+bool FileDevice::Write(uint64_t first, uint32_t count, const uint8_t* buffer) {
+    if (!InRange(first, count)) return false;
+    return WriteAll(fd_, buffer, static_cast<size_t>(count) * kSectorSize,
+                    offset_ + first * kSectorSize);
+}
+
+bool FileDevice::Flush() { return writeThrough_ || ::fdatasync(fd_) == 0; }
+
+bool FileDevice::Lock(int level, bool) {
+    if (!locks_.CanLock(level)) return false;
+    // The first hold is backed by a real lock so that other openers see it.
+    if (locks_.Empty()) {
+        const int op = (level == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB;
+        if (::flock(fd_, op) != 0) return false;
+    }
+    locks_.Push(level);
+    return true;
+}
+
+bool FileDevice::Unlock(int level) {
+    if (!locks_.Pop(level)) return false;
+    if (locks_.Empty()) ::flock(fd_, LOCK_UN);
+    return true;
+}
+
+}  // namespace kestra::platform

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <string>
+
+#include "platform/lock_table.h"
+#include "platform/sector_device.h"
+
+namespace kestra::platform {
+
+struct OpenOptions {
+    bool writable = false;
+    // Every write reaches the medium before the call returns. Turning it off is
+    // only offered for image files: faster, but a power cut can reorder writes.
+    bool writeThrough = true;
+};
+
+enum class OpenError { None, NotFound, Busy, NoAccess, BadPartition, Io };
+
+struct OpenResult {
+    DevicePtr device;
+    OpenError error = OpenError::None;
+    std::string message;
+};
+
+// Opens "PATH" (an image file or a block device) or "PATH@N" (primary partition N,
+// 1..4, of an image or disk with an MBR). Block devices are opened exclusively, so a
+// mounted device is refused as busy.
+OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options);
+
+// Splits "PATH@N" into its path and partition number (0 when there is none).
+void SplitVolumeSpec(const std::string& spec, std::string& path, int& partition);
+
+// Sectors of a volume inside a file or device, addressed from the volume's start.
+class FileDevice : public SectorDevice {
+public:
+    FileDevice(int fd, uint64_t byteOffset, uint64_t sectors, bool writeThrough);
+    ~FileDevice() override;
+    FileDevice(const FileDevice&) = delete;
+    FileDevice& operator=(const FileDevice&) = delete;
+
+    bool Read(uint64_t first, uint32_t count, uint8_t* buffer) override;
+    bool Write(uint64_t first, uint32_t count, const uint8_t* buffer) override;
+    bool Flush() override;
+    uint64_t SectorCount() const override { return sectors_; }
+
+    int LockState() override { return locks_.State(); }
+    bool Lock(int level, bool allowWrites) override;
+    bool Unlock(int level) override;
+    int LockFlagState() override { return 0; }
+    bool OpenFile(uint32_t, std::string&) override { return false; }
+
+private:
+    bool InRange(uint64_t first, uint32_t count) const;
+
+    int fd_;
+    uint64_t offset_;
+    uint64_t sectors_;
+    bool writeThrough_;
+    LockTable locks_;
+};
+
+}  // namespace kestra::platform

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kestra::platform {
+
+constexpr uint32_t kSectorSize = 512;
+
+// Lock levels a run can hold on a volume. Level 0 is exclusive; 1 is shared with
+// writes allowed; 2 and 3 are the short write locks taken from level 1.
+constexpr int kNotLocked = -1;
+
+// The one seam every byte of a volume passes through. Sectors are 512 bytes,
+// numbered from the start of the volume; a transfer that reaches past the last
+// sector fails like a device error and moves nothing.
+class SectorDevice {
+public:
+    virtual ~SectorDevice() = default;
+
+    virtual bool Read(uint64_t first, uint32_t count, uint8_t* buffer) = 0;
+    virtual bool Write(uint64_t first, uint32_t count, const uint8_t* buffer) = 0;
+    // Makes every write so far durable (a no-op on write-through devices).
+    virtual bool Flush() = 0;
+    virtual uint64_t SectorCount() const = 0;
+
+    // Current lock level, or kNotLocked. Nested locks of one level stack.
+    virtual int LockState() = 0;
+    virtual bool Lock(int level, bool allowWrites) = 0;
+    // Releases one hold of the given level; false when that is not the level held.
+    virtual bool Unlock(int level) = 0;
+    // 0: nothing happened on the volume since the last call; 2: the open-file list
+    // changed; another value: another program wrote; -1: the request failed.
+    virtual int LockFlagState() = 0;
+    // Path of the index-th file another program holds open; false past the end.
+    virtual bool OpenFile(uint32_t index, std::string& path) = 0;
+};
+
+using DevicePtr = std::unique_ptr<SectorDevice>;
+
+}  // namespace kestra::platform

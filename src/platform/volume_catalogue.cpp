@@ -1,0 +1,126 @@
+#include "platform/volume_catalogue.h"
+
+#include <cctype>
+#include <vector>
+
+#include "platform/boot_record.h"
+
+namespace kestra::platform {
+namespace {
+
+uint32_t FatEntry(const std::vector<uint8_t>& fat, FatType type, uint32_t cluster) {
+    switch (type) {
+        case FatType::Fat12: {
+            const size_t at = cluster + cluster / 2;
+            const uint32_t pair = fat[at] | (fat[at + 1] << 8);
+            return (cluster & 1) ? pair >> 4 : pair & 0xFFF;
+        }
+        case FatType::Fat16:
+            return fat[2 * cluster] | (fat[2 * cluster + 1] << 8);
+        default: {
+            const uint8_t* p = &fat[4 * size_t{cluster}];
+            return (p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t{p[3]} << 24)) & 0x0FFFFFFF;
+        }
+    }
+}
+
+}  // namespace
+
+QueryResult QueryVolume(SectorDevice& device) {
+    QueryResult result;
+    uint8_t sector[kSectorSize];
+    if (!device.Read(0, 1, sector)) {
+        result.message = "cannot read the boot sector";
+        return result;
+    }
+    const BootRecord boot = ParseBootRecord(sector);
+    result.message = CheckBootRecord(boot, device.SectorCount());
+    if (!result.message.empty()) return result;
+
+    const FatType type = boot.Type();
+    const uint32_t clusters = boot.ClusterCount();
+    // Only the sectors that hold entries 0 .. clusters + 1 are needed.
+    const uint64_t bits = type == FatType::Fat12 ? 12 : type == FatType::Fat16 ? 16 : 32;
+    const uint32_t sectors =
+        static_cast<uint32_t>(((uint64_t{clusters} + 2) * bits / 8 + 1 + 511) / 512);
+    std::vector<uint8_t> fat(size_t{std::min(sectors, boot.FatSectors())} * kSectorSize + 2);
+    if (!device.Read(boot.reservedSectors, std::min(sectors, boot.FatSectors()), fat.data())) {
+        result.message = "cannot read the FAT";
+        return result;
+    }
+    uint32_t free = 0;
+    for (uint32_t c = 2; c < clusters + 2; ++c) {
+        if (FatEntry(fat, type, c) == 0) ++free;
+    }
+
+    const uint64_t clusterBytes = uint64_t{boot.sectorsPerCluster} * kSectorSize;
+    result.ok = true;
+    result.info.fileSystemName = type == FatType::Fat32 ? "FAT32" : "FAT";
+    result.info.totalClusters = clusters;
+    result.info.freeClusters = free;
+    result.info.totalBytes = clusters * clusterBytes;
+    result.info.freeBytes = free * clusterBytes;
+    result.info.label = boot.label;
+    return result;
+}
+
+char VolumeCatalogue::Key(char letter) {
+    return static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
+}
+
+void VolumeCatalogue::Map(char letter, const std::string& spec) {
+    volumes_[Key(letter)] = {[this, spec](const OpenOptions& options) {
+                                 OpenOptions o = options;
+                                 o.writeThrough = o.writeThrough && writeThrough;
+                                 return OpenSectorDevice(spec, o);
+                             },
+                             spec};
+}
+
+void VolumeCatalogue::MapDevice(char letter, Opener opener, std::string description) {
+    volumes_[Key(letter)] = {std::move(opener), std::move(description)};
+}
+
+bool VolumeCatalogue::Has(char letter) const { return volumes_.count(Key(letter)) != 0; }
+
+std::vector<char> VolumeCatalogue::Letters() const {
+    std::vector<char> letters;
+    for (const auto& [letter, entry] : volumes_) letters.push_back(letter);
+    return letters;
+}
+
+std::string VolumeCatalogue::Describe(char letter) const {
+    const auto it = volumes_.find(Key(letter));
+    return it == volumes_.end() ? std::string() : it->second.description;
+}
+
+char VolumeCatalogue::FreeLetter() const {
+    for (char c = 'C'; c <= 'Z'; ++c) {
+        if (!Has(c)) return c;
+    }
+    return 0;
+}
+
+OpenResult VolumeCatalogue::Open(char letter, const OpenOptions& options) const {
+    const auto it = volumes_.find(Key(letter));
+    if (it == volumes_.end()) {
+        OpenResult result;
+        result.error = OpenError::NotFound;
+        result.message = std::string("no volume for drive ") + Key(letter) + ":";
+        return result;
+    }
+    return it->second.opener(options);
+}
+
+QueryResult VolumeCatalogue::Query(char letter) const {
+    OpenResult opened = Open(letter, OpenOptions{});
+    if (!opened.device) {
+        QueryResult result;
+        result.openError = opened.error;
+        result.message = opened.message;
+        return result;
+    }
+    return QueryVolume(*opened.device);
+}
+
+}  // namespace kestra::platform

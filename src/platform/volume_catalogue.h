@@ -1,0 +1,62 @@
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/file_device.h"
+
+namespace kestra::platform {
+
+// What the volume queries of a launch need, answered from the boot sector and FAT.
+struct VolumeInfo {
+    std::string fileSystemName;  // "FAT" or "FAT32"
+    uint32_t totalClusters = 0;
+    uint32_t freeClusters = 0;
+    uint64_t totalBytes = 0;
+    uint64_t freeBytes = 0;
+    std::string label;
+};
+
+struct QueryResult {
+    bool ok = false;
+    OpenError openError = OpenError::None;  // set when the volume could not be opened
+    std::string message;                    // why the query failed
+    VolumeInfo info;
+};
+
+// Reads the boot sector and the first FAT of an open volume.
+QueryResult QueryVolume(SectorDevice& device);
+
+// The drive list: letters mapped to volumes.
+class VolumeCatalogue {
+public:
+    using Opener = std::function<OpenResult(const OpenOptions&)>;
+
+    // Maps a letter to "PATH" or "PATH@N".
+    void Map(char letter, const std::string& spec);
+    // Maps a letter to any device (tests use fake devices this way).
+    void MapDevice(char letter, Opener opener, std::string description = "device");
+    bool Has(char letter) const;
+    std::vector<char> Letters() const;
+    std::string Describe(char letter) const;
+    // Next free letter from C on, or 0 when all are taken.
+    char FreeLetter() const;
+
+    OpenResult Open(char letter, const OpenOptions& options) const;
+    QueryResult Query(char letter) const;
+
+    // Options used for every later open, for example write-through off for images.
+    bool writeThrough = true;
+
+private:
+    struct Entry {
+        Opener opener;
+        std::string description;
+    };
+    static char Key(char letter);
+    std::map<char, Entry> volumes_;
+};
+
+}  // namespace kestra::platform
