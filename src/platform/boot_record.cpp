@@ -3,14 +3,17 @@
 namespace kestra::platform {
 namespace {
 
-uint16_t Le16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
 uint32_t Le32(const uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 std::string TrimmedText(const uint8_t* p, size_t n) {
     std::string s(reinterpret_cast<const char*>(p), n);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0')) s.pop_back();
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
+        s.pop_back();
     return s;
 }
 
@@ -58,8 +61,8 @@ std::string CheckBootRecord(const BootRecord& b, uint64_t deviceSectors) {
     if (b.numberOfFats == 0) return "not a FAT volume (no FAT)";
     if (b.FatSectors() == 0) return "not a FAT volume (FAT size is 0)";
     if (b.totalSectors > deviceSectors) {
-        return "the volume claims " + std::to_string(b.totalSectors) + " sectors but its device has " +
-               std::to_string(deviceSectors);
+        return "the volume claims " + std::to_string(b.totalSectors) +
+               " sectors but its device has " + std::to_string(deviceSectors);
     }
     const uint32_t clusters = b.ClusterCount();
     if (clusters == 0) return "not a FAT volume (no data clusters)";

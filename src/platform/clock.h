@@ -4,26 +4,26 @@ namespace kestra::platform {
 
 // Seconds since midnight, as the run timing and the lock time-out measure them.
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual double SecondsSinceMidnight() = 0;
 };
 
 class SystemClock : public Clock {
-public:
+  public:
     double SecondsSinceMidnight() override;
 };
 
 // A clock that tests move by hand; it can also step on each reading.
 class ManualClock : public Clock {
-public:
+  public:
     explicit ManualClock(double start = 0, double stepPerRead = 0)
         : now_(start), step_(stepPerRead) {}
     double SecondsSinceMidnight() override;
     void Set(double seconds) { now_ = seconds; }
     void Advance(double seconds) { now_ += seconds; }
 
-private:
+  private:
     double now_;
     double step_;
 };

@@ -16,11 +16,11 @@ namespace kestra::platform {
 struct FakeScript {
     static constexpr uint64_t kNone = std::numeric_limits<uint64_t>::max();
 
-    uint64_t failReadCall = kNone;     // the n-th read (1-based) fails
-    uint64_t failReadSector = kNone;   // every read that covers this sector fails
-    uint64_t failWriteCall = kNone;    // the n-th write (1-based) fails
-    uint64_t failWriteSector = kNone;  // every write that covers this sector fails
-    uint64_t crashAfterWrites = kNone; // writes after the N-th are refused; earlier ones stay
+    uint64_t failReadCall = kNone;      // the n-th read (1-based) fails
+    uint64_t failReadSector = kNone;    // every read that covers this sector fails
+    uint64_t failWriteCall = kNone;     // the n-th write (1-based) fails
+    uint64_t failWriteSector = kNone;   // every write that covers this sector fails
+    uint64_t crashAfterWrites = kNone;  // writes after the N-th are refused; earlier ones stay
 
     // Another program on the same volume.
     int foreignLock = -1;  // lock level it holds: seen by LockState, blocks every lock of ours
@@ -39,7 +39,7 @@ struct Transfer {
 // Wraps a device (usually a MemoryDevice shared between openings) with failures,
 // crashes and another program's locks, and records every transfer.
 class FakeDevice : public SectorDevice {
-public:
+  public:
     FakeDevice(std::shared_ptr<SectorDevice> inner, FakeScript script = {});
 
     bool Read(uint64_t first, uint32_t count, uint8_t* buffer) override;
@@ -59,7 +59,7 @@ public:
     uint64_t Writes() const { return writes_; }
     uint64_t LockRequests() const { return lockRequests_; }
 
-private:
+  private:
     static bool Covers(uint64_t first, uint32_t count, uint64_t sector) {
         return sector >= first && sector - first < count;
     }

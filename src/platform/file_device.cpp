@@ -57,7 +57,7 @@ void SplitVolumeSpec(const std::string& spec, std::string& path, int& partition)
     if (at == std::string::npos || at + 2 != spec.size()) return;
     const char n = spec[at + 1];
     if (n < '1' || n > '4') return;
-    struct stat st{};
+    struct stat st {};
     // A file whose name really ends in "@N" is taken as it is.
     if (::stat(spec.c_str(), &st) == 0) return;
     path = spec.substr(0, at);
@@ -69,7 +69,7 @@ OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options)
     int partition = 0;
     SplitVolumeSpec(spec, path, partition);
 
-    struct stat st{};
+    struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
         return Fail(errno == EACCES ? OpenError::NoAccess : OpenError::NotFound,
                     path + ": " + std::strerror(errno));
@@ -146,18 +146,36 @@ bool FileDevice::InRange(uint64_t first, uint32_t count) const {
 }
 
 bool FileDevice::Read(uint64_t first, uint32_t count, uint8_t* buffer) {
-    if (!InRange(first, count)) return false;
-    return ReadAll(fd_, buffer, static_cast<size_t>(count) * kSectorSize,
-                   offset_ + first * kSectorSize);
+    if (!InRange(first, count)) {
+        lastError_ = ERANGE;
+        return false;
+    }
+    errno = EIO;  // a short read leaves errno untouched
+    if (ReadAll(fd_, buffer, static_cast<size_t>(count) * kSectorSize,
+                offset_ + first * kSectorSize)) {
+        return true;
+    }
+    lastError_ = errno;
+    return false;
 }
 
 bool FileDevice::Write(uint64_t first, uint32_t count, const uint8_t* buffer) {
-    if (!InRange(first, count)) return false;
-    return WriteAll(fd_, buffer, static_cast<size_t>(count) * kSectorSize,
-                    offset_ + first * kSectorSize);
+    if (!InRange(first, count)) {
+        lastError_ = ERANGE;
+        return false;
+    }
+    errno = EIO;
+    if (WriteAll(fd_, buffer, static_cast<size_t>(count) * kSectorSize,
+                 offset_ + first * kSectorSize)) {
+        return true;
+    }
+    lastError_ = errno;
+    return false;
 }
 
-bool FileDevice::Flush() { return writeThrough_ || ::fdatasync(fd_) == 0; }
+bool FileDevice::Flush() {
+    return writeThrough_ || ::fdatasync(fd_) == 0;
+}
 
 bool FileDevice::Lock(int level, bool) {
     if (!locks_.CanLock(level)) return false;

@@ -32,7 +32,7 @@ void SplitVolumeSpec(const std::string& spec, std::string& path, int& partition)
 
 // Sectors of a volume inside a file or device, addressed from the volume's start.
 class FileDevice : public SectorDevice {
-public:
+  public:
     FileDevice(int fd, uint64_t byteOffset, uint64_t sectors, bool writeThrough);
     ~FileDevice() override;
     FileDevice(const FileDevice&) = delete;
@@ -42,6 +42,7 @@ public:
     bool Write(uint64_t first, uint32_t count, const uint8_t* buffer) override;
     bool Flush() override;
     uint64_t SectorCount() const override { return sectors_; }
+    int LastError() const override { return lastError_; }
 
     int LockState() override { return locks_.State(); }
     bool Lock(int level, bool allowWrites) override;
@@ -49,7 +50,7 @@ public:
     int LockFlagState() override { return 0; }
     bool OpenFile(uint32_t, std::string&) override { return false; }
 
-private:
+  private:
     bool InRange(uint64_t first, uint32_t count) const;
 
     int fd_;
@@ -57,6 +58,7 @@ private:
     uint64_t sectors_;
     bool writeThrough_;
     LockTable locks_;
+    int lastError_ = 0;
 };
 
 }  // namespace kestra::platform

@@ -9,7 +9,7 @@ namespace kestra::platform {
 
 // A volume held in memory: the cheap real thing for tests and for building images.
 class MemoryDevice : public SectorDevice {
-public:
+  public:
     explicit MemoryDevice(std::vector<uint8_t> bytes);
     explicit MemoryDevice(uint64_t sectors) : MemoryDevice(std::vector<uint8_t>(sectors * 512)) {}
 
@@ -26,7 +26,7 @@ public:
 
     std::vector<uint8_t>& Bytes() { return bytes_; }
 
-private:
+  private:
     std::vector<uint8_t> bytes_;
     LockTable locks_;
 };

@@ -17,7 +17,7 @@ constexpr int kNotLocked = -1;
 // numbered from the start of the volume; a transfer that reaches past the last
 // sector fails like a device error and moves nothing.
 class SectorDevice {
-public:
+  public:
     virtual ~SectorDevice() = default;
 
     virtual bool Read(uint64_t first, uint32_t count, uint8_t* buffer) = 0;
@@ -25,6 +25,8 @@ public:
     // Makes every write so far durable (a no-op on write-through devices).
     virtual bool Flush() = 0;
     virtual uint64_t SectorCount() const = 0;
+    // System error number of the last failed transfer (0 when unknown).
+    virtual int LastError() const { return 0; }
 
     // Current lock level, or kNotLocked. Nested locks of one level stack.
     virtual int LockState() = 0;

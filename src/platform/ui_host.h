@@ -9,7 +9,7 @@ enum class BoxIcon { Information, Stop };
 
 // The services of the windowing system that the core calls while it runs.
 class UiHost {
-public:
+  public:
     virtual ~UiHost() = default;
     // Lets pending window events (paints, keys, close requests) run.
     virtual void DoEvents() {}
@@ -25,7 +25,7 @@ public:
 // The host of the terminal front end and of tests: nothing to show; it counts
 // event rounds and can run a hook on each (a test's "key press").
 class QuietUiHost : public UiHost {
-public:
+  public:
     void DoEvents() override {
         ++eventRounds;
         if (onEvents) onEvents();

@@ -81,11 +81,14 @@ void VolumeCatalogue::MapDevice(char letter, Opener opener, std::string descript
     volumes_[Key(letter)] = {std::move(opener), std::move(description)};
 }
 
-bool VolumeCatalogue::Has(char letter) const { return volumes_.count(Key(letter)) != 0; }
+bool VolumeCatalogue::Has(char letter) const {
+    return volumes_.count(Key(letter)) != 0;
+}
 
 std::vector<char> VolumeCatalogue::Letters() const {
     std::vector<char> letters;
-    for (const auto& [letter, entry] : volumes_) letters.push_back(letter);
+    for (const auto& [letter, entry] : volumes_)
+        letters.push_back(letter);
     return letters;
 }
 

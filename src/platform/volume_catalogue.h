@@ -31,7 +31,7 @@ QueryResult QueryVolume(SectorDevice& device);
 
 // The drive list: letters mapped to volumes.
 class VolumeCatalogue {
-public:
+  public:
     using Opener = std::function<OpenResult(const OpenOptions&)>;
 
     // Maps a letter to "PATH" or "PATH@N".
@@ -50,7 +50,7 @@ public:
     // Options used for every later open, for example write-through off for images.
     bool writeThrough = true;
 
-private:
+  private:
     struct Entry {
         Opener opener;
         std::string description;

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kestra::cli {
+
+int InfoCommand(std::vector<std::string> args);
+
+}  // namespace kestra::cli

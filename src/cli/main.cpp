@@ -1,0 +1,54 @@
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+
+namespace {
+
+const char* const kUsage =
+    "Usage: kestra-cli COMMAND [OPTIONS] VOLUME\n"
+    "\n"
+    "Analyses and optimises FAT12, FAT16 and FAT32 volumes.\n"
+    "\n"
+    "Commands:\n"
+    "  info VOLUME      print the volume's geometry, FAT type and cluster count\n"
+    "\n"
+    "VOLUME is an image file, PATH@N for primary partition N (1-4) of an image or\n"
+    "disk with a partition table, an unmounted block device, or a drive letter\n"
+    "mapped with --drive.\n"
+    "\n"
+    "Options:\n"
+    "  --drive L=PATH       map drive letter L to a volume\n"
+    "  --no-write-through   let image writes be cached (faster, not safe across a\n"
+    "                       power cut)\n"
+    "  -h, --help           show this help\n"
+    "\n"
+    "Exit status: 0 clean, 1 structural errors, 2 drive busy or locked, 3 disk\n"
+    "error, 4 internal error or out of memory, 5 stopped by the user, 64 bad usage.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty()) {
+        std::cerr << "kestra-cli: no command given (try --help)\n";
+        return kestra::cli::kExitUsage;
+    }
+    const std::string command = args.front();
+    args.erase(args.begin());
+    for (const std::string& a : args) {
+        if (a == "-h" || a == "--help") {
+            std::cout << kUsage;
+            return kestra::cli::kExitClean;
+        }
+    }
+    if (command == "-h" || command == "--help" || command == "help") {
+        std::cout << kUsage;
+        return kestra::cli::kExitClean;
+    }
+    if (command == "info") return kestra::cli::InfoCommand(std::move(args));
+    std::cerr << "kestra-cli: unknown command '" << command << "' (try --help)\n";
+    return kestra::cli::kExitUsage;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/volume_catalogue.h"
+
+namespace kestra::cli {
+
+// The drive list of one invocation: every "--drive L=PATH" mapping, and the volume
+// named on the command line (a mapped letter, or a path given its own letter).
+struct VolumeArgs {
+    platform::VolumeCatalogue catalogue;
+    char letter = 0;
+    std::string error;  // set when the arguments do not name a volume
+};
+
+// Takes "--drive L=PATH" and "--no-write-through" out of args, then resolves the
+// one remaining operand. Any other option left over is reported as an error.
+VolumeArgs ParseVolumeArgs(std::vector<std::string>& args);
+
+}  // namespace kestra::cli

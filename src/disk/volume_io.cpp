@@ -1,0 +1,195 @@
+#include "disk/volume_io.h"
+
+#include <cctype>
+
+namespace kestra::disk {
+
+using platform::kSectorSize;
+
+platform::DevicePtr VolumeIo::OpenVolume(const std::string& driveLetter, Access access) {
+    const char letter = driveLetter.empty() ? '@' : static_cast<char>(std::toupper(driveLetter[0]));
+    DriveIndex = letter - 'A';
+    platform::OpenOptions options;
+    options.writable = access == Access::ReadWrite;
+    platform::OpenResult opened = catalogue_.Open(letter, options);
+    OpenErrorKind = opened.error;
+    OpenErrorText = opened.message;
+    return std::move(opened.device);
+}
+
+bool VolumeIo::CloseVolumeHandle(platform::DevicePtr& handle) {
+    const bool closed = handle != nullptr;
+    handle.reset();
+    return closed;
+}
+
+bool VolumeIo::ReadSectorsRaw(void* buffer, int64_t first, uint64_t count) {
+    ExtIOError = 0;
+    if (!VolumeHandle || first < 0 || count > UINT32_MAX) return false;
+    if (VolumeHandle->Read(static_cast<uint64_t>(first), static_cast<uint32_t>(count),
+                           static_cast<uint8_t*>(buffer))) {
+        return true;
+    }
+    ExtIOError = VolumeHandle->LastError();
+    return false;
+}
+
+bool VolumeIo::WriteSectorsRaw(const void* buffer, int64_t first, uint64_t count) {
+    if (!VolumeHandle || first < 0 || count > UINT32_MAX) return false;
+    return VolumeHandle->Write(static_cast<uint64_t>(first), static_cast<uint32_t>(count),
+                               static_cast<const uint8_t*>(buffer));
+}
+
+bool VolumeIo::ReadSectors(void* buffer, uint64_t bytes, uint64_t* transferred) {
+    if (transferred) *transferred = bytes;
+    if (ReadSectorsRaw(buffer, NextSector, bytes / kSectorSize)) return true;
+    ReadFailed();
+    return false;
+}
+
+bool VolumeIo::ReadSectorsNext(void* buffer, uint64_t bytes, uint64_t* transferred) {
+    if (transferred) *transferred = bytes;
+    const uint64_t count = bytes / kSectorSize;
+    const bool ok = ReadSectorsRaw(buffer, NextSector, count);
+    NextSector += static_cast<int64_t>(count);
+    if (!ok) ReadFailed();
+    return ok;
+}
+
+bool VolumeIo::WriteSectorsNext(const void* buffer, uint64_t bytes, uint64_t* transferred) {
+    if (transferred) *transferred = bytes;
+    const uint64_t count = bytes / kSectorSize;
+    const bool ok = WriteSectorsRaw(buffer, NextSector, count);
+    NextSector += static_cast<int64_t>(count);
+    if (!ok) WriteFailed();
+    return ok;
+}
+
+int VolumeIo::ReadBootSector(uint8_t* buffer, uint64_t* transferred) {
+    const bool ok = ReadSectorsRaw(buffer, 0, 1);
+    NextSector = 1;
+    if (transferred) *transferred = ok ? kSectorSize : 0;
+    return ok ? 0 : 1;
+}
+
+void VolumeIo::ReadFailed() {
+    flags_.AbortRun = 1;
+    flags_.RunError = true;
+    flags_.ErrText = "Error reading drive";
+    flags_.DiskErrorFlag = true;
+}
+
+void VolumeIo::WriteFailed() {
+    flags_.AbortRun = 1;
+    flags_.RunError = true;
+    flags_.ErrText = "Error writing drive";
+    flags_.DiskErrorFlag = true;
+}
+
+int VolumeIo::GetLockState() {
+    // A failed request reads as level 0, as the old device reported it.
+    if (!VolumeHandle) return 0;
+    return VolumeHandle->LockState();
+}
+
+int VolumeIo::GetLockFlagState(int /*drive*/) {
+    if (!VolumeHandle) return -1;
+    return VolumeHandle->LockFlagState();
+}
+
+bool VolumeIo::LockVolume(int levelWord) {
+    if (!VolumeHandle) return false;
+    return VolumeHandle->Lock(levelWord / 256, levelWord == 256);
+}
+
+void VolumeIo::UnlockVolume(int levelWord) {
+    const int level = levelWord / 256;
+    if (!VolumeHandle || GetLockState() != level) return;
+    // Nested holds of one level need one unlock each.
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        VolumeHandle->Unlock(level);
+        if (GetLockState() != level) return;
+    }
+}
+
+void VolumeIo::DropToLevel1() {
+    if (GetLockState() == 1 && !flags_.DropLocksFlag) return;
+    for (int i = 0; i < 1001; ++i) {
+        LockLevel = GetLockState();
+        switch (LockLevel) {
+            case -1:
+                return;
+            case 0:
+                if (!flags_.DropLocksFlag) ui_.DoEvents();
+                break;
+            case 1:
+                flags_.DropLocksFlag = false;
+                return;
+            case 2:
+                UnlockVolume(512);
+                break;
+            case 3:
+                UnlockVolume(768);
+                break;
+            default:
+                break;
+        }
+    }
+    LockLevel = 0;
+}
+
+void VolumeIo::ReleaseVolume() {
+    if (!(GetLockState() < 0 && LockLevel < 0)) {
+        if (GetLockState() == 0 && Level0Lock) {
+            UnlockVolume(0);
+        } else {
+            DropToLevel1();
+            UnlockVolume(256);
+        }
+        LockLevel = GetLockState();
+    }
+    CloseVolumeHandle(VolumeHandle);
+    ui_.DoEvents();
+}
+
+bool VolumeIo::GetOpenFile(int /*drive*/, uint32_t index, std::string& path) {
+    if (!VolumeHandle) return false;
+    return VolumeHandle->OpenFile(index, path);
+}
+
+int32_t VolumeIo::EnumOpenFiles() {
+    OpenFileNames.assign(3, {});
+    OpenFileHash.assign(3, 0);
+    uint32_t index = 0;
+    std::string path;
+    while (GetOpenFile(DriveIndex + 1, index, path)) {
+        if (index >= OpenFileNames.size()) {
+            OpenFileNames.resize(OpenFileNames.size() + 10);
+            OpenFileHash.resize(OpenFileHash.size() + 10);
+        }
+        OpenFileNames[index] = path;
+        const size_t slash = path.find_last_of('\\');
+        OpenFileHash[index] = NameHash(slash == std::string::npos ? path : path.substr(slash + 1));
+        ++index;
+    }
+    return static_cast<int32_t>(index);
+}
+
+uint32_t VolumeIo::NameHash(const std::string& text) {
+    // Unsigned arithmetic wraps instead of overflowing on long names; short names
+    // hash exactly as before.
+    uint32_t h = 0;
+    for (const char c : text)
+        h = h * 3 + static_cast<uint8_t>(c);
+    return h;
+}
+
+bool VolumeIo::IsOpenFile(const std::string& fullPath, const std::string& name) const {
+    const uint32_t hash = NameHash(name);
+    for (int32_t i = 0; i < OpenFileCount && i < static_cast<int32_t>(OpenFileHash.size()); ++i) {
+        if (OpenFileHash[i] == hash && OpenFileNames[i] == fullPath) return true;
+    }
+    return false;
+}
+
+}  // namespace kestra::disk

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/sector_device.h"
+#include "platform/ui_host.h"
+#include "platform/volume_catalogue.h"
+#include "report/run_flags.h"
+
+namespace kestra::disk {
+
+enum class Access { Read, ReadWrite };
+
+// The volume handle, the sequential-transfer cursor, the lock bookkeeping and the
+// open-file list of the volume being run. Every sector of a run passes through here.
+class VolumeIo {
+  public:
+    VolumeIo(const platform::VolumeCatalogue& catalogue, platform::UiHost& ui,
+             report::RunFlags& flags)
+        : catalogue_(catalogue), ui_(ui), flags_(flags) {}
+
+    // Device
+    platform::DevicePtr OpenVolume(const std::string& driveLetter, Access access);
+    static bool CloseVolumeHandle(platform::DevicePtr& handle);
+
+    // Sequential transfers. Sizes are in bytes; the whole sectors they hold move.
+    void SetNextSector(int64_t sector) { NextSector = sector; }
+    bool ReadSectors(void* buffer, uint64_t bytes, uint64_t* transferred = nullptr);
+    bool ReadSectorsNext(void* buffer, uint64_t bytes, uint64_t* transferred = nullptr);
+    bool WriteSectorsNext(const void* buffer, uint64_t bytes, uint64_t* transferred = nullptr);
+    // 0 on success, 1 on failure; leaves NextSector at 1 either way.
+    int ReadBootSector(uint8_t* buffer, uint64_t* transferred = nullptr);
+
+    void ReadFailed();
+    void WriteFailed();
+
+    // Lock requests. A level word is the lock level times 256.
+    int GetLockState();
+    int GetLockFlagState(int drive);
+    bool LockVolume(int levelWord);
+    void UnlockVolume(int levelWord);
+    void DropToLevel1();
+    void ReleaseVolume();
+
+    // Files other programs hold open.
+    bool GetOpenFile(int drive, uint32_t index, std::string& path);
+    int32_t EnumOpenFiles();
+    static uint32_t NameHash(const std::string& text);
+    bool IsOpenFile(const std::string& fullPath, const std::string& name) const;
+
+    platform::DevicePtr VolumeHandle;  // empty when closed
+    int DriveIndex = 0;                // 0 = A:
+    std::string DriveLetter;
+    int64_t NextSector = 0;
+    int ExtIOError = 0;  // system error of the last failed read
+    int LockLevel = -1;
+    bool Level0Lock = false;
+    std::vector<std::string> OpenFileNames;
+    std::vector<uint32_t> OpenFileHash;
+    int32_t OpenFileCount = 0;
+    // Why the last OpenVolume failed.
+    platform::OpenError OpenErrorKind = platform::OpenError::None;
+    std::string OpenErrorText;
+
+    report::RunFlags& Flags() { return flags_; }
+    platform::UiHost& Ui() { return ui_; }
+
+  private:
+    bool ReadSectorsRaw(void* buffer, int64_t first, uint64_t count);
+    bool WriteSectorsRaw(const void* buffer, int64_t first, uint64_t count);
+
+    const platform::VolumeCatalogue& catalogue_;
+    platform::UiHost& ui_;
+    report::RunFlags& flags_;
+};
+
+}  // namespace kestra::disk

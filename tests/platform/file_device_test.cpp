@@ -1,0 +1,142 @@
+#include "platform/file_device.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <vector>
+
+namespace kestra::platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileDeviceTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        path_ = fs::temp_directory_path() /
+                ("kestra-filedev-" + std::to_string(::getpid()) + "-" +
+                 ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".img");
+    }
+    void TearDown() override { fs::remove(path_); }
+
+    // A disk of 4096 sectors; sector n holds n in its first four bytes. Partition
+    // slot 2 covers sectors 2048..3071 and slot 3 reaches past the end.
+    void WriteDisk(bool signature = true) {
+        std::vector<uint8_t> disk(4096 * 512);
+        for (uint32_t s = 1; s < 4096; ++s)
+            std::memcpy(&disk[s * 512], &s, 4);
+        auto entry = [&](int slot, uint32_t start, uint32_t count) {
+            uint8_t* e = &disk[446 + 16 * (slot - 1)];
+            e[4] = 0x0C;
+            std::memcpy(e + 8, &start, 4);
+            std::memcpy(e + 12, &count, 4);
+        };
+        entry(2, 2048, 1024);
+        entry(3, 4000, 200);
+        if (signature) disk[510] = 0x55, disk[511] = 0xAA;
+        std::ofstream(path_, std::ios::binary)
+            .write(reinterpret_cast<char*>(disk.data()), disk.size());
+    }
+
+    std::string Path() const { return path_.string(); }
+    fs::path path_;
+};
+
+uint32_t FirstWord(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+TEST_F(FileDeviceTest, PartitionIsReadAndWrittenAtItsOffsetAndBounded) {
+    WriteDisk();
+    OpenOptions rw;
+    rw.writable = true;
+    OpenResult opened = OpenSectorDevice(Path() + "@2", rw);
+    ASSERT_TRUE(opened.device) << opened.message;
+    SectorDevice& dev = *opened.device;
+    EXPECT_EQ(dev.SectorCount(), 1024u);
+
+    uint8_t buf[2 * 512];
+    ASSERT_TRUE(dev.Read(0, 2, buf));
+    EXPECT_EQ(FirstWord(buf), 2048u);
+    EXPECT_EQ(FirstWord(buf + 512), 2049u);
+    ASSERT_TRUE(dev.Read(1023, 1, buf));
+    EXPECT_EQ(FirstWord(buf), 3071u);
+    EXPECT_FALSE(dev.Read(1023, 2, buf));  // reaches past the partition
+
+    std::memset(buf, 0xEE, sizeof buf);
+    EXPECT_FALSE(dev.Write(1024, 1, buf));
+    ASSERT_TRUE(dev.Write(1, 1, buf));
+    opened.device.reset();
+
+    OpenResult whole = OpenSectorDevice(Path(), OpenOptions{});
+    ASSERT_TRUE(whole.device);
+    ASSERT_TRUE(whole.device->Read(2049, 1, buf));
+    EXPECT_EQ(buf[0], 0xEE);
+    ASSERT_TRUE(whole.device->Read(3072, 1, buf));
+    EXPECT_EQ(FirstWord(buf), 3072u);  // the sector after the partition is untouched
+}
+
+TEST_F(FileDeviceTest, BadPartitionsAreRefusedWithAReason) {
+    WriteDisk();
+    EXPECT_EQ(OpenSectorDevice(Path() + "@1", {}).error, OpenError::BadPartition);
+    EXPECT_EQ(OpenSectorDevice(Path() + "@3", {}).error, OpenError::BadPartition);
+    EXPECT_EQ(OpenSectorDevice(Path() + "@5", {}).error, OpenError::NotFound);
+    EXPECT_EQ(OpenSectorDevice(Path() + ".missing", {}).error, OpenError::NotFound);
+    WriteDisk(false);
+    const OpenResult r = OpenSectorDevice(Path() + "@2", {});
+    EXPECT_EQ(r.error, OpenError::BadPartition);
+    EXPECT_NE(r.message.find("no partition table"), std::string::npos);
+}
+
+TEST_F(FileDeviceTest, LevelZeroExcludesOtherOpenersInThisAndOtherProcesses) {
+    WriteDisk();
+    OpenOptions rw;
+    rw.writable = true;
+    DevicePtr first = OpenSectorDevice(Path(), rw).device;
+    DevicePtr second = OpenSectorDevice(Path(), rw).device;
+    ASSERT_TRUE(first && second);
+
+    ASSERT_TRUE(first->Lock(0, false));
+    EXPECT_EQ(first->LockState(), 0);
+    EXPECT_FALSE(second->Lock(0, false));
+    EXPECT_FALSE(second->Lock(1, true));
+
+    const pid_t child = ::fork();
+    if (child == 0) {
+        DevicePtr other = OpenSectorDevice(Path(), rw).device;
+        ::_exit(other && !other->Lock(0, false) ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    ASSERT_TRUE(first->Unlock(0));
+    EXPECT_EQ(first->LockState(), -1);
+    EXPECT_TRUE(second->Lock(0, false));
+    first.reset();  // closing never drops another opener's lock
+    EXPECT_EQ(second->LockState(), 0);
+}
+
+TEST(LockTableTest, LevelsEscalateFromOneAndReleaseInOrder) {
+    LockTable t;
+    EXPECT_FALSE(t.CanLock(2));
+    EXPECT_TRUE(t.CanLock(0));
+    t.Push(1);
+    EXPECT_FALSE(t.CanLock(0));
+    EXPECT_FALSE(t.CanLock(3));
+    EXPECT_TRUE(t.CanLock(2));
+    t.Push(2);
+    t.Push(3);
+    EXPECT_FALSE(t.Pop(1));  // not the level on top
+    EXPECT_TRUE(t.Pop(3));
+    EXPECT_EQ(t.State(), 2);
+}
+
+}  // namespace
+}  // namespace kestra::platform
