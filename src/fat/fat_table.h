@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "fat/fat_run.h"
+
+namespace kestra::fat {
+
+// Sizes Fat and the raw FAT buffers for the volume's FAT type.
+bool SizeFatArrays(FatRun& run);
+// Reads FAT 1 into Fat, widening FAT12 and FAT16 values into the FAT32 value space.
+bool ReadFat(FatRun& run);
+
+// The FAT32-space value of a raw FAT12 or FAT16 entry.
+uint32_t WidenFat12(uint32_t raw);
+uint32_t WidenFat16(uint32_t raw);
+// Entry n of a packed FAT12, raw 12 bits.
+uint32_t Fat12Entry(const std::vector<uint8_t>& fat12, uint32_t n);
+
+}  // namespace kestra::fat
