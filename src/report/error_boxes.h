@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+#include "report/report_context.h"
+
+namespace kestra::report {
+
+// The texts of the boxes, lines joined by CR LF.
+std::string InternalErrorText();
+std::string NoMemErrText();
+std::string DiskErrorText();
+std::string StructureErrorText();
+std::string DriveBusyText();
+std::string HexErrorText(const std::string& ViewerErrorText);
+
+// The sector viewer's internal-error box (uses Main.ViewerErrorText).
+void HexError(ReportContext& ctx);
+// The insufficient-memory box.
+void NoMemErr(ReportContext& ctx);
+
+// Shows the box of the first pending error flag and clears that flag (the
+// internal-error flag stays set). True when a box was shown.
+bool Check4Errors(ReportContext& ctx);
+
+}  // namespace kestra::report

@@ -1,0 +1,181 @@
+#include "display/cluster_map.h"
+
+#include <gtest/gtest.h>
+
+#include "display/ansi_map.h"
+#include "display/png_output.h"
+
+namespace kestra::display {
+namespace {
+
+struct MapFixture : ::testing::Test {
+    bool DropLocksFlag = false;
+    bool PaintDeferred = false;
+    platform::QuietUiHost ui;
+    ClusterMap map{ui, PaintGate{DropLocksFlag, PaintDeferred}};
+
+    int Box(int64_t i) const { return map.MapBoxes[static_cast<size_t>(i)]; }
+};
+
+TEST(MapScale, FollowsTheDesignCapacityOf2870Boxes) {
+    EXPECT_EQ(MapScaleFor(2869), 1);
+    EXPECT_EQ(MapScaleFor(2870), 2);
+    EXPECT_EQ(MapScaleText(MapScaleFor(2870), 8), "Map Scale=8 Kb/Box");
+    // A large FAT32 volume needs a scale no 16-bit number holds.
+    EXPECT_EQ(MapScaleFor(268435445), 93532);
+}
+
+TEST_F(MapFixture, MapGeometryFromTwipsPerPixel) {
+    EXPECT_EQ(map.BoxSize, 4);
+    EXPECT_EQ(map.BoxPitch, 5);
+    EXPECT_EQ(map.picMap.Width(), 355);
+    EXPECT_EQ(map.picMap.Height(), 220);
+    map.SetBoxSize(12);
+    EXPECT_EQ(map.BoxSize, 5);
+    map.SetBoxSize(6);  // would be 10: clamped to the swatch
+    EXPECT_EQ(map.BoxSize, 5);
+    map.SetBoxSize(0);
+    EXPECT_EQ(map.BoxSize, 4);
+    // The largest volume still fits the grid.
+    map.DimensionMap(268435445);
+    EXPECT_LE(map.UpperBound(), kMapCapacity);
+}
+
+TEST_F(MapFixture, MapPaintClusterPriorities) {
+    map.DimensionMap(1000);
+    map.PaintCluster(10, kPaintEmptyIfUndrawn);
+    EXPECT_EQ(Box(10), kBoxEmpty);  // 135 over undrawn stores 7
+    map.PaintCluster(11, kBoxFile);
+    map.PaintCluster(11, kPaintEmptyIfUndrawn);
+    EXPECT_EQ(Box(11), kBoxFile);  // 135 over 13 leaves it
+
+    map.PaintCluster(12, kBoxFrag);
+    for (int code : {kBoxFile, kBoxBigFile, kBoxFixed, kBoxBad}) {
+        map.PaintCluster(12, code);
+        EXPECT_EQ(Box(12), kBoxFrag) << code;
+    }
+    for (int code : {kBoxEmpty, kBoxMoved, kBoxMoving}) {
+        map.PaintCluster(12, kBoxFrag);
+        map.PaintCluster(12, code);
+        EXPECT_EQ(Box(12), code);
+    }
+    // Damaged chains may name clusters beyond the volume: ignored.
+    map.PaintCluster(5000, kBoxFile);
+    map.PaintCluster(-1, kBoxFile);
+}
+
+TEST_F(MapFixture, MapEventsRunOncePerChangedBoxAndWaitUnderTheLocks) {
+    map.DimensionMap(1000);
+    map.PaintCluster(3, kBoxFile);
+    map.PaintCluster(3, kBoxFile);  // unchanged: no draw, no events
+    EXPECT_EQ(ui.eventRounds, 1);
+
+    DropLocksFlag = true;
+    Canvas before = map.picMap;
+    map.PaintCluster(4, kBoxMoving);
+    map.picMap_Paint(LegendMode{});
+    EXPECT_EQ(Box(4), kBoxMoving);                    // stored ...
+    EXPECT_EQ(map.picMap.Pixels(), before.Pixels());  // ... not drawn
+    EXPECT_EQ(ui.eventRounds, 1);
+    EXPECT_TRUE(PaintDeferred);
+
+    DropLocksFlag = false;
+    map.picMap_Paint(LegendMode{});
+    EXPECT_EQ(map.picMap.Pixel(map.BoxX(4), map.BoxY(4)), PaletteColor(15));
+}
+
+TEST_F(MapFixture, MapRunsCoverEveryBoxOnceAndTheLastCluster) {
+    map.DimensionMap(10000);  // scale 4
+    ASSERT_EQ(map.MapScale, 4);
+    std::vector<int64_t> Starts = {999, 5, 100};
+    std::vector<int64_t> Lens = {999, 10, 0};  // element 0 unread; a run of 0 paints nothing
+    map.FAT_Redraw_XXXX(Lens, Starts, kBoxFile);
+    EXPECT_EQ(Box(249), 0);
+    EXPECT_EQ(Box(1), kBoxFile);  // 5..14: boxes 1, 2, 3
+    EXPECT_EQ(Box(2), kBoxFile);
+    EXPECT_EQ(Box(3), kBoxFile);
+    EXPECT_EQ(Box(4), 0);
+    EXPECT_EQ(Box(0), 0);
+    EXPECT_EQ(Box(24), 0);  // cluster 99 of the empty run
+
+    // A run list longer than a 16-bit index reaches.
+    map.DimensionMap(100000);
+    std::vector<uint32_t> manyStarts(40001), manyLens(40001, 1);
+    for (uint32_t i = 1; i <= 40000; ++i)
+        manyStarts[i] = 2 + i * 2;
+    map.FAT_Redraw_XXXX(manyLens, manyStarts, kPaintEmptyIfUndrawn);
+    EXPECT_EQ(Box(80002 / map.MapScale), kBoxEmpty);
+}
+
+TEST_F(MapFixture, MapBoxesAreDrawnAtTheirGridPositions) {
+    map.DimensionMap(2000);
+    map.PaintCluster(0, kBoxFile);
+    map.PaintCluster(71, kBoxFrag);  // row 1, column 1
+    const Canvas& p = map.picMap;
+    EXPECT_EQ(p.Pixel(2, 12), PaletteColor(13));
+    EXPECT_EQ(p.Pixel(5, 15), PaletteColor(13));  // far corner of a 4-pixel box
+    EXPECT_EQ(p.Pixel(6, 12), kWhite);            // the gap to the next box
+    EXPECT_EQ(p.Pixel(2, 16), kWhite);
+    EXPECT_EQ(p.Pixel(7, 17), PaletteColor(12));
+    EXPECT_EQ(p.Pixel(10, 20), PaletteColor(12));
+    EXPECT_EQ(p.Pixel(11, 17), kWhite);
+    // A dark colour shows as a checkerboard with its bright tone.
+    map.PaintCluster(72, kBoxPartial);
+    EXPECT_EQ(p.Pixel(12, 17), PaletteColor(14));
+    EXPECT_EQ(p.Pixel(13, 17), PaletteColor(6));
+}
+
+TEST(MapLegend, ItemsDependOnTheMode) {
+    auto labels = [](LegendMode mode) {
+        std::string s;
+        for (const LegendItem& item : LegendItems(mode))
+            s += std::string(item.label) + " ";
+        return s;
+    };
+    EXPECT_EQ(labels({false, -1}), "File BigFile Frag Empty ");
+    EXPECT_EQ(labels({true, -1}), "Fixed File BigFile Frag Empty ");
+    EXPECT_EQ(labels({true, 0}), "Fixed File BigFile Frag Moving Moved Empty Partial ");
+    EXPECT_EQ(labels({false, 3}), "File BigFile Frag Empty ");
+}
+
+TEST_F(MapFixture, MapRepaintDrawsLegendAndBoxesAndLeavesTheStripAlone) {
+    map.RepaintMap({true, 3});  // no map yet: nothing drawn
+    EXPECT_EQ(map.picMap.Pixel(3, 3), kWhite);
+
+    map.DimensionMap(2869);
+    int codes[] = {kBoxFixed, kBoxFile, kBoxBigFile, kBoxFrag, kBoxMoving, kBoxMoved, kBoxEmpty};
+    for (int64_t c = 0; c <= map.UpperBound(); ++c) {
+        map.PaintCluster(c, codes[(c / 97) % 7]);
+    }
+    map.PaintCluster(1500, kBoxBad);
+    map.PaintCluster(1200, kBoxPartial);
+    Canvas strip = map.Swatch;
+    map.RepaintMap({true, 3});
+    EXPECT_EQ(map.Swatch.Pixels(), strip.Pixels());
+    EXPECT_EQ(map.picMap.Pixel(3 + 1, 3), PaletteColor(10));  // the "Fixed" swatch
+    EXPECT_EQ(map.picMap.Pixel(map.BoxX(1500), map.BoxY(1500)), PaletteColor(8));
+    EXPECT_TRUE(SavePng(map.picMap, "kestra-map.png"));
+
+    Canvas legend(map.picMap.Width(), 12);
+    for (const LegendItem& item : LegendItems({true, 3})) {
+        map.DrawLegendItem(legend, item.colour, item.label);
+    }
+    EXPECT_TRUE(SavePng(legend, "kestra-legend.png"));
+}
+
+TEST(MapAnsi, OneRowPer70BoxesInTerminalColours) {
+    std::vector<uint8_t> boxes(141, 0);
+    boxes[0] = kBoxFrag;
+    boxes[140] = kBoxFile;
+    std::string text = AnsiMap(boxes, LegendMode{});
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 3);
+    EXPECT_NE(text.find("\x1b[101m  "), std::string::npos);  // bright red
+    EXPECT_NE(text.find("\x1b[105m  "), std::string::npos);  // bright magenta
+    EXPECT_NE(text.find(" Empty"), std::string::npos);
+    EXPECT_EQ(AnsiColourIndex(1), 4);               // dark blue
+    std::string none = AnsiMap({0}, LegendMode{});  // no map: the legend only
+    EXPECT_EQ(std::count(none.begin(), none.end(), '\n'), 1);
+}
+
+}  // namespace
+}  // namespace kestra::display

@@ -1,0 +1,186 @@
+#include <gtest/gtest.h>
+
+#include "report/error_boxes.h"
+#include "report/run_status.h"
+#include "report/status_lines.h"
+
+namespace kestra::report {
+namespace {
+
+using platform::BoxIcon;
+
+struct ReportFixture : ::testing::Test {
+    RunFlags flags;
+    platform::QuietUiHost ui;
+    std::vector<std::string> events;
+    ReportContext ctx{flags, ui, [this] {
+                          events.push_back("release with " +
+                                           std::to_string(ctx.Main.Text.Lines.size()) + " lines");
+                      }};
+};
+
+TEST_F(ReportFixture, ReportShowLineJoinsTheLogWithCrLfOnly) {
+    ShowLine(ctx, "Drive C:");
+    EXPECT_EQ(ctx.Main.LogText, "Drive C:");  // no leading separator
+    ShowLine(ctx, "");
+    ShowLine(ctx, "Done");
+    EXPECT_EQ(ctx.Main.LogText, "Drive C:\r\n\r\nDone");
+    ASSERT_EQ(ctx.Main.Text.Lines.size(), 3u);
+    EXPECT_EQ(ctx.Main.Text.Lines[0].Y, 3);
+    EXPECT_GT(ctx.Main.Text.Lines[1].Y, 3);
+    EXPECT_EQ(ui.eventRounds, 3);
+
+    flags.DropLocksFlag = true;  // no events while the write locks are held
+    ShowLine(ctx, "Moving");
+    EXPECT_EQ(ui.eventRounds, 3);
+
+    ClearText(ctx);
+    EXPECT_TRUE(ctx.Main.Text.Lines.empty());
+    EXPECT_EQ(ctx.Main.Text.CurrentY, 3);
+    EXPECT_EQ(ctx.Main.LogText, "Drive C:\r\n\r\nDone\r\nMoving");
+}
+
+TEST_F(ReportFixture, ReportCancelHintIsShownButNeverLogged) {
+    ShowLine(ctx, "a");
+    ShowCancelHint(ctx);
+    ShowLine(ctx, "b");
+    EXPECT_EQ(ctx.Main.Text.CancelHint, "Press Esc to cancel");
+    EXPECT_TRUE(ctx.Main.Text.lblCountVisible);
+    EXPECT_EQ(ctx.Main.Text.CancelHintY, 4);
+    EXPECT_EQ(ctx.Main.LogText, "a\r\nb");
+    EXPECT_EQ(ctx.Main.LogText.find("Esc"), std::string::npos);
+    ClearText(ctx);
+    EXPECT_FALSE(ctx.Main.Text.lblCountVisible);
+}
+
+TEST_F(ReportFixture, ReportErrorsReleaseTheVolumeNoticesDoNot) {
+    ShowError(ctx, "Err=5");
+    EXPECT_EQ(events, std::vector<std::string>{"release with 0 lines"});
+    EXPECT_EQ(ctx.Main.Text.Lines.back().Colour, 12);
+    EXPECT_EQ(ctx.Main.Text.ForeColor, 0);
+
+    StopMessage(ctx);  // AbortRun = 0
+    EXPECT_EQ(ctx.Main.Text.Lines.back().Text, "User stop");
+    EXPECT_EQ(ctx.Main.Text.Lines.back().Colour, 4);
+    EXPECT_EQ(events.size(), 1u);
+
+    flags.AbortRun = 1;
+    StopMessage(ctx);
+    EXPECT_EQ(ctx.Main.Text.Lines.back().Text, "Error stop");
+    EXPECT_EQ(ctx.Main.Text.Lines.back().Colour, 12);
+    EXPECT_EQ(events.size(), 2u);
+
+    ScanStop(ctx, "Cross-linked");
+    EXPECT_EQ(flags.AbortRun, 1);
+    EXPECT_TRUE(flags.RunError);
+    EXPECT_TRUE(flags.StructureErrorFlag);
+    EXPECT_EQ(flags.ErrText, "Cross-linked");
+}
+
+TEST_F(ReportFixture, ReportCheck4ErrorsShowsOnlyTheFirstPendingFlag) {
+    EXPECT_FALSE(Check4Errors(ctx));
+    EXPECT_EQ(ui.boxes, 0);
+    EXPECT_EQ(ui.beeps, 0);
+
+    flags.DriveBusyFlag = true;
+    flags.DiskErrorFlag = true;
+    EXPECT_TRUE(Check4Errors(ctx));
+    EXPECT_EQ(ui.lastBoxIcon, BoxIcon::Stop);
+    EXPECT_EQ(ui.beeps, 2);
+    EXPECT_EQ(ui.lastBoxTitle, "Kestra");
+    EXPECT_EQ(ui.lastBoxText,
+              "A serious disk error has occurred on this drive.\r\n"
+              "Shutdown all applications and run ScanDisk--be\r\n"
+              "sure to convert any lost cluster chains to files.");
+    EXPECT_FALSE(flags.DiskErrorFlag);
+    EXPECT_TRUE(flags.DriveBusyFlag);  // waits for the next check
+
+    EXPECT_TRUE(Check4Errors(ctx));
+    EXPECT_EQ(ui.beeps, 3);
+    EXPECT_EQ(ui.lastBoxIcon, BoxIcon::Information);
+    EXPECT_EQ(ui.lastBoxText.substr(0, 17), "The drive is busy");
+    EXPECT_FALSE(Check4Errors(ctx));
+
+    flags.InternalErrorFlag = true;
+    flags.NoMemoryFlag = true;
+    EXPECT_TRUE(Check4Errors(ctx));
+    EXPECT_TRUE(Check4Errors(ctx));  // the internal error stays set
+    EXPECT_EQ(ui.beeps, 7);
+    EXPECT_NE(ui.lastBoxText.find("screen and\r\ncontact our Technical Support group.\r\n\r\n"),
+              std::string::npos);
+    EXPECT_TRUE(flags.NoMemoryFlag);
+    flags.InternalErrorFlag = false;
+    EXPECT_TRUE(Check4Errors(ctx));
+    EXPECT_EQ(ui.lastBoxText, NoMemErrText());
+    EXPECT_EQ(ui.beeps, 8);
+    EXPECT_FALSE(flags.NoMemoryFlag);
+
+    flags.StructureErrorFlag = true;
+    EXPECT_TRUE(Check4Errors(ctx));
+    EXPECT_EQ(ui.lastBoxText.substr(0, 20), "Structural errors ha");
+
+    ctx.Main.ViewerErrorText = "Subscript out of range";
+    HexError(ctx);
+    EXPECT_EQ(ui.lastBoxText.substr(ui.lastBoxText.size() - 37),
+              "Support group: Subscript out of range");
+}
+
+TEST_F(ReportFixture, ReportBusyBracketAndCrapOut) {
+    flags.StopRequested = true;
+    SetBusy(ctx);
+    EXPECT_TRUE(ctx.Main.Busy);
+    EXPECT_FALSE(flags.StopRequested);
+    EXPECT_FALSE(ctx.Main.Controls.Tools_);
+    EXPECT_FALSE(ctx.Main.Controls.DrvUser);
+    SetUnBusy(ctx);
+    EXPECT_FALSE(ctx.Main.Busy);
+    EXPECT_TRUE(ctx.Main.Controls.Hex_ && ctx.Main.Controls.Drive_ && ctx.Main.Controls.Help_ &&
+                ctx.Main.Controls.Options_ && ctx.Main.Controls.Tools_);
+
+    ShowLine(ctx, "old line");
+    CrapOut(ctx, "Cannot read drive");
+    ASSERT_EQ(ctx.Main.Text.Lines.size(), 1u);
+    EXPECT_EQ(ctx.Main.Text.Lines[0].Text, "Cannot read drive");
+    EXPECT_EQ(ctx.Main.Text.Lines[0].Y, 3);
+    EXPECT_EQ(ctx.Main.Text.Lines[0].Colour, 12);
+    EXPECT_FALSE(ctx.Main.Busy);               // closing is not refused
+    EXPECT_FALSE(ctx.Main.Controls.Options_);  // but every command stays off
+}
+
+TEST_F(ReportFixture, ReportRunWindowStatusLinesAndDeferredTags) {
+    SetStatusX(ctx, 12);
+    EXPECT_EQ(ctx.RunWindow.StatusX, 180);
+    SetStatusX(ctx, 15);
+    EXPECT_EQ(ctx.RunWindow.StatusX, 160);
+
+    FAT_Active(ctx, "Load");
+    EXPECT_EQ(ctx.RunWindow.Line1.Text, "Load");
+    EXPECT_EQ(ctx.RunWindow.Line1.Colour, 15);
+    ShowStatus(ctx, display::kStatusLine2, "WIN.COM", 14);
+    EXPECT_EQ(ctx.RunWindow.Line2.Text, "WIN.COM");
+    const display::Canvas& s = ctx.RunWindow.Surface;
+    EXPECT_EQ(s.Pixel(162, 30), display::PaletteColor(9));  // blue under yellow text
+    EXPECT_EQ(s.Pixel(s.Width() - 1, 22), display::PaletteColor(7));
+
+    ShowTag(ctx, display::kStatusLine1, "User stop:", 15);
+    ShowTag(ctx, display::kStatusLine2, "Please wait", 15);
+    EXPECT_EQ(ctx.RunWindow.Tags.TagText2, "Please wait");
+
+    flags.DropLocksFlag = true;
+    RunWindowPaint(ctx);
+    EXPECT_TRUE(flags.PaintDeferred);
+
+    display::ClusterMap map(ui, ctx.Gate());
+    display::HistogramChart e, f;
+    map.DimensionMap(100);
+    map.PaintCluster(7, display::kBoxFile);
+    FlushDeferredPaint(ctx, map, e, f, {});  // still locked: nothing
+    EXPECT_TRUE(flags.PaintDeferred);
+    flags.DropLocksFlag = false;
+    FlushDeferredPaint(ctx, map, e, f, {});
+    EXPECT_FALSE(flags.PaintDeferred);
+    EXPECT_EQ(map.picMap.Pixel(map.BoxX(7), map.BoxY(7)), display::PaletteColor(13));
+}
+
+}  // namespace
+}  // namespace kestra::report
