@@ -33,7 +33,7 @@ void FolderAdd(VolumeModel& model, int32_t parent, const std::string& name) {
     if (static_cast<size_t>(model.FolderTreeCount) >= model.FolderTree.size()) {
         model.FolderTree.resize(model.FolderTree.size() + 100);
     }
-    model.FolderTree[model.FolderTreeCount] = {parent, name};
+    model.FolderTree[model.FolderTreeCount] = {parent, name, {}};
 }
 
 std::string FolderPath(const VolumeModel& model, int32_t node) {

@@ -35,6 +35,7 @@ struct DirRec {
 struct FolderNode {
     int32_t Parent = -1;
     std::string Name;
+    std::string LongName;  // from the folder's long-name entries; empty when none
 };
 
 // The in-memory picture of the volume shared by analysis, map and engine.

@@ -1,0 +1,291 @@
+#include "analysis/folder_scan.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "analysis/long_names.h"
+#include "disk/geometry.h"
+#include "fat/chains.h"
+#include "report/run_status.h"
+#include "report/status_lines.h"
+
+namespace kestra::analysis {
+namespace {
+
+using fat::kFatMask;
+
+// Sectors read at a time, so a damaged folder chain cannot ask for gigabytes.
+constexpr uint32_t kChunkSectors = 128;
+
+struct Subfolder {
+    uint32_t start;
+    uint32_t record;
+    std::string name;
+    std::string longName;
+};
+
+std::string Upper(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return s;
+}
+
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+uint32_t Le32(const uint8_t* p) {
+    return Le16(p) | (uint32_t{Le16(p + 2)} << 16);
+}
+
+void ShowCounts(Analysis& a) {
+    report::ShowStatus(a.report, display::kStatusLine2,
+                       std::to_string(a.run.counters.FolderCount) + " / " +
+                           std::to_string(a.run.counters.PlainFileCount),
+                       0);
+}
+
+// Per-visit state of FAT_Do_Subdir, so the entry loop reads like the steps.
+struct FolderVisit {
+    Analysis& a;
+    uint32_t Index;
+    int32_t SubIdx;
+    std::vector<Subfolder> subfolders;
+    LongNameCollector longNames;
+    bool ended = false;    // the 00h entry was met
+    bool stopped = false;  // the visit must return at once
+
+    // One 32-byte entry at position entryNo of the folder.
+    void Entry(const uint8_t* e, uint32_t entryNo);
+};
+
+void FolderVisit::Entry(const uint8_t* e, uint32_t entryNo) {
+    fat::FatRun& run = a.run;
+    fat::RunCounters& n = run.counters;
+    fat::VolumeModel& m = run.model;
+    if (run.flags.RunError) {
+        stopped = true;
+        return;
+    }
+    if (e[0] == 0x00) {
+        ended = true;
+        return;
+    }
+    if (e[0] == fat::kErasedMark) {
+        ++n.ErasedEntryCount;
+        longNames.Reset();
+        return;
+    }
+    if (e[0] == '.') return;
+    if (e[11] & 0x08) {
+        if ((e[11] & 0x3F) == 0x0F) {
+            longNames.Add(e);
+        } else {
+            longNames.Reset();
+        }
+        return;
+    }
+    const std::string longName = longNames.Take(e);
+
+    uint32_t start = Le16(e + 26);
+    if (run.geo.IsFat32) start |= uint32_t{Le16(e + 20)} << 16;
+    if (start == 0) ++n.EmptyFileCount;
+    if (start > n.LastCluster) {
+        report::ScanStop(a.report, "BadDirClu");
+        stopped = true;
+        return;
+    }
+
+    const uint32_t rec = ++n.FileCount;
+    fat::GrowFileTab(m, rec);
+    fat::FileRec& r = m.FileTab[rec];
+    m.FileFolderIdx[rec] = static_cast<uint32_t>(SubIdx);
+    r.StartCluster = start;
+    r.Size = Le32(e + 28);
+    r.Attr = e[11];
+    r.ParentRec = Index;
+    r.EntryNo = entryNo;
+    int64_t blks = 0;
+    r.Frags = start != 0 ? static_cast<uint8_t>(fat::Fragmented(run, start, blks)) : 0;
+
+    const std::string name = fat::EntryName(e);
+    const bool folder = (r.Attr & fat::kAttrFolder) != 0;
+    if (!folder) {
+        int64_t blks1 = 0, blks2 = 0;
+        if (FAT_InValid_File(a, start, r.Size, blks1, blks2) && Upper(name) != "WIN386.SWP") {
+            m.FileFixed[rec] = 255;
+            ++run.mode.FixedFileCount;
+        }
+    }
+    if (run.mode.SharedVolume && !(r.Frags < 2 && run.mode.DefragMode == 0)) {
+        FAT_Check_Fixed(a, fat::FolderPath(m, SubIdx), e, longName);
+    }
+    if (run.mode.DefragMode < 0 && r.Frags > 1 && m.FileFixed[rec] == 0) {
+        AddLongPathItem(a, SubIdx, name, longName, " (" + disk::FormatSectors(r.Size / 512) + ")");
+    }
+    if (folder) {
+        fat::Mark_Chain(run, start, display::kBoxFile);
+        subfolders.push_back({start, rec, name, longName});
+        ++n.FolderCount;
+    } else {
+        ++n.PlainFileCount;
+        if (n.PlainFileCount % 128 == 0) {
+            report::ShowStatus(a.report, display::kStatusLine1, name, 0);
+            ShowCounts(a);
+            report::LetEventsRun(a.report);
+        }
+    }
+    if (m.FileFixed[rec] != 0) fat::Mark_Chain(run, start, display::kBoxFixed);
+}
+
+}  // namespace
+
+void Mark_Subdirs(Analysis& a) {
+    fat::FatRun& run = a.run;
+    fat::VolumeModel& m = run.model;
+    if (run.mode.SharedVolume) run.io.OpenFileCount = run.io.EnumOpenFiles();
+
+    m.DirTab.assign(201, {});
+    run.counters.DirCount = 0;
+    run.counters.FileCount = 0;
+    m.FolderTree.assign(101, {});
+    m.FolderTree[0] = {-1, Upper(run.io.DriveLetter), {}};
+    m.FolderTreeCount = 0;
+    a.foldersSeen.assign(size_t{run.counters.LastCluster} + 1, false);
+    const size_t records = size_t{run.counters.ChainCount} + 3;
+    m.FileTab.assign(records, {});
+    m.FileFolderIdx.assign(records, 0);
+    m.FileFixed.assign(records, 0);
+
+    if (run.geo.IsFat32) {
+        FAT_Do_Subdir(a, run.geo.RootCluster, 0, 0);
+        m.FileTab[0].Frags = 2;
+    } else {
+        FAT_Do_Subdir(a, 0, 0, 0);
+    }
+    fat::TrimScanTables(m, run.counters);
+}
+
+void FAT_Do_Subdir(Analysis& a, uint32_t Cluster, uint32_t Index, int32_t SubIdx) {
+    fat::FatRun& run = a.run;
+    fat::VolumeModel& m = run.model;
+    report::LetEventsRun(a.report);
+    if (run.flags.RunError) return;
+    report::ShowStatus(a.report, display::kStatusLine1, m.FolderTree[SubIdx].Name, 0);
+    ShowCounts(a);
+    const uint32_t erasedBefore = run.counters.ErasedEntryCount;
+
+    fat::Extents extents;
+    if (Cluster != 0) {
+        if (Cluster < a.foldersSeen.size()) a.foldersSeen[Cluster] = true;
+        fat::GetExtents(run, Cluster, extents);
+        if (run.flags.AbortRun != 0) {
+            run.flags.StructureErrorFlag = true;
+            return;
+        }
+    } else {
+        extents.Starts = {0, 0};
+        extents.Lens = {0, 0};
+    }
+
+    FolderVisit visit{a, Index, SubIdx, {}, {}, false, false};
+    std::vector<uint8_t> buffer(size_t{kChunkSectors} * 512);
+    uint32_t entryNo = 0;
+    for (uint32_t x = 1; x <= extents.Count() && !visit.ended; ++x) {
+        // The fixed root is read whole, however its size compares with a cluster.
+        const uint64_t sectors = extents.Starts[x] == 0
+                                     ? disk::RootDirSectors(run.geo)
+                                     : uint64_t{extents.Lens[x]} * run.geo.SectorsPerCluster;
+        const int64_t first = extents.Starts[x] == 0
+                                  ? disk::RootDirSector(run.geo)
+                                  : disk::ClusterToSector(run.geo, extents.Starts[x]);
+        for (uint64_t done = 0; done < sectors && !visit.ended; done += kChunkSectors) {
+            const uint64_t count = std::min<uint64_t>(kChunkSectors, sectors - done);
+            run.io.SetNextSector(first + static_cast<int64_t>(done));
+            if (!run.io.ReadSectors(buffer.data(), count * 512)) return;
+            for (uint64_t j = 0; j < count * 16 && !visit.ended; ++j) {
+                visit.Entry(&buffer[j * 32], entryNo++);
+                if (visit.stopped) return;
+            }
+        }
+    }
+
+    const uint32_t dir = ++run.counters.DirCount;
+    fat::GrowDirTab(m, dir);
+    m.DirTab[dir] = {Index, run.counters.ErasedEntryCount - erasedBefore};
+
+    for (const Subfolder& sub : visit.subfolders) {
+        fat::FolderAdd(m, SubIdx, sub.name);
+        m.FolderTree[m.FolderTreeCount].LongName = sub.longName;
+        // A folder whose chain was scanned already would loop; the chain count
+        // reports the entry that shares it.
+        const bool seen = sub.start < a.foldersSeen.size() && a.foldersSeen[sub.start];
+        if (sub.start != 0 && !seen) FAT_Do_Subdir(a, sub.start, sub.record, m.FolderTreeCount);
+        if (run.flags.RunError) return;
+    }
+}
+
+bool FAT_InValid_File(Analysis& a, uint32_t ClusNo, uint32_t Size, int64_t& Blks1, int64_t& Blks2) {
+    fat::FatRun& run = a.run;
+    if (ClusNo == 0) return false;
+    fat::Fragmented(run, ClusNo, Blks1);
+    if (run.flags.AbortRun != 0) {
+        run.flags.ErrText.clear();
+        run.flags.AbortRun = 0;
+        run.flags.RunError = false;
+        return true;
+    }
+    const uint64_t clusterBytes = uint64_t{run.geo.SectorsPerCluster} * 512;
+    Blks2 = Size == 0 ? 0 : static_cast<int64_t>((uint64_t{Size} - 1) / clusterBytes + 1);
+    return (run.model.Fat[ClusNo] & kFatMask) == 0 || run.model.ClusterUse[ClusNo] != 0 ||
+           Blks1 != Blks2;
+}
+
+void FAT_Check_Fixed(Analysis& a, const std::string& folderPath, const uint8_t* entry,
+                     const std::string& longName) {
+    fat::FatRun& run = a.run;
+    const uint32_t rec = run.counters.FileCount;
+    const std::string name = Upper(fat::EntryName(entry));
+    const std::string full = folderPath + "\\" + name;
+    std::string tag;
+    if (name == "WIN386.SWP" || name == "USER.DAT" || name == "SYSTEM.DAT") {
+        tag = " (fixed)";
+    } else if (run.io.IsOpenFile(full, name) || name.rfind("~DF", 0) == 0) {
+        tag = " (busy)";
+    } else {
+        return;
+    }
+    run.model.FileFixed[rec] = 255;
+    ++run.mode.FixedFileCount;
+    if (run.model.FileTab[rec].Frags >= 2) {
+        ++run.counters.FragmentedFixedCount;
+        AddLongPathItem(a, static_cast<int32_t>(run.model.FileFolderIdx[rec]),
+                        fat::EntryName(entry), longName, tag);
+    }
+}
+
+void SetBusy(Analysis& a, uint32_t JJ, const std::string& FName) {
+    fat::FatRun& run = a.run;
+    run.model.FileFixed[JJ] = 255;
+    ++run.mode.FixedFileCount;
+    if (run.model.FileTab[JJ].Frags > 1) {
+        --run.counters.FragmentedToDo;
+        if (!FName.empty() && static_cast<uint8_t>(FName[0]) != fat::kErasedMark) {
+            ++run.counters.FragmentedFixedCount;
+            AddLongPathItem(a, static_cast<int32_t>(run.model.FileFolderIdx[JJ]), FName, {},
+                            " (busy)");
+        }
+    }
+}
+
+void AddLongPathItem(Analysis& a, int32_t folderNode, const std::string& shortName,
+                     const std::string& longName, const std::string& tag) {
+    const fat::VolumeModel& m = a.run.model;
+    std::string path = longName.empty() ? shortName : longName;
+    for (int32_t node = folderNode; node >= 0; node = m.FolderTree[node].Parent) {
+        const fat::FolderNode& f = m.FolderTree[node];
+        path = (f.LongName.empty() ? f.Name : f.LongName) + "\\" + path;
+    }
+    a.lstInuse.push_back(path + tag);
+}
+
+}  // namespace kestra::analysis

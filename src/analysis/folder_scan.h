@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "analysis/analysis_context.h"
+
+namespace kestra::analysis {
+
+// The folder scan of the whole volume: every entry into FileTab, every folder
+// into DirTab and FolderTree, unmovable files into FileFixed.
+void Mark_Subdirs(Analysis& a);
+// One folder and, depth first, its subfolders.
+void FAT_Do_Subdir(Analysis& a, uint32_t Cluster, uint32_t Index, int32_t SubIdx);
+// True when a file's chain does not fit its directory entry.
+bool FAT_InValid_File(Analysis& a, uint32_t ClusNo, uint32_t Size, int64_t& Blks1, int64_t& Blks2);
+// Fixed or busy test for the record just added (FileCount).
+void FAT_Check_Fixed(Analysis& a, const std::string& folderPath, const uint8_t* entry,
+                     const std::string& longName);
+// Marks a record busy while the engine runs.
+void SetBusy(Analysis& a, uint32_t JJ, const std::string& FName);
+// Adds "long path + tag" to lstInuse; the path is built from the folders' long
+// names, with the 8.3 name wherever a component has no long name.
+void AddLongPathItem(Analysis& a, int32_t folderNode, const std::string& shortName,
+                     const std::string& longName, const std::string& tag);
+
+}  // namespace kestra::analysis
