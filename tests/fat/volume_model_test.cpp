@@ -16,7 +16,7 @@ TEST(VolumeModelTest, EntryNamesDropBlanksAndAnEmptyExtension) {
 
 TEST(VolumeModelTest, FolderPathsWalkUpToTheDriveLetter) {
     VolumeModel m;
-    m.FolderTree.assign(1, {-1, "C:"});
+    m.FolderTree.assign(1, {-1, "C:", {}});
     EXPECT_EQ(FolderPath(m, 0), "C:");
     for (int i = 0; i < 150; ++i)
         FolderAdd(m, i, "D" + std::to_string(i));  // grows past 100
