@@ -6,7 +6,7 @@
 #include "cli/volume_args.h"
 #include "disk/geometry.h"
 #include "disk/volume_io.h"
-#include "fat/volume_model.h"
+#include "display/cluster_map.h"
 
 namespace kestra::cli {
 namespace {
@@ -64,7 +64,8 @@ int InfoCommand(std::vector<std::string> args) {
     geo.DriveText = std::string(1, static_cast<char>(std::tolower(volume.letter))) + ":";
     if (!query.info.label.empty()) geo.DriveText += " [" + query.info.label + "]";
 
-    for (const std::string& line : disk::GeometryLines(geo, fat::MapScaleFor(geo.ClusterCount))) {
+    for (const std::string& line :
+         disk::GeometryLines(geo, static_cast<uint32_t>(display::MapScaleFor(geo.ClusterCount)))) {
         std::cout << line << "\n";
     }
     std::cout << "Type=" << TypeName(geo.Type) << "  Clusters=" << geo.ClusterCount

@@ -1,5 +1,7 @@
 #include "fat/chains.h"
 
+#include "report/status_lines.h"
+
 namespace kestra::fat {
 namespace {
 
@@ -7,11 +9,6 @@ void Abort(FatRun& run, const char* text) {
     run.flags.ErrText = text;
     run.flags.AbortRun = 1;
     run.flags.RunError = true;
-}
-
-void StopForStructure(FatRun& run, const char* text) {
-    Abort(run, text);
-    run.flags.StructureErrorFlag = true;
 }
 
 }  // namespace
@@ -23,8 +20,8 @@ void FAT_Marks(FatRun& run) {
     for (uint32_t c = 2; c <= last; ++c) {
         const uint32_t v = run.model.Fat[c] & kFatMask;
         if (v >= kFatReservedFirst || v == 0) continue;
-        if (v > last) return StopForStructure(run, "Bad cluster#");
-        if (use[v] != 0) return StopForStructure(run, "Crosslinked files");
+        if (v > last) return report::ScanStop(run.flags, "Bad cluster#");
+        if (use[v] != 0) return report::ScanStop(run.flags, "Crosslinked files");
         use[v] = 1;
     }
 }
@@ -133,7 +130,7 @@ void Mark_Chain(FatRun& run, uint32_t cluster, int colour) {
         cluster = v;
     }
     run.flags.ErrSource = "MarkChain";
-    StopForStructure(run, "Bad cluster");
+    report::ScanStop(run.flags, "Bad cluster");
 }
 
 void FAT_Mark_Chain(FatRun& run, uint32_t blks, uint32_t block) {

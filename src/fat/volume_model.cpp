@@ -4,10 +4,6 @@
 
 namespace kestra::fat {
 
-uint32_t MapScaleFor(uint32_t clusterCount) {
-    return clusterCount / 2870 + 1;
-}
-
 void GrowFileTab(VolumeModel& model, uint32_t record) {
     if (record < model.FileTab.size()) return;
     const size_t size = size_t{record} + 200;

@@ -58,7 +58,6 @@ struct VolumeModel {
     uint32_t GapCount = 0;
     uint32_t GapFirst = 0;
 
-    std::vector<uint8_t> MapBoxes;
     std::vector<int32_t> MemReserve;
     std::vector<uint8_t> MoveBuffer;  // the mover's one transfer buffer
 };
@@ -91,9 +90,6 @@ struct RunMode {
     int RunPass = 0;
     uint32_t FixedFileCount = 0;
 };
-
-// Clusters per map box for a volume of this many clusters.
-uint32_t MapScaleFor(uint32_t clusterCount);
 
 // Growth rules of the scan's tables.
 void GrowFileTab(VolumeModel& model, uint32_t record);

@@ -78,10 +78,14 @@ void CrapOut(ReportContext& ctx, std::string_view Msg) {
 }
 
 void ScanStop(ReportContext& ctx, std::string_view Text) {
-    ctx.Flags.AbortRun = 1;
-    ctx.Flags.RunError = true;
-    ctx.Flags.StructureErrorFlag = true;
-    ctx.Flags.ErrText = std::string(Text);
+    ScanStop(ctx.Flags, Text);
+}
+
+void ScanStop(RunFlags& flags, std::string_view Text) {
+    flags.AbortRun = 1;
+    flags.RunError = true;
+    flags.StructureErrorFlag = true;
+    flags.ErrText = std::string(Text);
 }
 
 namespace {

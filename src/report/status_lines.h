@@ -22,6 +22,8 @@ void StopMessage(ReportContext& ctx);
 // command stays disabled.
 void CrapOut(ReportContext& ctx, std::string_view Msg);
 void ScanStop(ReportContext& ctx, std::string_view Text);
+// The same stop where only the run's flags are at hand.
+void ScanStop(RunFlags& flags, std::string_view Text);
 
 void SetBusy(ReportContext& ctx);
 void SetUnBusy(ReportContext& ctx);

@@ -25,13 +25,6 @@ TEST(VolumeModelTest, FolderPathsWalkUpToTheDriveLetter) {
     EXPECT_EQ(m.FolderTree[150].Name, "D149");
 }
 
-TEST(VolumeModelTest, MapScaleStepsAtEvery2870Clusters) {
-    EXPECT_EQ(MapScaleFor(2869), 1u);
-    EXPECT_EQ(MapScaleFor(2870), 2u);
-    // A large FAT32 volume needs more than 16 bits of scale.
-    EXPECT_EQ(MapScaleFor(0x0FFFFFF5), 93532u);
-}
-
 TEST(VolumeModelTest, FileTablesGrowTogetherAndTrimToTheCount) {
     VolumeModel m;
     GrowFileTab(m, 0);

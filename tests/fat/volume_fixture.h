@@ -1,0 +1,50 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "display/cluster_map.h"
+#include "fat/fat_run.h"
+#include "platform/fake_device.h"
+#include "support/fat_image.h"
+
+namespace kestra::fat {
+
+// A pass's state around a volume the image builder made, opened as drive C:
+// through a fake device that records every transfer.
+struct VolumeFixture {
+    explicit VolumeFixture(const testing::FatImage& image)
+        : memory(std::shared_ptr<platform::MemoryDevice>(image.ToDevice())) {
+        catalogue.MapDevice('C', [this](const platform::OpenOptions&) {
+            auto device = std::make_unique<platform::FakeDevice>(memory, script);
+            fake = device.get();
+            platform::OpenResult r;
+            r.device = std::move(device);
+            return r;
+        });
+        const platform::QueryResult query = catalogue.Query('C');
+        EXPECT_TRUE(query.ok) << query.message;
+        io.DriveLetter = "c:";
+        io.VolumeHandle = io.OpenVolume("c:", disk::Access::ReadWrite);
+        uint8_t boot[512];
+        EXPECT_EQ(io.ReadBootSector(boot), 0);
+        disk::ComputeGeometry(geo, boot, query.info.fileSystemName, query.info.totalClusters);
+        geo.DriveText = "c:";
+        counters.LastCluster = geo.ClusterCount + 1;
+        counters.MapScale = static_cast<uint32_t>(display::MapScaleFor(geo.ClusterCount));
+    }
+
+    std::shared_ptr<platform::MemoryDevice> memory;
+    platform::FakeScript script;
+    platform::FakeDevice* fake = nullptr;
+    platform::VolumeCatalogue catalogue;
+    platform::QuietUiHost ui;
+    report::RunFlags flags;
+    disk::VolumeIo io{catalogue, ui, flags};
+    disk::Geometry geo;
+    VolumeModel model;
+    RunCounters counters;
+    RunMode mode;
+    FatRun run{geo, io, model, counters, mode, flags};
+};
+
+}  // namespace kestra::fat

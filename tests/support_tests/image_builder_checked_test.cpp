@@ -1,0 +1,138 @@
+// Images from the builder, judged by the outside tools: fsck.fat must find
+// nothing and mtools must read back every byte.
+#include <gtest/gtest.h>
+
+#include "support/image_builder.h"
+#include "support/image_checks.h"
+#include "support/test_env.h"
+
+namespace kestra::testing {
+namespace {
+
+// A tree with every kind of entry the builder offers, placed so that files and
+// folders are fragmented and one folder spans several clusters.
+void AddRichTree(ImageBuilder& b, uint32_t base) {
+    const size_t cb = b.options().sectorsPerCluster * 512;
+    const NodeId docs = b.AddFolder(b.Root(), "DOCS", {{base + 40, 1}, {base + 60, 1}});
+    b.AddFile(docs, "Long file name.txt", SeededBytes(1, 3 * cb + 100),
+              {{base + 10, 3}, {base + 20, 1}});
+    b.AddFile(docs, "readme.txt", SeededBytes(2, 700));
+    b.AddErased(docs, {"Deleted report.doc", false, base + 70, 900});
+    b.AddFile(docs, "EMPTY.DAT", {});
+    b.AddFile(b.Root(), "AUTOEXEC.BAT", SeededBytes(3, 40), {},
+              EntryOptions::WithAttributes(kAttrHidden | kAttrSystem | kAttrReadOnly));
+    b.AddErased(b.Root(), {"GONE.TXT"});
+    const NodeId deep = b.AddFolder(b.AddFolder(docs, "Sub folder one"), "level two");
+    b.AddFile(deep, "deep file with a rather long name, past 26 chars.bin",
+              SeededBytes(4, 9 * cb + 1), {{base + 80, 2}, {base + 50, 3}, {base + 90, 5}});
+    b.AddFile(deep, "Explicit alias.txt", SeededBytes(5, 10), {},
+              EntryOptions::WithAlias("ALIAS.TXT"));
+    // Enough long-named entries to fill several clusters, folder taken in pieces.
+    const NodeId many = b.AddFolder(b.Root(), "Many entries", {{base + 100, 8}, {base + 30, 5}});
+    for (int i = 0; i < 60; ++i)
+        b.AddFile(many, "entry number " + std::to_string(i) + ".dat",
+                  i % 3 ? SeededBytes(100 + i, 1 + i * 37) : std::vector<uint8_t>{});
+}
+
+::testing::AssertionResult CleanAndReadable(const FatImage& image,
+                                            std::vector<std::string> byPath = {}) {
+    TempFile file;
+    image.WriteTo(file.path());
+    auto clean = FsckClean(file.path());
+    if (!clean) return clean;
+    // Deep long-name paths one by one, then everything in one sweep.
+    for (const std::string& path : byPath) {
+        auto one = ReadsBackByPath(image, file.path(), image.Find(path));
+        if (!one) return one;
+    }
+    return ReadsBackIdentical(image, file.path());
+}
+
+TEST(ImageBuilderChecked, RichTreesPassFsckAndReadBack) {
+    struct Case {
+        const char* what;
+        ImageOptions opts;
+        FatType type;
+    };
+    ImageOptions fat16 = ImageOptions::Fat16();
+    fat16.label = "KESTRA16";
+    ImageOptions floppy = ImageOptions::Floppy1440();
+    floppy.label = "FLOPPY";
+    ImageOptions fat32 = ImageOptions::Fat32(1);
+    fat32.label = "BIG VOLUME";
+    ImageOptions fat32Wide = ImageOptions::Fat32(8);
+    fat32Wide.rootCluster = 5;
+    for (const Case& c :
+         {Case{"floppy", floppy, FatType::kFat12}, Case{"fat16", fat16, FatType::kFat16},
+          Case{"fat32/1", fat32, FatType::kFat32}, Case{"fat32/8", fat32Wide, FatType::kFat32}}) {
+        SCOPED_TRACE(c.what);
+        ImageBuilder b(c.opts);
+        AddRichTree(b, 10);
+        const FatImage image = b.Build();
+        ASSERT_EQ(image.type(), c.type);
+        EXPECT_TRUE(CleanAndReadable(image, {"/DOCS/Sub folder one/level two/Explicit alias.txt",
+                                             "/DOCS/Long file name.txt"}));
+        // The 60 entries of "Many entries" really span the runs given.
+        EXPECT_EQ(image.Node(image.Find("/Many entries")).runs, (Runs{{110, 8}, {40, 5}}));
+    }
+}
+
+TEST(ImageBuilderChecked, Fat32RootCanBeFragmentedAndElsewhere) {
+    ImageBuilder b(ImageOptions::Fat32(1));
+    b.SetRootRuns({{300, 2}, {200, 3}});
+    for (int i = 0; i < 30; ++i)
+        b.AddFile(b.Root(), "root file " + std::to_string(i), SeededBytes(i, 600));
+    const FatImage image = b.Build();
+    EXPECT_EQ(image.layout().rootCluster, 300u);
+    EXPECT_TRUE(CleanAndReadable(image));
+}
+
+TEST(ImageBuilderChecked, MdirShowsLongNamesAliasesAndLabel) {
+    ImageOptions opts = ImageOptions::Floppy1440();
+    opts.label = "MY DISK";
+    ImageBuilder b(opts);
+    b.AddFile(b.Root(), "Quarterly report.txt", SeededBytes(1, 10));
+    b.AddFile(b.Root(), "Quarterly summary.txt", SeededBytes(2, 10));
+    b.AddFile(b.Root(), "PLAIN.TXT", SeededBytes(3, 10));
+    TempFile file;
+    b.Build().WriteTo(file.path());
+    const CommandResult r = Mdir(file.path());
+    ASSERT_EQ(r.exitStatus, 0) << r.output;
+    EXPECT_NE(r.output.find("MY DISK"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("QUARTE~1 TXT"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("QUARTE~2 TXT"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Quarterly summary.txt"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("PLAIN    TXT"), std::string::npos) << r.output;
+}
+
+// The FAT12/FAT16 edge: the tools must agree with the builder on both sides.
+TEST(ImageBuilderChecked, ExactClusterCountsAtTheFat12Edge) {
+    for (auto [type, clusters] : {std::pair{FatType::kFat12, 4084u}, {FatType::kFat16, 4085u}}) {
+        SCOPED_TRACE(clusters);
+        const ImageOptions opts =
+            OptionsForClusterCount(type, clusters, ImageOptions::Floppy1440());
+        ImageBuilder b(opts);
+        // A file in the very last cluster proves the whole range is usable.
+        b.AddFile(b.Root(), "LAST.BIN", SeededBytes(9, 512), {{clusters + 1, 1}});
+        const FatImage image = b.Build();
+        EXPECT_EQ(image.type(), type);
+        EXPECT_EQ(image.layout().clusterCount, clusters);
+        TempFile file;
+        image.WriteTo(file.path());
+        EXPECT_TRUE(FsckClean(file.path()));
+        EXPECT_TRUE(ReadsBackIdentical(image, file.path()));
+        const CommandResult info = Minfo(file.path());
+        EXPECT_EQ(info.exitStatus, 0) << info.output;
+        const CommandResult verbose = RunCommand("fsck.fat -n -v " + ShellQuote(file.path()));
+        EXPECT_NE(verbose.output.find(std::to_string(clusters) + " data clusters"),
+                  std::string::npos)
+            << verbose.output;
+        EXPECT_NE(
+            verbose.output.find(type == FatType::kFat12 ? "12 bit entries" : "16 bit entries"),
+            std::string::npos)
+            << verbose.output;
+    }
+}
+
+}  // namespace
+}  // namespace kestra::testing
