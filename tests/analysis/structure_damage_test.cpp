@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "analysis_fixture.h"
-#include "support/image_builder.h"
+#include "support/image.h"
 #include "support/image_damage.h"
 
 namespace kestra::analysis {

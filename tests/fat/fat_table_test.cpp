@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "support/image_builder.h"
+#include "support/image.h"
 #include "support/image_damage.h"
 #include "volume_fixture.h"
 

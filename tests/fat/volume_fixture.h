@@ -5,7 +5,7 @@
 #include "display/cluster_map.h"
 #include "fat/fat_run.h"
 #include "platform/fake_device.h"
-#include "support/fat_image.h"
+#include "support/image.h"
 
 namespace kestra::fat {
 

@@ -5,7 +5,7 @@
 #include <map>
 #include <regex>
 
-#include "support/mbr.h"
+#include "support/image.h"
 #include "support/test_env.h"
 
 namespace kestra::testing {

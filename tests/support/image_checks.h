@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "support/fat_image.h"
+#include "support/image.h"
 
 namespace kestra::testing {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "support/image_builder.h"
+#include "support/image.h"
 
 namespace kestra::testing {
 

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "support/fat_image.h"
+#include "support/image.h"
 
 namespace kestra::testing {
 

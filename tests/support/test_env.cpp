@@ -1,5 +1,7 @@
 #include "support/test_env.h"
 
+#include "platform/image_file.h"
+
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -13,12 +15,6 @@
 namespace kestra::testing {
 
 namespace {
-
-bool AllZero(const uint8_t* p, size_t n) {
-    for (size_t i = 0; i < n; ++i)
-        if (p[i]) return false;
-    return true;
-}
 
 std::string Mtools(const std::string& tool, const std::string& args) {
     return "MTOOLS_SKIP_CHECK=1 " + tool + " " + args;
@@ -52,17 +48,8 @@ std::string ShellQuote(const std::string& text) {
 }
 
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd < 0) throw std::runtime_error("cannot create " + path);
-    constexpr size_t kBlock = 64 * 1024;
-    bool ok = ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0;
-    for (size_t at = 0; ok && at < bytes.size(); at += kBlock) {
-        const size_t n = std::min(kBlock, bytes.size() - at);
-        if (AllZero(bytes.data() + at, n)) continue;
-        ok = ::pwrite(fd, bytes.data() + at, n, static_cast<off_t>(at)) == static_cast<ssize_t>(n);
-    }
-    ::close(fd);
-    if (!ok) throw std::runtime_error("cannot write " + path);
+    const std::string error = platform::WriteImageFile(path, bytes);
+    if (!error.empty()) throw std::runtime_error(error);
 }
 
 std::vector<uint8_t> ReadFile(const std::string& path) {

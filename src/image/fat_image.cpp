@@ -1,11 +1,11 @@
-#include "support/fat_image.h"
+#include "image/fat_image.h"
 
 #include <stdexcept>
 
-#include "support/boot_sector.h"
-#include "support/test_env.h"
+#include "platform/image_file.h"
+#include "image/boot_sector.h"
 
-namespace kestra::testing {
+namespace kestra::image {
 
 std::vector<uint32_t> ClustersOf(const Runs& runs) {
     std::vector<uint32_t> out;
@@ -152,12 +152,12 @@ uint8_t* FatImage::EntryBytes(NodeId id) {
     return &bytes_.at(n.entryOffset);
 }
 
-void FatImage::WriteTo(const std::string& path) const {
-    WriteFile(path, bytes_);
+std::string FatImage::WriteTo(const std::string& path) const {
+    return platform::WriteImageFile(path, bytes_);
 }
 
 std::unique_ptr<platform::MemoryDevice> FatImage::ToDevice() const {
     return std::make_unique<platform::MemoryDevice>(bytes_);
 }
 
-}  // namespace kestra::testing
+}  // namespace kestra::image

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "support/fat_layout.h"
+#include "image/fat_layout.h"
 
-namespace kestra::testing {
+namespace kestra::image {
 
 // One MBR slot. `volume` may be empty: the slot then describes `sectors`
 // sectors of zeros (a filled slot with no content a test cares about).
@@ -30,4 +30,4 @@ std::vector<uint8_t> BuildMbrDisk(std::vector<Partition> partitions);
 std::vector<uint8_t> WrapInMbr(const std::vector<uint8_t>& volume, int slot,
                                uint32_t startLba = 2048);
 
-}  // namespace kestra::testing
+}  // namespace kestra::image

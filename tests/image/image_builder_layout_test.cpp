@@ -4,8 +4,7 @@
 
 #include <cstring>
 
-#include "support/boot_sector.h"
-#include "support/image_builder.h"
+#include "support/image.h"
 #include "support/image_checks.h"
 #include "support/test_env.h"
 
@@ -83,7 +82,7 @@ TEST(ImageBuilderLayout, Fat16AndFat32EdgeVolumesPassTheTools) {
         b.AddFile(b.Root(), "LAST.BIN", SeededBytes(3, 512), {{clusters + 1, 1}});
         const FatImage image = b.Build();
         TempFile file;
-        image.WriteTo(file.path());
+        EXPECT_EQ(image.WriteTo(file.path()), "");
         EXPECT_TRUE(FsckClean(file.path()));
         EXPECT_EQ(Minfo(file.path()).exitStatus, 0);
         EXPECT_TRUE(ReadsBackIdentical(image, file.path()));
@@ -146,7 +145,7 @@ TEST(ImageBuilderLayout, NamesAliasesAndErasedSets) {
     EXPECT_GT(image.Node(shortOnly).firstSlotOffset, gone.entryOffset);
     // A 13-character name fills its slot with no terminator; the tools must agree.
     TempFile file;
-    image.WriteTo(file.path());
+    EXPECT_EQ(image.WriteTo(file.path()), "");
     EXPECT_TRUE(FsckClean(file.path()));
     const CommandResult dir = Mdir(file.path());
     EXPECT_NE(dir.output.find("LONGNA~2 TXT        10 2020-06-15  12:30  Long name.txt"),

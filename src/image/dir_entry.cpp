@@ -1,10 +1,10 @@
-#include "support/dir_entry.h"
+#include "image/dir_entry.h"
 
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
-namespace kestra::testing {
+namespace kestra::image {
 
 namespace {
 
@@ -202,4 +202,4 @@ RawEntry ShortEntry(const ShortName& name, uint8_t attributes, uint32_t cluster,
     return e;
 }
 
-}  // namespace kestra::testing
+}  // namespace kestra::image

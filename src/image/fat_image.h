@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "platform/memory_device.h"
-#include "support/fat_layout.h"
+#include "image/fat_layout.h"
 
-namespace kestra::testing {
+namespace kestra::image {
 
 using NodeId = uint32_t;
 constexpr NodeId kRootNode = 0;
@@ -100,7 +100,8 @@ class FatImage {
     // The 32 bytes of a node's 8.3 entry (not the root).
     uint8_t* EntryBytes(NodeId id);
 
-    void WriteTo(const std::string& path) const;
+    // Empty on success, else why the file could not be written.
+    std::string WriteTo(const std::string& path) const;
     std::unique_ptr<platform::MemoryDevice> ToDevice() const;
 
   private:
@@ -114,4 +115,4 @@ class FatImage {
     std::vector<ErasedInfo> erased_;
 };
 
-}  // namespace kestra::testing
+}  // namespace kestra::image

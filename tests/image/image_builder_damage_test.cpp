@@ -4,8 +4,7 @@
 
 #include <functional>
 
-#include "support/boot_sector.h"
-#include "support/image_builder.h"
+#include "support/image.h"
 #include "support/image_checks.h"
 #include "support/image_damage.h"
 #include "support/test_env.h"
@@ -63,7 +62,7 @@ TEST(ImageBuilderDamage, FsckSeesEachFault) {
         {
             Volume untouched = SmallVolume(opts);
             TempFile file;
-            untouched.image.WriteTo(file.path());
+            EXPECT_EQ(untouched.image.WriteTo(file.path()), "");
             ASSERT_TRUE(FsckClean(file.path()));
         }
         for (const Case& c : cases) {
@@ -71,7 +70,7 @@ TEST(ImageBuilderDamage, FsckSeesEachFault) {
             Volume v = SmallVolume(opts);
             c.damage(v);
             TempFile file;
-            v.image.WriteTo(file.path());
+            EXPECT_EQ(v.image.WriteTo(file.path()), "");
             EXPECT_TRUE(FsckFlags(file.path(), c.fsckSays));
         }
     }
@@ -115,11 +114,11 @@ TEST(ImageBuilderDamage, EntrySetsStraddlingFolderClustersAreTrackedAndErasable)
               (std::vector<uint64_t>{image.ClusterOffset(30) + 480, image.ClusterOffset(40),
                                      image.ClusterOffset(40) + 32}));
     TempFile file;
-    image.WriteTo(file.path());
+    EXPECT_EQ(image.WriteTo(file.path()), "");
     ASSERT_TRUE(FsckClean(file.path()));
     EXPECT_NE(Mdir(file.path(), "::/SPLIT").output.find("Split across.bin"), std::string::npos);
     EraseEntry(image, split);
-    image.WriteTo(file.path());
+    EXPECT_EQ(image.WriteTo(file.path()), "");
     EXPECT_EQ(Mdir(file.path(), "::/SPLIT").output.find("Split across"), std::string::npos);
     EXPECT_TRUE(FsckFlags(file.path(), "Reclaimed 2 unused clusters"));
 }

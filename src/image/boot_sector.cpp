@@ -1,11 +1,11 @@
-#include "support/boot_sector.h"
+#include "image/boot_sector.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "support/dir_entry.h"
+#include "image/dir_entry.h"
 
-namespace kestra::testing {
+namespace kestra::image {
 
 void Put16(std::vector<uint8_t>& bytes, uint64_t at, uint16_t value) {
     bytes.at(at) = value & 0xFF;
@@ -92,4 +92,4 @@ void WriteFsInfoCounts(std::vector<uint8_t>& volume, uint32_t freeCount, uint32_
     }
 }
 
-}  // namespace kestra::testing
+}  // namespace kestra::image

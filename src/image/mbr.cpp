@@ -1,12 +1,12 @@
-#include "support/mbr.h"
+#include "image/mbr.h"
 
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
-#include "support/boot_sector.h"
+#include "image/boot_sector.h"
 
-namespace kestra::testing {
+namespace kestra::image {
 
 namespace {
 
@@ -90,4 +90,4 @@ std::vector<uint8_t> WrapInMbr(const std::vector<uint8_t>& volume, int slot, uin
     return BuildMbrDisk({p});
 }
 
-}  // namespace kestra::testing
+}  // namespace kestra::image

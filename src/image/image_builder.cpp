@@ -1,13 +1,13 @@
-#include "support/image_builder.h"
+#include "image/image_builder.h"
 
 #include <algorithm>
 #include <cstring>
 #include <set>
 #include <stdexcept>
 
-#include "support/boot_sector.h"
+#include "image/boot_sector.h"
 
-namespace kestra::testing {
+namespace kestra::image {
 
 namespace {
 
@@ -364,4 +364,4 @@ std::vector<uint8_t> SeededBytes(uint32_t seed, size_t size) {
     return out;
 }
 
-}  // namespace kestra::testing
+}  // namespace kestra::image

@@ -1,8 +1,8 @@
-#include "support/fat_layout.h"
+#include "image/fat_layout.h"
 
 #include <stdexcept>
 
-namespace kestra::testing {
+namespace kestra::image {
 
 namespace {
 
@@ -162,4 +162,4 @@ ImageOptions OptionsForClusterCount(FatType type, uint32_t clusters, ImageOption
     return base;
 }
 
-}  // namespace kestra::testing
+}  // namespace kestra::image

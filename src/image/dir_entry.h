@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace kestra::testing {
+namespace kestra::image {
 
 // The 11 bytes of an 8.3 name as stored: name padded to 8, extension to 3.
 using ShortName = std::array<uint8_t, 11>;
@@ -47,4 +47,4 @@ std::vector<RawEntry> LongNameSlots(std::string_view name, uint8_t checksum);
 
 RawEntry ShortEntry(const ShortName& name, uint8_t attributes, uint32_t cluster, uint32_t size);
 
-}  // namespace kestra::testing
+}  // namespace kestra::image

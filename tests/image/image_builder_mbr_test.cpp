@@ -1,10 +1,8 @@
 // Volumes inside partitioned disks, found where the MBR says they are.
 #include <gtest/gtest.h>
 
-#include "support/boot_sector.h"
-#include "support/image_builder.h"
+#include "support/image.h"
 #include "support/image_checks.h"
-#include "support/mbr.h"
 #include "support/test_env.h"
 
 namespace kestra::testing {

@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-namespace kestra::testing {
+namespace kestra::image {
 
 enum class FatType { kFat12, kFat16, kFat32 };
 
@@ -78,4 +78,4 @@ Layout ComputeLayout(const ImageOptions& opts);
 // give `type` under the rule, unless base.forceType says otherwise.
 ImageOptions OptionsForClusterCount(FatType type, uint32_t clusters, ImageOptions base = {});
 
-}  // namespace kestra::testing
+}  // namespace kestra::image

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "support/fat_layout.h"
+#include "image/fat_layout.h"
 
-namespace kestra::testing {
+namespace kestra::image {
 
 // Little-endian stores used by every writer here.
 void Put16(std::vector<uint8_t>& bytes, uint64_t at, uint16_t value);
@@ -23,4 +23,4 @@ void WriteBootRegion(const ImageOptions& opts, const Layout& layout, std::vector
 // FAT32: writes the free count and next-free hint into FSInfo and its backup.
 void WriteFsInfoCounts(std::vector<uint8_t>& volume, uint32_t freeCount, uint32_t nextFree);
 
-}  // namespace kestra::testing
+}  // namespace kestra::image

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "support/dir_entry.h"
-#include "support/fat_image.h"
-#include "support/fat_layout.h"
+#include "image/dir_entry.h"
+#include "image/fat_image.h"
+#include "image/fat_layout.h"
 
-namespace kestra::testing {
+namespace kestra::image {
 
 struct EntryOptions {
     enum class LongName { kAuto, kAlways, kNever };
@@ -100,4 +100,4 @@ class ImageBuilder {
 // Deterministic filler: the same seed and size always give the same bytes.
 std::vector<uint8_t> SeededBytes(uint32_t seed, size_t size);
 
-}  // namespace kestra::testing
+}  // namespace kestra::image

@@ -2,7 +2,7 @@
 // nothing and mtools must read back every byte.
 #include <gtest/gtest.h>
 
-#include "support/image_builder.h"
+#include "support/image.h"
 #include "support/image_checks.h"
 #include "support/test_env.h"
 
@@ -37,7 +37,7 @@ void AddRichTree(ImageBuilder& b, uint32_t base) {
 ::testing::AssertionResult CleanAndReadable(const FatImage& image,
                                             std::vector<std::string> byPath = {}) {
     TempFile file;
-    image.WriteTo(file.path());
+    EXPECT_EQ(image.WriteTo(file.path()), "");
     auto clean = FsckClean(file.path());
     if (!clean) return clean;
     // Deep long-name paths one by one, then everything in one sweep.
@@ -95,7 +95,7 @@ TEST(ImageBuilderChecked, MdirShowsLongNamesAliasesAndLabel) {
     b.AddFile(b.Root(), "Quarterly summary.txt", SeededBytes(2, 10));
     b.AddFile(b.Root(), "PLAIN.TXT", SeededBytes(3, 10));
     TempFile file;
-    b.Build().WriteTo(file.path());
+    EXPECT_EQ(b.Build().WriteTo(file.path()), "");
     const CommandResult r = Mdir(file.path());
     ASSERT_EQ(r.exitStatus, 0) << r.output;
     EXPECT_NE(r.output.find("MY DISK"), std::string::npos) << r.output;
@@ -118,7 +118,7 @@ TEST(ImageBuilderChecked, ExactClusterCountsAtTheFat12Edge) {
         EXPECT_EQ(image.type(), type);
         EXPECT_EQ(image.layout().clusterCount, clusters);
         TempFile file;
-        image.WriteTo(file.path());
+        EXPECT_EQ(image.WriteTo(file.path()), "");
         EXPECT_TRUE(FsckClean(file.path()));
         EXPECT_TRUE(ReadsBackIdentical(image, file.path()));
         const CommandResult info = Minfo(file.path());
