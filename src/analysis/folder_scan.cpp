@@ -119,7 +119,8 @@ void FolderVisit::Entry(const uint8_t* e, uint32_t entryNo) {
     if (run.mode.SharedVolume && !(r.Frags < 2 && run.mode.DefragMode == 0)) {
         FAT_Check_Fixed(a, fat::FolderPath(m, SubIdx), e, longName);
     }
-    if (run.mode.DefragMode < 0 && r.Frags > 1 && m.FileFixed[rec] == 0) {
+    // A fragmented folder is never listed: the list names files.
+    if (run.mode.DefragMode < 0 && r.Frags > 1 && m.FileFixed[rec] == 0 && !folder) {
         AddLongPathItem(a, SubIdx, name, longName, " (" + disk::FormatSectors(r.Size / 512) + ")");
     }
     if (folder) {
