@@ -11,7 +11,9 @@ namespace kestra::analysis {
 // A volume opened for one analysis pass, with the report model and map it draws on.
 struct AnalysisFixture : fat::VolumeFixture {
     explicit AnalysisFixture(const testing::FatImage& image, bool checkStructure = true)
-        : fat::VolumeFixture(image) {
+        : AnalysisFixture(image.bytes(), checkStructure) {}
+    explicit AnalysisFixture(std::vector<uint8_t> bytes, bool checkStructure = true)
+        : fat::VolumeFixture(std::move(bytes)) {
         mode.CheckStructure = checkStructure;
         map.DimensionMap(geo.ClusterCount);
         run.paint = [this](uint32_t c, int colour) { map.PaintCluster(c, colour); };

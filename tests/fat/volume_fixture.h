@@ -12,8 +12,9 @@ namespace kestra::fat {
 // A pass's state around a volume the image builder made, opened as drive C:
 // through a fake device that records every transfer.
 struct VolumeFixture {
-    explicit VolumeFixture(const testing::FatImage& image)
-        : memory(std::shared_ptr<platform::MemoryDevice>(image.ToDevice())) {
+    explicit VolumeFixture(const testing::FatImage& image) : VolumeFixture(image.bytes()) {}
+    explicit VolumeFixture(std::vector<uint8_t> bytes)
+        : memory(std::make_shared<platform::MemoryDevice>(std::move(bytes))) {
         catalogue.MapDevice('C', [this](const platform::OpenOptions&) {
             auto device = std::make_unique<platform::FakeDevice>(memory, script);
             fake = device.get();
