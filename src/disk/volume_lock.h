@@ -1,0 +1,30 @@
+#pragma once
+
+#include <functional>
+
+#include "disk/volume_io.h"
+#include "platform/clock.h"
+#include "report/report_context.h"
+
+namespace kestra::disk {
+
+// What the locking protocol of a run needs: the volume, the report model whose
+// events and paints it holds off, the clock of its time-out, and the repaint of
+// everything that waited while the write locks were held.
+struct LockContext {
+    VolumeIo& io;
+    report::ReportContext& report;
+    platform::Clock& clock;
+    std::function<void()> flushDeferredPaint = [] {};
+};
+
+// Opens the volume read-write and locks it for a run: level 0, or level 1 for a
+// shared run. True when held.
+bool LockIt(LockContext& lock);
+// On a level-1 run, takes the level-2 and level-3 write locks. True when held;
+// False at once on a level-0 run, or when the run has stopped.
+bool LockLevel3(LockContext& lock, bool Report);
+// Drops back to level 1 and paints what waited meanwhile.
+void UnLockLevel3(LockContext& lock);
+
+}  // namespace kestra::disk
