@@ -6,5 +6,7 @@
 namespace kestra::cli {
 
 int InfoCommand(std::vector<std::string> args);
+int ViewCommand(std::vector<std::string> args);
+int CheckCommand(std::vector<std::string> args);
 
 }  // namespace kestra::cli

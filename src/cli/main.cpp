@@ -14,6 +14,8 @@ const char* const kUsage =
     "\n"
     "Commands:\n"
     "  info VOLUME      print the volume's geometry, FAT type and cluster count\n"
+    "  view VOLUME      fast view: the cluster map and the chains of the FAT\n"
+    "  check VOLUME     checked view: the whole structure, files and folders\n"
     "\n"
     "VOLUME is an image file, PATH@N for primary partition N (1-4) of an image or\n"
     "disk with a partition table, an unmounted block device, or a drive letter\n"
@@ -21,6 +23,9 @@ const char* const kUsage =
     "\n"
     "Options:\n"
     "  --drive L=PATH       map drive letter L to a volume\n"
+    "  --map                draw the cluster map (live on a terminal)\n"
+    "  --png FILE           save the final map picture as PNG\n"
+    "  --log FILE           write every status line to FILE\n"
     "  --no-write-through   let image writes be cached (faster, not safe across a\n"
     "                       power cut)\n"
     "  -h, --help           show this help\n"
@@ -49,6 +54,8 @@ int main(int argc, char** argv) {
         return kestra::cli::kExitClean;
     }
     if (command == "info") return kestra::cli::InfoCommand(std::move(args));
+    if (command == "view") return kestra::cli::ViewCommand(std::move(args));
+    if (command == "check") return kestra::cli::CheckCommand(std::move(args));
     std::cerr << "kestra-cli: unknown command '" << command << "' (try --help)\n";
     return kestra::cli::kExitUsage;
 }

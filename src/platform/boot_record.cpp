@@ -33,6 +33,7 @@ BootRecord ParseBootRecord(const uint8_t* s) {
     // The extended boot record sits after the FAT32 fields on FAT32 volumes.
     const uint8_t* ext = b.fatSize16 == 0 ? s + 64 : s + 36;
     if (ext[2] == 0x29) b.label = TrimmedText(ext + 7, 11);
+    if (b.label == "NO NAME") b.label.clear();  // what formatters write for no label
     return b;
 }
 

@@ -1,0 +1,194 @@
+#include "app/launch.h"
+
+#include <cmath>
+#include <cstdio>
+#include <new>
+
+#include "fat/fat_table.h"
+#include "report/error_boxes.h"
+#include "report/status_lines.h"
+#include "run/run_driver.h"
+
+namespace kestra::app {
+namespace {
+
+char LetterOf(const std::string& root) {
+    return root.empty() ? '@' : root[0];
+}
+
+const char* CaptionOf(RunCommand command) {
+    switch (command) {
+        case RunCommand::FastView:
+            return "&Fast View";
+        case RunCommand::CheckedView:
+            return "&Checked View";
+        default:
+            return "&Defrag";
+    }
+}
+
+std::string WithoutFirstAmpersand(std::string caption) {
+    const size_t at = caption.find('&');
+    if (at != std::string::npos) caption.erase(at, 1);
+    return caption;
+}
+
+}  // namespace
+
+void SetRunMode(run::RunContext& ctx, RunCommand command, bool pack) {
+    ctx.mode.CheckStructure = command != RunCommand::FastView;
+    ctx.mode.DefragMode = command == RunCommand::Defrag ? (pack ? 3 : 0) : -1;
+}
+
+std::string DriveListEntry(const platform::VolumeCatalogue& catalogue, char letter) {
+    std::string entry(1, static_cast<char>(std::tolower(static_cast<unsigned char>(letter))));
+    entry += ":";
+    const platform::QueryResult query = catalogue.Query(letter);
+    if (query.ok && !query.info.label.empty()) entry += " [" + query.info.label + "]";
+    return entry;
+}
+
+std::string GetFileSystemName(run::RunContext& ctx, const std::string& root) {
+    const platform::QueryResult query = ctx.catalogue.Query(LetterOf(root));
+    return query.ok ? query.info.fileSystemName : std::string();
+}
+
+bool GetFat32Space(run::RunContext& ctx, const std::string& root, uint32_t& sectorsPerCluster,
+                   uint32_t& bytesPerSector, uint32_t& freeClusters, uint32_t& totalClusters) {
+    disk::VolumeIo& io = ctx.io;
+    platform::DevicePtr remembered = std::move(io.VolumeHandle);
+    io.VolumeHandle = io.OpenVolume(root, disk::Access::Read);
+    if (!io.VolumeHandle) {
+        ctx.flags.DriveBusyFlag = true;
+        io.VolumeHandle = std::move(remembered);
+        return false;
+    }
+    uint8_t* boot = ctx.geo.BootSector.data();
+    const bool read = io.ReadBootSector(boot) == 0;
+    disk::VolumeIo::CloseVolumeHandle(io.VolumeHandle);
+    io.VolumeHandle = std::move(remembered);
+
+    if (read && boot[16] == 2) {
+        sectorsPerCluster = boot[13];
+        bytesPerSector = 512;
+        const platform::QueryResult query = ctx.catalogue.Query(LetterOf(root));
+        if (!query.ok) {
+            report::ShowError(ctx.report, "StsX=" + query.message);
+            return false;
+        }
+        if (sectorsPerCluster == 0) return false;
+        // 64-bit counts: no volume FAT allows overflows here.
+        freeClusters = static_cast<uint32_t>((query.info.freeBytes >> 9) / sectorsPerCluster);
+        totalClusters = static_cast<uint32_t>((query.info.totalBytes >> 9) / sectorsPerCluster);
+        return true;
+    }
+    if (read) {
+        report::ShowError(ctx.report, "Err: FATs=" + std::to_string(boot[16]));
+    } else if (io.ExtIOError != 0) {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(io.ExtIOError));
+        report::ShowError(ctx.report, std::string("ErrD=") + hex);
+    } else {
+        report::ShowError(ctx.report, "ErrS=" + io.OpenErrorText);
+    }
+    return false;
+}
+
+int64_t GetVolumeSpace(run::RunContext& ctx, const std::string& root, uint32_t& sectorsPerCluster) {
+    uint32_t bytesPerSector = 0;
+    if (GetFat32Space(ctx, root, sectorsPerCluster, bytesPerSector, ctx.geo.FreeClusters,
+                      ctx.geo.TotalClusters)) {
+        return int64_t{sectorsPerCluster} * ctx.geo.TotalClusters;
+    }
+    report::ShowLine(ctx.report, "Unable to view " + root);
+    return 0;
+}
+
+bool Get_Mem(run::RunContext& ctx, bool unattended) {
+    bool sized = true;
+    try {
+        fat::SizeFatArrays(ctx.run);
+        const double n =
+            std::max(15000.0, std::nearbyint(static_cast<double>(ctx.model.Fat.size() - 1) *
+                                             ctx.geo.SectorsPerCluster / 256.0));
+        ctx.model.MemReserve.assign(static_cast<size_t>(18 * n + 40000) + 1, 0);
+    } catch (const std::bad_alloc&) {
+        sized = false;
+    }
+    if (!sized) {
+        ctx.model.MemReserve.assign(1, 0);
+        ctx.ui.Beep();
+        if (unattended) {
+            report::ShowError(ctx.report, "Insufficient memory.");
+        } else {
+            report::NoMemErr(ctx.report);
+        }
+        return false;
+    }
+    for (int i = 0; i < 3; ++i)
+        report::LetEventsRun(ctx.report);
+    return true;
+}
+
+void ViewMap(run::RunContext& ctx, const std::string& driveText, bool unattended) {
+    ctx.flags.StopRequested = false;
+    ctx.geo.DriveText = driveText;
+    report::ClearText(ctx.report);
+    const std::string root = driveText.substr(0, 2) + "\\";
+    std::string name = GetFileSystemName(ctx, root);
+    if (!name.empty() && name.back() == '\0') name.pop_back();
+    ctx.geo.FileSystemName = name;
+    ctx.ui.SetBusyPointer(true);
+    if (name.substr(0, 3) != "FAT") {
+        report::ShowLine(ctx.report, "Unsupported File System: " + name);
+    } else {
+        ViewFatMap(ctx, root, unattended);
+    }
+    ctx.ui.SetBusyPointer(false);
+}
+
+void ViewFatMap(run::RunContext& ctx, const std::string& root, bool unattended) {
+    uint32_t sectorsPerCluster = 0;
+    const int64_t dataSectors = GetVolumeSpace(ctx, root, sectorsPerCluster);
+    if (dataSectors == 0) {
+        report::Check4Errors(ctx.report);
+        return;
+    }
+    ctx.geo.DataSectors = dataSectors;
+    ctx.geo.SectorsPerCluster = sectorsPerCluster;
+    ctx.geo.BigFileClusters = 1024 / sectorsPerCluster;
+
+    ctx.io.VolumeHandle = ctx.io.OpenVolume(root, disk::Access::Read);
+    if (!ctx.io.VolumeHandle) {
+        ctx.flags.DriveBusyFlag = true;
+        report::Check4Errors(ctx.report);
+        report::ShowLine(ctx.report, "Unable to view " + root);
+        return;
+    }
+    uint8_t boot[512];
+    const bool read = ctx.io.ReadBootSector(boot) == 0;
+    disk::VolumeIo::CloseVolumeHandle(ctx.io.VolumeHandle);
+    if (!read || boot[16] != 2) {
+        report::ShowError(ctx.report, "Err=ReadBPB");
+        report::ShowLine(ctx.report, "Unable to view " + root);
+        return;
+    }
+    const uint32_t freeClusters = ctx.geo.FreeClusters;
+    disk::ComputeGeometry(ctx.geo, boot, ctx.geo.FileSystemName, ctx.geo.TotalClusters);
+    ctx.geo.FreeClusters = freeClusters;
+    if (!Get_Mem(ctx, unattended)) return;
+
+    ctx.io.DriveLetter = root.substr(0, 2);
+    const char* caption = !ctx.mode.CheckStructure   ? CaptionOf(RunCommand::FastView)
+                          : ctx.mode.DefragMode >= 0 ? CaptionOf(RunCommand::Defrag)
+                                                     : CaptionOf(RunCommand::CheckedView);
+    ctx.RunCaption = WithoutFirstAmpersand(caption) + " " + ctx.io.DriveLetter;
+
+    run::FormLoad(ctx);
+
+    report::LetEventsRun(ctx.report);
+    ctx.model.MemReserve.assign(1, 0);
+    report::Check4Errors(ctx.report);
+}
+
+}  // namespace kestra::app

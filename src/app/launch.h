@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "run/run_context.h"
+
+namespace kestra::app {
+
+// The commands that start a run, as the menus set their mode flags.
+enum class RunCommand { FastView, CheckedView, Defrag };
+void SetRunMode(run::RunContext& ctx, RunCommand command, bool pack);
+
+// A drive as the drive list shows it: "c: [LABEL]", or "c:" without a label.
+std::string DriveListEntry(const platform::VolumeCatalogue& catalogue, char letter);
+
+std::string GetFileSystemName(run::RunContext& ctx, const std::string& root);
+bool GetFat32Space(run::RunContext& ctx, const std::string& root, uint32_t& sectorsPerCluster,
+                   uint32_t& bytesPerSector, uint32_t& freeClusters, uint32_t& totalClusters);
+// Sectors of the data area; 0 when the drive could not be queried.
+int64_t GetVolumeSpace(run::RunContext& ctx, const std::string& root, uint32_t& sectorsPerCluster);
+// Sizes the FAT table and takes the memory reserve; false when memory ran out.
+bool Get_Mem(run::RunContext& ctx, bool unattended);
+
+// Checks the drive's file system and launches the run on it.
+void ViewMap(run::RunContext& ctx, const std::string& driveText, bool unattended = false);
+void ViewFatMap(run::RunContext& ctx, const std::string& root, bool unattended = false);
+
+}  // namespace kestra::app

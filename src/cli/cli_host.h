@@ -1,0 +1,40 @@
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "platform/ui_host.h"
+#include "run/run_context.h"
+
+namespace kestra::cli {
+
+// The terminal front end of a run: prints the status lines as the report model
+// gets them (coloured on a terminal), draws the box map live when asked, turns
+// Ctrl-C into Esc, and keeps the error box it was shown for the exit status.
+class CliHost : public platform::UiHost {
+  public:
+    CliHost(bool colour, bool liveMap);
+    void Attach(run::RunContext* ctx) { ctx_ = ctx; }
+
+    void DoEvents() override;
+    void MessageBox(const std::string& text, const std::string& title,
+                    platform::BoxIcon icon) override;
+    // Prints the lines still unprinted and, with a live map, redraws the map
+    // below them in place; `final` draws the map whatever the time.
+    void Refresh(bool final);
+
+    std::string boxText;  // the error box shown after the run, if any
+
+  private:
+    run::RunContext* ctx_ = nullptr;
+    bool colour_;
+    bool liveMap_;
+    size_t printed_ = 0;
+    int mapRows_ = 0;  // rows of the map drawn last, to be redrawn in place
+    std::string lastMap_;
+    std::chrono::steady_clock::time_point lastDraw_{};
+};
+
+}  // namespace kestra::cli

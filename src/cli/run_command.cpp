@@ -1,0 +1,107 @@
+#include <iostream>
+
+#include "app/launch.h"
+#include "cli/cli_host.h"
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/volume_args.h"
+#include "display/png_output.h"
+#include "platform/terminal.h"
+#include "report/error_boxes.h"
+
+namespace kestra::cli {
+namespace {
+
+struct RunOptions {
+    bool map = false;
+    std::string png;
+    std::string log;
+};
+
+// Takes the options every run command shares out of args.
+bool TakeRunOptions(std::vector<std::string>& args, RunOptions& options, std::string& error) {
+    std::vector<std::string> rest;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--map") {
+            options.map = true;
+        } else if (a == "--png" || a == "--log") {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a file name";
+                return false;
+            }
+            (a == "--png" ? options.png : options.log) = args[++i];
+        } else {
+            rest.push_back(a);
+        }
+    }
+    args = std::move(rest);
+    return true;
+}
+
+// The exit status of the error box the run ended with.
+int ExitCodeFor(const CliHost& host, const run::RunContext& ctx) {
+    const std::string& box = host.boxText;
+    if (box == report::InternalErrorText() || box == report::NoMemErrText()) return kExitInternal;
+    if (box == report::DiskErrorText()) return kExitDisk;
+    if (box == report::StructureErrorText()) return kExitStructure;
+    if (box == report::DriveBusyText()) return kExitBusy;
+    if (ctx.flags.CloseRequested) return kExitUserStop;
+    // A launch that stopped with a line of its own ("Unable to view", "Err=ReadBPB").
+    if (!ctx.RunDone) return kExitDisk;
+    return kExitClean;
+}
+
+}  // namespace
+
+int RunCommandMain(const std::string& name, app::RunCommand command, bool pack,
+                   std::vector<std::string> args) {
+    RunOptions options;
+    std::string error;
+    if (!TakeRunOptions(args, options, error)) {
+        std::cerr << "kestra-cli " << name << ": " << error << "\n";
+        return kExitUsage;
+    }
+    VolumeArgs volume = ParseVolumeArgs(args);
+    if (!volume.error.empty()) {
+        std::cerr << "kestra-cli " << name << ": " << volume.error << "\n";
+        return kExitUsage;
+    }
+
+    const bool terminal = platform::IsTerminal(1);
+    CliHost host(terminal, options.map && terminal);
+    platform::SystemClock clock;
+    run::RunContext ctx(volume.catalogue, host, clock);
+    host.Attach(&ctx);
+    platform::WatchInterrupts();
+
+    app::SetRunMode(ctx, command, pack);
+    app::ViewMap(ctx, app::DriveListEntry(volume.catalogue, volume.letter));
+    host.Refresh(options.map);
+
+    int status = ExitCodeFor(host, ctx);
+    if (!options.png.empty() && ctx.map.UpperBound() > 0) {
+        ctx.map.RepaintMap(ctx.Legend());
+        std::string why;
+        if (!display::SavePng(ctx.map.picMap, options.png, &why)) {
+            std::cerr << "kestra-cli " << name << ": " << why << "\n";
+            if (status == kExitClean) status = kExitDisk;
+        }
+    }
+    if (!options.log.empty() && !ctx.report.Main.LogText.empty()) {
+        const std::string why =
+            platform::AppendTextFile(options.log, ctx.report.Main.LogText, /*create=*/true);
+        if (!why.empty()) std::cerr << "kestra-cli " << name << ": " << why << "\n";
+    }
+    return status;
+}
+
+int ViewCommand(std::vector<std::string> args) {
+    return RunCommandMain("view", app::RunCommand::FastView, false, std::move(args));
+}
+
+int CheckCommand(std::vector<std::string> args) {
+    return RunCommandMain("check", app::RunCommand::CheckedView, false, std::move(args));
+}
+
+}  // namespace kestra::cli

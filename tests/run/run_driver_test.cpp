@@ -1,0 +1,164 @@
+#include "run/run_driver.h"
+
+#include <gtest/gtest.h>
+
+#include "app/launch.h"
+#include "platform/fake_device.h"
+#include "report/error_boxes.h"
+#include "support/image.h"
+#include "support/image_damage.h"
+
+namespace kestra::run {
+namespace {
+
+using image::ImageBuilder;
+using image::ImageOptions;
+using image::SeededBytes;
+
+// A whole launch and run on drive C:, a fake device over an image the builder made.
+struct Launch {
+    explicit Launch(const image::FatImage& img)
+        : memory(std::shared_ptr<platform::MemoryDevice>(img.ToDevice())) {
+        catalogue.MapDevice('C', [this](const platform::OpenOptions& options) {
+            if (beforeOpen) beforeOpen(options.writable, script);
+            platform::OpenResult r;
+            r.device = std::make_unique<platform::FakeDevice>(memory, script);
+            return r;
+        });
+    }
+
+    void Run(app::RunCommand command, bool pack = false) {
+        app::SetRunMode(ctx, command, pack);
+        app::ViewMap(ctx, app::DriveListEntry(catalogue, 'C'));
+    }
+
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        for (const auto& l : ctx.report.Main.Text.Lines)
+            lines.push_back(l.Text);
+        return lines;
+    }
+    bool Printed(const std::string& prefix) const {
+        for (const auto& l : Lines()) {
+            if (l.rfind(prefix, 0) == 0) return true;
+        }
+        return false;
+    }
+
+    std::shared_ptr<platform::MemoryDevice> memory;
+    platform::FakeScript script;
+    std::function<void(bool writable, platform::FakeScript&)> beforeOpen;
+    platform::VolumeCatalogue catalogue;
+    platform::QuietUiHost ui;
+    platform::ManualClock clock;
+    RunContext ctx{catalogue, ui, clock};
+};
+
+image::FatImage Volume(const ImageOptions& options, bool lostChain) {
+    ImageBuilder b(options);
+    const auto docs = b.AddFolder(b.Root(), "DOCS");
+    b.AddFile(docs, "A.BIN", SeededBytes(1, 3000), {{40, 3}, {50, 3}});
+    b.AddFile(b.Root(), "B.BIN", SeededBytes(2, 100));
+    b.AddFile(b.Root(), "EMPTY.TXT", {});
+    image::FatImage img = b.Build();
+    if (lostChain) testing::AddLostChain(img, {{100, 2}});
+    return img;
+}
+
+TEST(RunDriverTest, AFastViewCountsChainsOnly) {
+    Launch l(Volume(ImageOptions::Floppy1440(), false));
+    l.Run(app::RunCommand::FastView);
+    EXPECT_EQ(l.Lines(), (std::vector<std::string>{
+                             "Drive=c:  FAT", "AllocUnit=0Kb  Size=1.39Mb", "Map Scale=0 Kb/Box",
+                             "Chains=3", "Small free Space=21.5Kb", "Large free space=1.37Mb"}));
+    EXPECT_FALSE(l.Printed("Files="));
+    EXPECT_FALSE(l.Printed("Gaps="));
+    EXPECT_EQ(l.ctx.Caption, "Fast View c:");
+    EXPECT_EQ(l.ui.boxes, 0);
+    EXPECT_TRUE(l.ctx.RunDone);
+}
+
+TEST(RunDriverTest, ACheckedViewOnFat32CountsTheRootFolder) {
+    Launch l(Volume(ImageOptions::Fat32(1), false));
+    l.Run(app::RunCommand::CheckedView);
+    EXPECT_TRUE(l.Printed("Checking disk structure:"));
+    EXPECT_TRUE(l.Printed("Files=3,  Folders=2"));
+    EXPECT_TRUE(l.Printed("Fragmented files=1"));
+    EXPECT_TRUE(l.Printed("Empty Files=1"));
+    EXPECT_FALSE(l.Printed("Erased Files="));
+    EXPECT_TRUE(l.Printed("Gaps=2"));
+    EXPECT_EQ(l.ctx.Caption, "Checked View c:");
+    EXPECT_EQ(l.ui.boxes, 0);
+    // A checked view lists fragmented files.
+    EXPECT_EQ(l.ctx.lstInuse, std::vector<std::string>{"C:\\DOCS\\A.BIN (2.5Kb)"});
+    EXPECT_TRUE(l.ctx.frmInuseVisible);
+}
+
+TEST(RunDriverTest, ALostChainOnAnExclusiveVolumeIsAStructuralError) {
+    Launch l(Volume(ImageOptions::Floppy1440(), true));
+    const auto before = l.memory->Bytes();
+    l.Run(app::RunCommand::CheckedView);
+    EXPECT_TRUE(l.Printed("Err=Files+Dirs=3 <> Chains=4"));
+    EXPECT_TRUE(l.Printed("Error stop"));
+    EXPECT_EQ(l.ui.lastBoxText, report::StructureErrorText());
+    EXPECT_EQ(l.memory->Bytes(), before);
+}
+
+// Another program holds the volume open, so only a shared lock can be had, and it
+// writes to the volume during the first `touchedPasses` passes.
+void SharedAndTouched(Launch& l, int touchedPasses) {
+    l.beforeOpen = [touchedPasses, pass = 0](bool writable, platform::FakeScript& s) mutable {
+        s.allowLock = [](int level) { return level != 0; };
+        if (!writable) return;
+        ++pass;  // every pass opens the volume for writing once
+        // LockIt's write-lock test reads the state twice; the chain count test once.
+        s.lockFlagStates = {0, 0, pass <= touchedPasses ? 1 : 0};
+    };
+}
+
+TEST(RunDriverTest, ASharedVolumeWrittenMeanwhileRestartsInsteadOfFailing) {
+    Launch l(Volume(ImageOptions::Floppy1440(), true));
+    SharedAndTouched(l, 2);
+    const auto before = l.memory->Bytes();
+    l.Run(app::RunCommand::CheckedView);
+    EXPECT_TRUE(l.Printed("Shared volume"));
+    EXPECT_EQ(l.ctx.mode.RunPass, 3);
+    EXPECT_EQ(l.ctx.Caption, "Checked View c:  -  restart 2");
+    // The third pass saw no foreign write: now the lost chain is an error.
+    EXPECT_TRUE(l.Printed("Err=Files+Dirs=3 <> Chains=4"));
+    EXPECT_EQ(l.ui.lastBoxText, report::StructureErrorText());
+    EXPECT_EQ(l.memory->Bytes(), before);
+}
+
+TEST(RunDriverTest, EscStopsTheRunAtItsNextUnitOfWork) {
+    Launch l(Volume(ImageOptions::Floppy1440(), false));
+    l.ui.onEvents = [&] {
+        if (l.ctx.report.Main.Text.Lines.size() >= 3) Form_KeyDown(l.ctx, 27);
+    };
+    l.Run(app::RunCommand::CheckedView);
+    EXPECT_TRUE(l.Printed("User stop"));
+    EXPECT_FALSE(l.Printed("Files="));
+    EXPECT_FALSE(l.ctx.io.VolumeHandle);
+    EXPECT_EQ(l.ui.boxes, 0);
+}
+
+TEST(RunDriverTest, AVolumeThatCannotBeLockedIsBusy) {
+    Launch l(Volume(ImageOptions::Floppy1440(), false));
+    l.beforeOpen = [](bool writable, platform::FakeScript& s) {
+        if (writable) s.allowLock = [](int) { return false; };
+    };
+    l.Run(app::RunCommand::CheckedView);
+    EXPECT_EQ(l.ui.lastBoxText, report::DriveBusyText());
+    EXPECT_FALSE(l.Printed("Drive="));
+}
+
+TEST(RunDriverTest, AVolumeWithOneFatIsRefusedAtLaunch) {
+    ImageOptions options = ImageOptions::Floppy1440();
+    options.numFats = 1;
+    Launch l(Volume(options, false));
+    l.Run(app::RunCommand::CheckedView);
+    EXPECT_EQ(l.Lines(), (std::vector<std::string>{"Err: FATs=1", "Unable to view c:\\"}));
+}
+
+}  // namespace
+}  // namespace kestra::run
