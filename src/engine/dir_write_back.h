@@ -1,0 +1,35 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "fat/fat_run.h"
+
+namespace kestra::engine {
+
+// One 512-byte directory sector: 16 entries of 32 bytes.
+using DirSector = std::array<uint8_t, 512>;
+
+// The 8.3 name of an entry: "README", "README.TXT".
+using fat::EntryName;
+
+// Reads the directory sector that holds record JJ's entry, through the parent's
+// extents. EntryNo is the entry's number in its folder; its place in the sector
+// is EntryNo & 15.
+bool FAT_Read_Entry(fat::FatRun& run, uint32_t JJ, DirSector& entries, uint32_t& EntryNo,
+                    int64_t& Sector);
+// Checks that the entry still holds the record's (old) start cluster and points it
+// at NewStart, then writes the sector. Otherwise "Invalid fixup subdir" and no write.
+bool FAT_Update_Entry(fat::FatRun& run, uint32_t JJ, uint32_t NewStart, DirSector& entries,
+                      uint32_t EntryNo, int64_t Sector);
+// Rewrites "." (Block) and ".." (DotDotClus) in the first sector of cluster Block.
+bool FAT_Fix_Dots(fat::FatRun& run, uint32_t JJ, uint32_t Block, uint32_t DotDotClus);
+// The dot fixes after folder JJ moved to Block (its StartCluster already set):
+// its own "." and "..", and ".." of each direct subfolder.
+void Fat_Fix_DotLinks(fat::FatRun& run, uint32_t JJ, uint32_t Block);
+
+// First cluster of an entry (high word on FAT32 only) and its rewrite.
+uint32_t EntryStart(const fat::FatRun& run, const uint8_t* entry);
+void SetEntryStart(const fat::FatRun& run, uint8_t* entry, uint32_t cluster);
+
+}  // namespace kestra::engine

@@ -1,0 +1,174 @@
+#include "engine/fat_write_back.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "fat/fat_table.h"
+
+namespace kestra::engine {
+namespace {
+
+using platform::FatType;
+
+constexpr uint32_t kSectorBytes = 512;
+constexpr uint32_t kTopBits = 0xF0000000;
+
+// The FAT sectors that hold a cluster run, relative to the start of a copy, and
+// where those sectors sit in the memory image of the FAT type.
+struct Cover {
+    uint32_t first = 0;  // first sector
+    uint32_t count = 0;  // sectors
+    uint8_t* image = nullptr;
+};
+
+bool CoverOf(fat::FatRun& run, uint32_t Block, uint32_t Blks, Cover& cover) {
+    fat::VolumeModel& m = run.model;
+    const uint64_t last = uint64_t{Block} + Blks - 1;
+    uint64_t firstByte = 0;
+    uint64_t lastByte = 0;
+    uint8_t* image = nullptr;
+    size_t imageBytes = 0;
+    switch (run.geo.Type) {
+        case FatType::Fat32:
+            firstByte = uint64_t{Block} * 4;
+            lastByte = last * 4 + 3;
+            image = reinterpret_cast<uint8_t*>(m.Fat.data());
+            imageBytes = m.Fat.size() * 4;
+            break;
+        case FatType::Fat16:
+            firstByte = uint64_t{Block} * 2;
+            lastByte = last * 2 + 1;
+            image = reinterpret_cast<uint8_t*>(m.Fat16Buffer.data());
+            imageBytes = m.Fat16Buffer.size() * 2;
+            break;
+        default:
+            // Entry n of the packed layout takes bytes n + n \ 2 and the one after
+            // it, so an entry can straddle two sectors.
+            firstByte = uint64_t{Block} + Block / 2;
+            lastByte = last + last / 2 + 1;
+            image = m.Fat12Buffer.data();
+            imageBytes = m.Fat12Buffer.size();
+            break;
+    }
+    cover.first = static_cast<uint32_t>(firstByte / kSectorBytes);
+    cover.count = static_cast<uint32_t>(lastByte / kSectorBytes - cover.first + 1);
+    cover.image = image + size_t{cover.first} * kSectorBytes;
+    // Never write or read past the FAT or past the memory image.
+    const uint64_t end = uint64_t{cover.first} + cover.count;
+    if (Blks == 0 || Block < 2 || end > run.geo.FatSectors || end * kSectorBytes > imageBytes) {
+        run.flags.AbortRun = 1;
+        run.flags.RunError = true;
+        run.flags.ErrText = "Invalid cluster";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool Synch_Fat1(fat::FatRun& run, uint32_t Block, uint32_t Blks) {
+    std::vector<uint32_t>& fat = run.model.Fat;
+    // A chain marked only in part would reach the volume with the next write of
+    // these sectors; keep the entries to put them back.
+    const size_t from = std::min<size_t>(Block, fat.size());
+    const size_t to = std::min<size_t>(size_t{Block} + Blks, fat.size());
+    const std::vector<uint32_t> before(fat.begin() + from, fat.begin() + to);
+
+    fat::FAT_Mark_Chain(run, Blks, Block);
+    if (run.flags.AbortRun != 0) {
+        std::copy(before.begin(), before.end(), fat.begin() + from);
+        return false;
+    }
+    return Synch_Mem_To_Fat(run, Block, Blks);
+}
+
+bool Synch_Fat2(fat::FatRun& run, const fat::Extents& extents) {
+    const uint32_t n = extents.Count();
+    for (uint32_t k = 1; k <= n; ++k) {
+        if (!Synch_Fat_To_Mem(run, extents.Starts[k], extents.Lens[k])) return false;
+    }
+    for (uint32_t k = 1; k <= n; ++k)
+        Clear_FAT(run, extents.Starts[k], extents.Lens[k]);
+    // A failed write has stopped the run; what is not freed yet stays lost clusters.
+    for (uint32_t k = 1; k <= n; ++k) {
+        if (!Synch_Mem_To_Fat(run, extents.Starts[k], extents.Lens[k])) return false;
+    }
+    return true;
+}
+
+bool Synch_Mem_To_Fat(fat::FatRun& run, uint32_t Block, uint32_t Blks) {
+    Cover cover;
+    if (!CoverOf(run, Block, Blks, cover)) return false;
+    const uint32_t last = Block + Blks - 1;
+    if (run.geo.Type == FatType::Fat16) FatToBuffer16(run.model, Block, last);
+    if (run.geo.Type == FatType::Fat12) FatToBuffer12(run.model, Block, last);
+
+    // Copy 1 first, then each further copy; every copy is written, so none is
+    // left stale on a volume with more than two.
+    for (uint32_t copy = 0; copy < std::max<uint32_t>(run.geo.NumberOfFats, 1); ++copy) {
+        run.io.SetNextSector(run.geo.FatStartSector + int64_t{copy} * run.geo.FatSectors +
+                             cover.first);
+        if (!run.io.WriteSectorsNext(cover.image, uint64_t{cover.count} * kSectorBytes))
+            return false;
+    }
+    return true;
+}
+
+bool Synch_Fat_To_Mem(fat::FatRun& run, uint32_t Block, uint32_t Blks) {
+    Cover cover;
+    if (!CoverOf(run, Block, Blks, cover)) return false;
+    // Read aside first: a failed read must not leave half a sector in the tables.
+    std::vector<uint8_t> sectors(size_t{cover.count} * kSectorBytes);
+    run.io.SetNextSector(run.geo.FatStartSector + cover.first);
+    if (!run.io.ReadSectorsNext(sectors.data(), sectors.size())) return false;
+    std::copy(sectors.begin(), sectors.end(), cover.image);
+
+    const uint32_t last = Block + Blks - 1;
+    if (run.geo.Type == FatType::Fat16) BufferToFat16(run.model, Block, last);
+    if (run.geo.Type == FatType::Fat12) BufferToFat12(run.model, Block, last);
+    return true;
+}
+
+void Clear_FAT(fat::FatRun& run, uint32_t Temp_Block, uint32_t Temp_Len) {
+    std::vector<uint32_t>& fat = run.model.Fat;
+    for (uint64_t c = Temp_Block; c < uint64_t{Temp_Block} + Temp_Len && c < fat.size(); ++c)
+        fat[c] &= kTopBits;
+}
+
+void FatToBuffer16(fat::VolumeModel& model, uint32_t First, uint32_t Last) {
+    // End-of-chain, bad and reserved marks keep their low 16 bits (FFF0h .. FFFFh),
+    // as does every link.
+    for (uint64_t c = First; c <= Last && c < model.Fat16Buffer.size(); ++c)
+        model.Fat16Buffer[c] = static_cast<uint16_t>(model.Fat[c] & 0xFFFF);
+}
+
+void BufferToFat16(fat::VolumeModel& model, uint32_t First, uint32_t Last) {
+    for (uint64_t c = First; c <= Last && c < model.Fat16Buffer.size(); ++c)
+        model.Fat[c] = fat::WidenFat16(model.Fat16Buffer[c]);
+}
+
+void FatToBuffer12(fat::VolumeModel& model, uint32_t First, uint32_t Last) {
+    std::vector<uint8_t>& b = model.Fat12Buffer;
+    for (uint64_t c = First; c <= Last && c < model.Fat.size(); ++c) {
+        const size_t at = c + c / 2;
+        if (at + 1 >= b.size()) return;
+        const uint32_t v = model.Fat[c] & 0xFFF;
+        if (c & 1) {
+            b[at] = static_cast<uint8_t>((b[at] & 0x0F) | ((v & 0x0F) << 4));
+            b[at + 1] = static_cast<uint8_t>(v >> 4);
+        } else {
+            b[at] = static_cast<uint8_t>(v & 0xFF);
+            b[at + 1] = static_cast<uint8_t>((b[at + 1] & 0xF0) | (v >> 8));
+        }
+    }
+}
+
+void BufferToFat12(fat::VolumeModel& model, uint32_t First, uint32_t Last) {
+    for (uint64_t c = First; c <= Last && c < model.Fat.size(); ++c) {
+        if (c + c / 2 + 1 >= model.Fat12Buffer.size()) return;
+        model.Fat[c] =
+            fat::WidenFat12(fat::Fat12Entry(model.Fat12Buffer, static_cast<uint32_t>(c)));
+    }
+}
+
+}  // namespace kestra::engine

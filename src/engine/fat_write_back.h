@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+
+#include "fat/chains.h"
+#include "fat/fat_run.h"
+
+namespace kestra::engine {
+
+// Makes block .. block + blks - 1 one chain in Fat and writes the covering FAT
+// sectors to every copy. False when the run was not free or a write failed.
+bool Synch_Fat1(fat::FatRun& run, uint32_t Block, uint32_t Blks);
+// Frees the clusters of the extents (1..n, chain order) in Fat and on disk, over
+// the volume's current FAT contents.
+bool Synch_Fat2(fat::FatRun& run, const fat::Extents& extents);
+
+// Writes the FAT sectors covering the run from memory, copy 1 first.
+bool Synch_Mem_To_Fat(fat::FatRun& run, uint32_t Block, uint32_t Blks);
+// Reads the FAT sectors covering the run from copy 1 into memory.
+bool Synch_Fat_To_Mem(fat::FatRun& run, uint32_t Block, uint32_t Blks);
+
+// Clears the links of a run in Fat, keeping each entry's top four bits.
+void Clear_FAT(fat::FatRun& run, uint32_t Temp_Block, uint32_t Temp_Len);
+
+// Cluster ranges (inclusive) between Fat and the raw FAT16 and packed FAT12 images.
+void FatToBuffer16(fat::VolumeModel& model, uint32_t First, uint32_t Last);
+void BufferToFat16(fat::VolumeModel& model, uint32_t First, uint32_t Last);
+void FatToBuffer12(fat::VolumeModel& model, uint32_t First, uint32_t Last);
+void BufferToFat12(fat::VolumeModel& model, uint32_t First, uint32_t Last);
+
+}  // namespace kestra::engine

@@ -1,0 +1,114 @@
+#include "engine/pack_subdir.h"
+
+#include <cstring>
+
+#include "disk/geometry.h"
+#include "fat/chains.h"
+
+namespace kestra::engine {
+namespace {
+
+constexpr uint32_t kSectorBytes = 512;
+constexpr uint32_t kEntryBytes = 32;
+
+// Where a folder's entries lie on the volume.
+struct FolderPlace {
+    int64_t sector = 0;
+    uint32_t sectors = 0;
+    uint32_t entries = 0;
+};
+
+// False when the folder is not to be packed (in pieces, or the run stopped).
+bool Locate(fat::FatRun& run, uint32_t Index, FolderPlace& place) {
+    if (run.flags.AbortRun != 0) return false;
+    if (Index == 0 && !run.geo.IsFat32) {
+        // The whole fixed root, its last sector too when the entry count does not
+        // fill it; only the root's own entries are compacted.
+        place.sector = disk::RootDirSector(run.geo);
+        place.sectors = disk::RootDirSectors(run.geo);
+        place.entries = run.geo.RootEntryCount;
+        return place.sectors > 0;
+    }
+    const uint32_t first = Index == 0 ? run.geo.RootCluster : run.model.FileTab[Index].StartCluster;
+    int64_t n = 0;
+    const int frags = fat::Fragmented(run, first, n);
+    if (frags != 1 || run.flags.AbortRun != 0) return false;
+    place.sector = disk::ClusterToSector(run.geo, first);
+    place.sectors = static_cast<uint32_t>(n) * run.geo.SectorsPerCluster;
+    place.entries = place.sectors * (kSectorBytes / kEntryBytes);
+    return true;
+}
+
+}  // namespace
+
+bool CompactEntries(std::vector<uint8_t>& entries, uint32_t count) {
+    int64_t hole = -1;
+    for (uint32_t e = 0; e < count; ++e) {
+        const uint8_t b = entries[size_t{e} * kEntryBytes];
+        if (b == fat::kErasedMark) {
+            if (hole < 0) hole = e;
+        } else if (b == 0) {
+            break;
+        } else if (hole >= 0) {
+            std::memcpy(&entries[size_t(hole) * kEntryBytes], &entries[size_t{e} * kEntryBytes],
+                        kEntryBytes);
+            ++hole;
+        }
+    }
+    if (hole < 0) return false;
+    for (uint32_t e = static_cast<uint32_t>(hole); e < count; ++e)
+        entries[size_t{e} * kEntryBytes] = 0;
+    return true;
+}
+
+void FAT_Pack_Subdir(Engine& e, uint32_t Index) {
+    fat::FatRun& run = e.run;
+    report::RunFlags& flags = run.flags;
+    if (!run.io.Level0Lock) {
+        const bool locked = disk::LockLevel3(e.lock, false);
+        if (!locked || flags.VolumeTouched) {
+            if (locked) disk::UnLockLevel3(e.lock);
+            return;
+        }
+    }
+    if (flags.VolumeTouched) return;
+
+    FolderPlace place;
+    if (!Locate(run, Index, place)) {
+        disk::UnLockLevel3(e.lock);
+        return;
+    }
+
+    std::vector<uint8_t> before(size_t{place.sectors} * kSectorBytes);
+    run.io.SetNextSector(place.sector);
+    if (!run.io.ReadSectors(before.data(), before.size())) {
+        disk::UnLockLevel3(e.lock);
+        return;
+    }
+
+    if (Index != 0 && before[0] != '.') {
+        disk::UnLockLevel3(e.lock);
+        flags.AbortRun = 1;
+        flags.RunError = true;
+        flags.ErrText = "Invalid Dot entry";
+        return;
+    }
+
+    std::vector<uint8_t> after = before;
+    CompactEntries(after, place.entries);
+
+    // Sector by sector from the front, each write on the medium before the next:
+    // an entry only ever moves towards the front, so after any cut every entry is
+    // still in the written sectors or in its old place. A cut leaves duplicates at
+    // worst, never a lost entry, which one transfer of many sectors cannot promise.
+    // Sectors that did not change are not written.
+    for (uint32_t s = 0; s < place.sectors; ++s) {
+        const size_t at = size_t{s} * kSectorBytes;
+        if (std::memcmp(&before[at], &after[at], kSectorBytes) == 0) continue;
+        run.io.SetNextSector(place.sector + s);
+        if (!run.io.WriteSectorsNext(&after[at], kSectorBytes)) break;
+    }
+    disk::UnLockLevel3(e.lock);
+}
+
+}  // namespace kestra::engine

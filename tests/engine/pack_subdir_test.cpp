@@ -1,0 +1,244 @@
+#include "engine/pack_subdir.h"
+
+#include <gtest/gtest.h>
+
+#include "write_back_fixture.h"
+
+namespace kestra::engine {
+namespace {
+
+using image::ImageBuilder;
+using image::ImageOptions;
+using image::SeededBytes;
+
+// First bytes of a folder's entries up to its end mark.
+std::vector<uint8_t> FirstBytes(WriteBackFixture& f, int64_t sector, uint32_t entries) {
+    std::vector<uint8_t> out;
+    for (uint32_t e = 0; e < entries; ++e) {
+        const uint8_t b = f.Bytes()[sector * 512 + e * 32];
+        if (b == 0) break;
+        out.push_back(b);
+    }
+    return out;
+}
+
+bool HasErased(const std::vector<uint8_t>& firstBytes) {
+    for (uint8_t b : firstBytes)
+        if (b == fat::kErasedMark) return true;
+    return false;
+}
+
+// A folder of four one-sector clusters whose erased entries, long names among
+// them, make live entries move across sector boundaries.
+image::FatImage MixedFolder(testing::NodeId& docs) {
+    ImageBuilder b(ImageOptions::Fat16(65536, 1));
+    docs = b.AddFolder(b.Root(), "Docs", {{100, 4}});
+    int n = 0;
+    auto shortFiles = [&](int count) {
+        for (int i = 0; i < count; ++i, ++n)
+            b.AddFile(docs, "S" + std::to_string(n) + ".TXT", SeededBytes(n, 100 + n));
+    };
+    b.AddErased(docs, {"Old long name one.txt"});
+    b.AddFile(docs, "A long name for alpha.txt", SeededBytes(100, 600));
+    shortFiles(6);
+    b.AddErased(docs, {"GONE1.TXT"});
+    b.AddFile(docs, "Another long file name.dat", SeededBytes(101, 1500));
+    shortFiles(8);
+    b.AddErased(docs, {"Erased again with a long name.bin"});
+    b.AddFile(docs, "Zeta, the final long name.txt", SeededBytes(102, 50));
+    b.AddFolder(docs, "Inner folder");
+    shortFiles(12);
+    return b.Build();
+}
+
+TEST(WriteBackPackTest, AFolderLosesItsErasedEntriesAndNothingElse) {
+    testing::NodeId docs = 0;
+    const image::FatImage built = MixedFolder(docs);
+    WriteBackFixture f(built);
+    const int64_t first = disk::ClusterToSector(f.geo, 100);
+    ASSERT_TRUE(HasErased(FirstBytes(f, first, 64)));
+    const size_t live = FirstBytes(f, first, 64).size() - 3 - 1 - 4;
+
+    const size_t mark = f.fake->Trace().size();
+    FAT_Pack_Subdir(f.engine, f.RecordOf(built, docs));
+    EXPECT_FALSE(f.flags.RunError) << f.flags.ErrText;
+    const std::vector<uint8_t> after = FirstBytes(f, first, 64);
+    EXPECT_FALSE(HasErased(after));
+    EXPECT_EQ(after.size(), live);
+    // One sector a write, from the front, only the sectors that changed.
+    const auto w = f.WritesSince(mark);
+    ASSERT_FALSE(w.empty());
+    for (size_t i = 0; i < w.size(); ++i) {
+        EXPECT_EQ(w[i].second, 1u);
+        if (i > 0) {
+            EXPECT_GT(w[i].first, w[i - 1].first);
+        }
+    }
+    EXPECT_TRUE(SoundAndIntact(f, built));
+}
+
+TEST(WriteBackPackTest, ACutAfterAnyWriteLosesNoEntry) {
+    testing::NodeId docs = 0;
+    const image::FatImage built = MixedFolder(docs);
+    uint64_t total = 0;
+    {
+        WriteBackFixture f(built);
+        FAT_Pack_Subdir(f.engine, f.RecordOf(built, docs));
+        total = f.fake->Writes();
+    }
+    ASSERT_GE(total, 2u);
+    for (uint64_t cut = 0; cut < total; ++cut) {
+        WriteBackFixture f(built);
+        f.fake->Script().crashAfterWrites = cut;
+        FAT_Pack_Subdir(f.engine, f.RecordOf(built, docs));
+        const std::string path = f.Save();
+        // By its 8.3 name every file is there once, or twice where the cut left
+        // its entry both in its new and in its old place.
+        for (testing::NodeId id : built.Files()) {
+            const image::NodeInfo& n = built.Node(id);
+            const testing::CommandResult r = testing::McopyOut(path, "::/DOCS/" + n.shortName);
+            std::vector<uint8_t> twice = n.content;
+            twice.insert(twice.end(), n.content.begin(), n.content.end());
+            const std::vector<uint8_t> got(r.output.begin(), r.output.end());
+            EXPECT_TRUE(got == n.content || got == twice)
+                << n.path << " after a cut at write " << cut << ": " << got.size() << " bytes";
+        }
+        EXPECT_TRUE(testing::ReadsBackIdentical(built, path)) << "cut at write " << cut;
+    }
+}
+
+TEST(WriteBackPackTest, Fat12AndFat32RootsArePackedInPlace) {
+    for (const ImageOptions& options : {ImageOptions::Floppy1440(), ImageOptions::Fat32()}) {
+        ImageBuilder b(options);
+        for (int i = 0; i < 20; ++i) {
+            if (i % 3 == 0) b.AddErased(b.Root(), {"Erased entry " + std::to_string(i) + ".txt"});
+            b.AddFile(b.Root(), "File number " + std::to_string(i) + ".txt",
+                      SeededBytes(i, 200 + 37 * i));
+        }
+        const image::FatImage built = b.Build();
+        WriteBackFixture f(built);
+        const int64_t root = f.geo.IsFat32 ? disk::ClusterToSector(f.geo, f.geo.RootCluster)
+                                           : disk::RootDirSector(f.geo);
+        FAT_Pack_Subdir(f.engine, 0);
+        EXPECT_FALSE(f.flags.RunError) << f.flags.ErrText;
+        EXPECT_FALSE(HasErased(FirstBytes(f, root, 64)));
+        EXPECT_TRUE(SoundAndIntact(f, built));
+    }
+}
+
+TEST(WriteBackPackTest, FoldersWithoutErasedEntriesOrWithThemAtTheEnd) {
+    ImageBuilder b(ImageOptions::Fat16());
+    const auto clean = b.AddFolder(b.Root(), "CLEAN", {{100, 1}});
+    b.AddFile(clean, "A.TXT", SeededBytes(1, 10));
+    const auto tail = b.AddFolder(b.Root(), "TAIL", {{110, 1}});
+    b.AddFile(tail, "B.TXT", SeededBytes(2, 10));
+    b.AddErased(tail, {"Gone at the end.txt"});
+    const auto split = b.AddFolder(b.Root(), "SPLIT", {{120, 1}, {130, 1}});
+    b.AddErased(split, {"X.TXT"});
+    b.AddFile(split, "C.TXT", SeededBytes(3, 10));
+    const image::FatImage built = b.Build();
+    WriteBackFixture f(built);
+
+    std::vector<uint8_t> before = f.Bytes();
+    uint64_t writes = f.fake->Writes();
+    FAT_Pack_Subdir(f.engine, f.RecordOf(built, clean));
+    EXPECT_EQ(f.fake->Writes(), writes);
+    EXPECT_EQ(f.Bytes(), before);
+
+    // A folder in two pieces is left alone.
+    FAT_Pack_Subdir(f.engine, f.RecordOf(built, split));
+    EXPECT_EQ(f.fake->Writes(), writes);
+    EXPECT_FALSE(f.flags.RunError);
+
+    const int64_t tailSector = disk::ClusterToSector(f.geo, 110);
+    FAT_Pack_Subdir(f.engine, f.RecordOf(built, tail));
+    EXPECT_EQ(f.fake->Writes(), writes + 1);
+    // ".", "..", B.TXT, then the erased set's first bytes are 0.
+    EXPECT_EQ(FirstBytes(f, tailSector, 32).size(), 3u);
+    for (uint64_t slot : built.Erased()[0].slotOffsets)
+        EXPECT_EQ(f.Bytes()[slot], 0);
+    EXPECT_TRUE(SoundAndIntact(f, built));
+}
+
+TEST(WriteBackPackTest, AFolderThatDoesNotOpenWithItsDotEntryIsNotWritten) {
+    ImageBuilder b(ImageOptions::Fat16());
+    const auto docs = b.AddFolder(b.Root(), "DOCS", {{100, 1}});
+    b.AddErased(docs, {"OLD.TXT"});
+    b.AddFile(docs, "A.TXT", SeededBytes(1, 10));
+    const image::FatImage built = b.Build();
+    WriteBackFixture f(built);
+    f.Bytes()[disk::ClusterToSector(f.geo, 100) * 512] = 'X';
+    const std::vector<uint8_t> before = f.Bytes();
+    const uint64_t writes = f.fake->Writes();
+
+    FAT_Pack_Subdir(f.engine, f.RecordOf(built, docs));
+    EXPECT_EQ(f.flags.ErrText, "Invalid Dot entry");
+    EXPECT_EQ(f.flags.AbortRun, 1);
+    EXPECT_TRUE(f.flags.RunError);
+    EXPECT_EQ(f.fake->Writes(), writes);
+    EXPECT_EQ(f.Bytes(), before);
+}
+
+TEST(WriteBackPackTest, OnASharedVolumeThePackHoldsTheWriteLockOnlyWhileItWrites) {
+    ImageBuilder b(ImageOptions::Fat16());
+    const auto docs = b.AddFolder(b.Root(), "DOCS", {{100, 1}});
+    b.AddErased(docs, {"OLD.TXT"});
+    b.AddFile(docs, "A.TXT", SeededBytes(1, 10));
+    const image::FatImage built = b.Build();
+    WriteBackFixture f(built);
+    f.script.allowLock = [](int level) { return level != 0; };
+    ASSERT_TRUE(disk::LockIt(f.lock));
+    ASSERT_FALSE(f.io.Level0Lock);
+    const uint32_t rec = f.RecordOf(built, docs);
+
+    // Another program wrote meanwhile: the pack leaves the folder alone.
+    f.flags.VolumeTouched = true;
+    FAT_Pack_Subdir(f.engine, rec);
+    EXPECT_EQ(f.fake->Writes(), 0u);
+    EXPECT_EQ(f.io.GetLockState(), 1);
+
+    f.flags.VolumeTouched = false;
+    FAT_Pack_Subdir(f.engine, rec);
+    EXPECT_EQ(f.fake->Writes(), 1u);
+    EXPECT_EQ(f.io.GetLockState(), 1);
+    EXPECT_FALSE(f.flags.DropLocksFlag);
+    EXPECT_TRUE(SoundAndIntact(f, built));
+}
+
+TEST(WriteBackPackTest, ARootWhoseEntryCountEndsInsideASectorKeepsItsLastEntries) {
+    ImageOptions options = ImageOptions::Floppy1440();
+    options.rootEntries = 20;  // the second root sector holds entries 16 to 19
+    ImageBuilder b(options);
+    for (int i = 0; i < 4; ++i)
+        b.AddErased(b.Root(), {"GONE" + std::to_string(i) + ".TXT"});
+    for (int i = 0; i < 16; ++i)
+        b.AddFile(b.Root(), "F" + std::to_string(i) + ".TXT", SeededBytes(i, 100));
+    const image::FatImage built = b.Build();
+    WriteBackFixture f(built);
+    const int64_t root = disk::RootDirSector(f.geo);
+    auto liveNames = [&] {
+        std::vector<std::string> names;
+        for (uint32_t e = 0; e < 20; ++e) {
+            const uint8_t* entry = &f.Bytes()[root * 512 + e * 32];
+            if (entry[0] == 0) break;
+            if (entry[0] != fat::kErasedMark) names.push_back(fat::EntryName(entry));
+        }
+        return names;
+    };
+    const std::vector<std::string> before = liveNames();
+    ASSERT_EQ(before.size(), 16u);
+    const std::vector<uint8_t> pastTheRoot(f.Bytes().begin() + (root + 1) * 512 + 4 * 32,
+                                           f.Bytes().begin() + (root + 2) * 512);
+
+    FAT_Pack_Subdir(f.engine, 0);
+    EXPECT_FALSE(f.flags.RunError) << f.flags.ErrText;
+    EXPECT_EQ(liveNames(), before);
+    EXPECT_EQ(FirstBytes(f, root, 20).size(), 16u);
+    // The bytes of the last sector beyond the root's 20 entries are not its own.
+    EXPECT_EQ(std::vector<uint8_t>(f.Bytes().begin() + (root + 1) * 512 + 4 * 32,
+                                   f.Bytes().begin() + (root + 2) * 512),
+              pastTheRoot);
+}
+
+}  // namespace
+}  // namespace kestra::engine
