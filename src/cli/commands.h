@@ -3,10 +3,28 @@
 #include <string>
 #include <vector>
 
+#include "app/launch.h"
+#include "cli/volume_args.h"
+
 namespace kestra::cli {
+
+// What every run command may be asked besides its volume.
+struct RunOptions {
+    bool map = false;
+    bool pack = true;
+    bool review = true;
+    std::string png;
+    std::string log;
+};
+
+// One run on one volume, as the terminal shows it; returns the exit status.
+int RunVolume(const std::string& name, app::RunCommand command, const RunOptions& options,
+              const VolumeArgs& volume);
 
 int InfoCommand(std::vector<std::string> args);
 int ViewCommand(std::vector<std::string> args);
 int CheckCommand(std::vector<std::string> args);
+int DefragCommand(std::vector<std::string> args);
+int DemoCommand(std::vector<std::string> args);
 
 }  // namespace kestra::cli

@@ -16,6 +16,8 @@ const char* const kUsage =
     "  info VOLUME      print the volume's geometry, FAT type and cluster count\n"
     "  view VOLUME      fast view: the cluster map and the chains of the FAT\n"
     "  check VOLUME     checked view: the whole structure, files and folders\n"
+    "  defrag VOLUME    make every file contiguous and pack free space to the end\n"
+    "  demo [DIR]       build a fragmented demo volume in DIR and defragment it\n"
     "\n"
     "VOLUME is an image file, PATH@N for primary partition N (1-4) of an image or\n"
     "disk with a partition table, an unmounted block device, or a drive letter\n"
@@ -26,6 +28,8 @@ const char* const kUsage =
     "  --map                draw the cluster map (live on a terminal)\n"
     "  --png FILE           save the final map picture as PNG\n"
     "  --log FILE           write every status line to FILE\n"
+    "  --no-pack            defrag: make files contiguous, leave the gaps\n"
+    "  --no-review          defrag: keep the map as the moves left it\n"
     "  --no-write-through   let image writes be cached (faster, not safe across a\n"
     "                       power cut)\n"
     "  -h, --help           show this help\n"
@@ -56,6 +60,8 @@ int main(int argc, char** argv) {
     if (command == "info") return kestra::cli::InfoCommand(std::move(args));
     if (command == "view") return kestra::cli::ViewCommand(std::move(args));
     if (command == "check") return kestra::cli::CheckCommand(std::move(args));
+    if (command == "defrag") return kestra::cli::DefragCommand(std::move(args));
+    if (command == "demo") return kestra::cli::DemoCommand(std::move(args));
     std::cerr << "kestra-cli: unknown command '" << command << "' (try --help)\n";
     return kestra::cli::kExitUsage;
 }

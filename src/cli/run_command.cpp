@@ -12,19 +12,18 @@
 namespace kestra::cli {
 namespace {
 
-struct RunOptions {
-    bool map = false;
-    std::string png;
-    std::string log;
-};
-
 // Takes the options every run command shares out of args.
-bool TakeRunOptions(std::vector<std::string>& args, RunOptions& options, std::string& error) {
+bool TakeRunOptions(std::vector<std::string>& args, bool defrag, RunOptions& options,
+                    std::string& error) {
     std::vector<std::string> rest;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--map") {
             options.map = true;
+        } else if (defrag && a == "--no-pack") {
+            options.pack = false;
+        } else if (defrag && a == "--no-review") {
+            options.review = false;
         } else if (a == "--png" || a == "--log") {
             if (i + 1 >= args.size()) {
                 error = a + " needs a file name";
@@ -54,20 +53,8 @@ int ExitCodeFor(const CliHost& host, const run::RunContext& ctx) {
 
 }  // namespace
 
-int RunCommandMain(const std::string& name, app::RunCommand command, bool pack,
-                   std::vector<std::string> args) {
-    RunOptions options;
-    std::string error;
-    if (!TakeRunOptions(args, options, error)) {
-        std::cerr << "kestra-cli " << name << ": " << error << "\n";
-        return kExitUsage;
-    }
-    VolumeArgs volume = ParseVolumeArgs(args);
-    if (!volume.error.empty()) {
-        std::cerr << "kestra-cli " << name << ": " << volume.error << "\n";
-        return kExitUsage;
-    }
-
+int RunVolume(const std::string& name, app::RunCommand command, const RunOptions& options,
+              const VolumeArgs& volume) {
     const bool terminal = platform::IsTerminal(1);
     CliHost host(terminal, options.map && terminal);
     platform::SystemClock clock;
@@ -75,7 +62,8 @@ int RunCommandMain(const std::string& name, app::RunCommand command, bool pack,
     host.Attach(&ctx);
     platform::WatchInterrupts();
 
-    app::SetRunMode(ctx, command, pack);
+    app::SetRunMode(ctx, command, options.pack);
+    ctx.mode.ReviewAfterDefrag = options.review;
     app::ViewMap(ctx, app::DriveListEntry(volume.catalogue, volume.letter));
     host.Refresh(options.map);
 
@@ -96,12 +84,32 @@ int RunCommandMain(const std::string& name, app::RunCommand command, bool pack,
     return status;
 }
 
+int RunCommandMain(const std::string& name, app::RunCommand command,
+                   std::vector<std::string> args) {
+    RunOptions options;
+    std::string error;
+    if (!TakeRunOptions(args, command == app::RunCommand::Defrag, options, error)) {
+        std::cerr << "kestra-cli " << name << ": " << error << "\n";
+        return kExitUsage;
+    }
+    VolumeArgs volume = ParseVolumeArgs(args);
+    if (!volume.error.empty()) {
+        std::cerr << "kestra-cli " << name << ": " << volume.error << "\n";
+        return kExitUsage;
+    }
+    return RunVolume(name, command, options, volume);
+}
+
 int ViewCommand(std::vector<std::string> args) {
-    return RunCommandMain("view", app::RunCommand::FastView, false, std::move(args));
+    return RunCommandMain("view", app::RunCommand::FastView, std::move(args));
 }
 
 int CheckCommand(std::vector<std::string> args) {
-    return RunCommandMain("check", app::RunCommand::CheckedView, false, std::move(args));
+    return RunCommandMain("check", app::RunCommand::CheckedView, std::move(args));
+}
+
+int DefragCommand(std::vector<std::string> args) {
+    return RunCommandMain("defrag", app::RunCommand::Defrag, std::move(args));
 }
 
 }  // namespace kestra::cli

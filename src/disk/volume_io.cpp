@@ -72,6 +72,12 @@ int VolumeIo::ReadBootSector(uint8_t* buffer, uint64_t* transferred) {
     return ok ? 0 : 1;
 }
 
+bool VolumeIo::Barrier() {
+    if (VolumeHandle && VolumeHandle->Flush()) return true;
+    WriteFailed();
+    return false;
+}
+
 void VolumeIo::ReadFailed() {
     flags_.AbortRun = 1;
     flags_.RunError = true;

@@ -33,6 +33,10 @@ class VolumeIo {
     // 0 on success, 1 on failure; leaves NextSector at 1 either way.
     int ReadBootSector(uint8_t* buffer, uint64_t* transferred = nullptr);
 
+    // Makes every write so far durable before the next one starts; a no-op on a
+    // write-through volume. False when the device could not.
+    bool Barrier();
+
     void ReadFailed();
     void WriteFailed();
 

@@ -80,6 +80,8 @@ struct RunCounters {
     uint32_t FragmentedFixedCount = 0;
     uint32_t FragmentedToDo = 0;
     bool DefragActive = false;
+    uint32_t MovedFiles = 0;
+    uint64_t MovedClusters = 0;
 };
 
 // What the user asked for and how the run holds the volume.
@@ -89,6 +91,7 @@ struct RunMode {
     bool SharedVolume = false;
     int RunPass = 0;
     uint32_t FixedFileCount = 0;
+    bool ReviewAfterDefrag = true;  // rebuild the map from the FAT after moving files
 };
 
 // Growth rules of the scan's tables.

@@ -1,6 +1,7 @@
 #include "run/run_context.h"
 
 #include "report/run_status.h"
+#include "run/defrag_driver.h"
 
 namespace kestra::run {
 
@@ -14,8 +15,11 @@ RunContext::RunContext(const platform::VolumeCatalogue& catalogue, platform::UiH
       map(hostUi, report.Gate()),
       run{geo, io, model, counters, mode, flags},
       lock{io, report, hostClock},
-      analysis{run, report, map, hostClock, lstInuse} {
+      analysis{run, report, map, hostClock, lstInuse},
+      engine{run, lock, report, map, analysis, &PicHistoE, &picHistoF} {
     map.CreateSwatchStrip();
+    model.MoveBuffer.assign(fat::kMoveBufferBytes, 0);
+    defragPack = Fat_DefragPack;
     run.paint = [this](uint32_t cluster, int colour) { map.PaintCluster(cluster, colour); };
     lock.flushDeferredPaint = [this] {
         report::FlushDeferredPaint(report, map, PicHistoE, picHistoF, Legend());

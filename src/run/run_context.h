@@ -10,6 +10,7 @@
 #include "disk/volume_lock.h"
 #include "display/cluster_map.h"
 #include "display/size_chart.h"
+#include "engine/engine_context.h"
 #include "fat/fat_run.h"
 #include "platform/clock.h"
 #include "platform/ui_host.h"
@@ -55,6 +56,7 @@ struct RunContext {
     fat::FatRun run;
     disk::LockContext lock;
     analysis::Analysis analysis;
+    engine::Engine engine;
 
     display::LegendMode Legend() const { return {mode.CheckStructure, mode.DefragMode}; }
 };

@@ -1,0 +1,97 @@
+#include <filesystem>
+#include <iostream>
+
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "image/image_builder.h"
+
+namespace kestra::cli {
+namespace {
+
+// A 32 MB FAT16 volume as years of use leave one: folders with long names,
+// files broken into pieces all over the volume, holes, erased entries.
+image::FatImage BuildDemoVolume(uint32_t& files, uint32_t& fragmented) {
+    image::ImageOptions options = image::ImageOptions::Fat16(65536, 4);
+    options.label = "KESTRADEMO";
+    image::ImageBuilder b(options);
+    const uint32_t clusterBytes = 4 * 512;
+    uint32_t next = 40;  // the first clusters are left to what gets no runs
+    uint32_t seed = 1;
+    auto place = [&](image::NodeId folder, const std::string& name, uint32_t clusters, int pieces) {
+        image::Runs runs;
+        pieces = std::min<int>(pieces, static_cast<int>(clusters));
+        uint32_t left = clusters;
+        for (int p = 0; p < pieces; ++p) {
+            const uint32_t len =
+                p + 1 == pieces ? left : std::max<uint32_t>(1, left / (pieces - p));
+            runs.push_back({next, len});
+            left -= len;
+            next += len + 1 + (seed % 7);  // leave a hole behind every piece
+        }
+        if (pieces > 2) std::swap(runs.front(), runs.back());  // out of order on the disk
+        const uint32_t size = clusters * clusterBytes - (seed * 37) % clusterBytes;
+        b.AddFile(folder, name, image::SeededBytes(seed++, size), runs);
+        ++files;
+        if (pieces > 1) ++fragmented;
+    };
+    const auto docs = b.AddFolder(b.Root(), "Documents");
+    const auto pictures = b.AddFolder(b.Root(), "Pictures");
+    const auto music = b.AddFolder(b.Root(), "Music");
+    const auto albums = b.AddFolder(music, "Albums");
+    for (int i = 0; i < 12; ++i)
+        place(docs, "Letter " + std::to_string(i + 1) + ".txt", 1 + i % 3, i % 2 + 1);
+    for (int i = 0; i < 10; ++i)
+        place(pictures, "Holiday photo " + std::to_string(i + 1) + ".jpg", 20 + i * 7, 1 + i % 4);
+    for (int i = 0; i < 6; ++i)
+        place(albums, "Track " + std::to_string(i + 1) + ".mp3", 200 + i * 90, 2 + i % 3);
+    place(b.Root(), "README.TXT", 1, 1);
+    place(b.Root(), "Disk image backup.bin", 1500, 5);
+    b.AddErased(docs, {"Old draft.txt"});
+    b.AddErased(b.Root(), {"TEMP.TMP"});
+    b.AddFile(b.Root(), "EMPTY.TXT", {});
+    return b.Build();
+}
+
+}  // namespace
+
+int DemoCommand(std::vector<std::string> args) {
+    if (args.size() > 1) {
+        std::cerr << "kestra-cli demo: at most one folder\n";
+        return kExitUsage;
+    }
+    const std::filesystem::path dir = args.empty() ? "kestra-demo" : args[0];
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    if (ec) {
+        std::cerr << "kestra-cli demo: " << dir.string() << ": " << ec.message() << "\n";
+        return kExitDisk;
+    }
+    uint32_t files = 0, fragmented = 0;
+    const std::string image = (dir / "demo.img").string();
+    const std::string error = BuildDemoVolume(files, fragmented).WriteTo(image);
+    if (!error.empty()) {
+        std::cerr << "kestra-cli demo: " << error << "\n";
+        return kExitDisk;
+    }
+    std::cout << "Demo volume " << image << ": " << files << " files, " << fragmented
+              << " of them fragmented.\n\nBefore:\n";
+
+    std::vector<std::string> volumeArgs = {image};
+    const VolumeArgs volume = ParseVolumeArgs(volumeArgs);
+    RunOptions before;
+    before.map = true;
+    before.png = (dir / "before.png").string();
+    const int viewed = RunVolume("demo", app::RunCommand::FastView, before, volume);
+    if (viewed != kExitClean) return viewed;
+
+    std::cout << "\nDefragment and pack:\n";
+    RunOptions defrag;
+    defrag.map = true;
+    defrag.png = (dir / "after.png").string();
+    defrag.log = (dir / "defrag.log").string();
+    const int status = RunVolume("demo", app::RunCommand::Defrag, defrag, volume);
+    std::cout << "\nMaps: " << before.png << ", " << defrag.png << "; log: " << defrag.log << "\n";
+    return status;
+}
+
+}  // namespace kestra::cli

@@ -1,0 +1,205 @@
+#include "engine/mover.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "analysis/folder_scan.h"
+#include "disk/geometry.h"
+#include "engine/fat_write_back.h"
+#include "fat/free_gaps.h"
+#include "report/run_status.h"
+#include "report/status_lines.h"
+
+namespace kestra::engine {
+namespace {
+
+constexpr uint64_t kMoveBufferBytes = fat::kMoveBufferBytes;
+
+void Paint(Engine& e, const fat::Extents& ext, int colour) {
+    e.map.FAT_Redraw_XXXX(ext.Lens, ext.Starts, colour);
+}
+
+int OwnColour(const Engine& e, uint32_t JJ, uint32_t Blks) {
+    if (e.run.model.FileTab[JJ].Frags >= 2) return display::kBoxFrag;
+    return Blks > e.run.geo.BigFileClusters ? display::kBoxBigFile : display::kBoxFile;
+}
+
+// A moved folder's copy carries its new "." and its ".." from the start, so the
+// folder is whole the moment its entry points at it.
+void FixDotsInCopy(Engine& e, uint32_t JJ, uint32_t Block, uint8_t* firstSector) {
+    const fat::FatRun& run = e.run;
+    if (std::memcmp(firstSector, ".          ", 11) != 0 ||
+        std::memcmp(firstSector + 32, "..         ", 11) != 0) {
+        return;
+    }
+    SetEntryStart(run, firstSector, Block);
+    const uint32_t parent = run.model.FileTab[JJ].ParentRec;
+    SetEntryStart(run, firstSector + 32, parent == 0 ? 0 : run.model.FileTab[parent].StartCluster);
+}
+
+// Copies the extents to the run at Block through the one transfer buffer,
+// gathering small pieces into large writes.
+bool CopyData(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32_t Block) {
+    fat::FatRun& run = e.run;
+    std::vector<uint8_t>& buffer = run.model.MoveBuffer;
+    if (buffer.size() != kMoveBufferBytes) buffer.assign(kMoveBufferBytes, 0);
+    const uint64_t clusterBytes = uint64_t{run.geo.SectorsPerCluster} * 512;
+    const bool folder = (run.model.FileTab[JJ].Attr & fat::kAttrFolder) != 0;
+    uint64_t remaining = uint64_t{Blks} * clusterBytes;
+    int64_t dst = disk::ClusterToSector(run.geo, Block);
+    uint64_t fill = 0;
+    bool first = true;
+    for (uint32_t k = 1; k <= ext.Count(); ++k) {
+        int64_t src = disk::ClusterToSector(run.geo, ext.Starts[k]);
+        uint64_t left = uint64_t{ext.Lens[k]} * clusterBytes;
+        while (left > 0) {
+            const uint64_t chunk = std::min(left, kMoveBufferBytes - fill);
+            run.io.SetNextSector(src);
+            if (!run.io.ReadSectors(buffer.data() + fill, chunk)) return false;
+            if (first && folder) FixDotsInCopy(e, JJ, Block, buffer.data());
+            first = false;
+            src += static_cast<int64_t>(chunk / 512);
+            fill += chunk;
+            remaining -= chunk;
+            left -= chunk;
+            if (fill < kMoveBufferBytes && remaining > 0) continue;
+            run.io.SetNextSector(dst);
+            if (!run.io.WriteSectorsNext(buffer.data(), fill)) return false;
+            dst += static_cast<int64_t>(fill / 512);
+            fill = 0;
+        }
+    }
+    return true;
+}
+
+void Unlock(Engine& e) {
+    if (!e.run.io.Level0Lock) disk::UnLockLevel3(e.lock);
+}
+
+}  // namespace
+
+bool FAT_MOVE_File(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32_t Block) {
+    fat::FatRun& run = e.run;
+    disk::VolumeIo& io = run.io;
+    Paint(e, ext, display::kBoxMoving);
+    if (!io.Level0Lock && !disk::LockLevel3(e.lock, true)) return false;
+
+    DirSector entries{};
+    uint32_t EntryNo = 0;
+    int64_t Sector = 0;
+    if (!FAT_Read_Entry(run, JJ, entries, EntryNo, Sector)) {
+        Unlock(e);
+        return false;
+    }
+    const std::string Name = fat::EntryName(&entries[(EntryNo & 15) * 32]);
+
+    if (!io.Level0Lock && !FAT_Verify_Move(e, JJ, entries, EntryNo, Name, Blks, Block)) {
+        Unlock(e);
+        Paint(e, ext, OwnColour(e, JJ, Blks));
+        return false;
+    }
+    if (!Synch_Fat1(run, Block, Blks) || !io.Barrier()) {
+        Unlock(e);
+        fat::FAT_FREE_Segs(run);
+        return false;
+    }
+    if (!CopyData(e, JJ, ext, Blks, Block) || !io.Barrier()) {
+        Unlock(e);
+        return false;
+    }
+    FAT_Update_Entry(run, JJ, Block, entries, EntryNo, Sector);
+    if (run.flags.AbortRun != 0 || !io.Barrier()) {
+        Unlock(e);
+        return false;
+    }
+
+    fat::FileRec& rec = run.model.FileTab[JJ];
+    if (rec.Frags > 1) --run.counters.FragmentedToDo;
+    rec.Frags = 1;
+    rec.StartCluster = Block;
+    if (rec.Attr & fat::kAttrFolder) {
+        Fat_Fix_DotLinks(run, JJ, Block);
+        if (run.flags.AbortRun != 0 || !io.Barrier()) {
+            Unlock(e);
+            return false;
+        }
+    }
+    if (!Synch_Fat2(run, ext)) {
+        Unlock(e);
+        return false;
+    }
+    Unlock(e);
+
+    report::ShowStatus(e.report, display::kStatusLine1, Name, 0);
+    Paint(e, ext, display::kBoxEmpty);
+    e.map.PaintRun(Block, Blks, display::kBoxMoved);
+    for (uint32_t k = 1; k <= ext.Count(); ++k)
+        fat::FAT_Free_Run(run, ext.Starts[k], ext.Lens[k]);
+    ++run.counters.MovedFiles;
+    run.counters.MovedClusters += Blks;
+    return run.flags.AbortRun == 0;
+}
+
+bool FAT_Verify_Move(Engine& e, uint32_t JJ, const DirSector& entries, uint32_t EntryNo,
+                     const std::string& Name, uint32_t Blks, uint32_t Block) {
+    fat::FatRun& run = e.run;
+    const uint8_t* entry = &entries[(EntryNo & 15) * 32];
+    if (entry[0] == fat::kErasedMark || entry[0] == 0) {
+        analysis::SetBusy(e.analysis, JJ, Name);
+        run.flags.VolumeTouched = true;
+        return false;
+    }
+    if (run.flags.VolumeTouched) {
+        const std::string path =
+            fat::FolderPath(run.model, static_cast<int32_t>(run.model.FileFolderIdx[JJ])) + "\\" +
+            Name;
+        if (run.io.IsOpenFile(path, Name)) {
+            analysis::SetBusy(e.analysis, JJ, Name);
+            return false;
+        }
+    }
+    const fat::FileRec& rec = run.model.FileTab[JJ];
+    uint32_t size = 0;
+    std::memcpy(&size, entry + 28, 4);
+    if (EntryStart(run, entry) != rec.StartCluster || size != rec.Size) {
+        analysis::SetBusy(e.analysis, JJ, Name);
+        return false;
+    }
+    if (!Synch_Fat_To_Mem(run, Block, Blks)) return false;
+    for (uint64_t c = Block; c < uint64_t{Block} + Blks; ++c) {
+        if ((run.model.Fat[c] & fat::kFatMask) != 0) return false;
+    }
+    return true;
+}
+
+bool FAT_Move_Fragmented(Engine& e, uint32_t JJ, const fat::Extents& ext) {
+    uint32_t total = 0;
+    for (uint32_t k = 1; k <= ext.Count(); ++k)
+        total += ext.Lens[k];
+    uint32_t Block = 0;
+    if (!fat::FAT_Allocate(e.run, total, Block, 0)) return false;
+    FAT_MOVE_File(e, JJ, ext, total, Block);
+    return true;
+}
+
+bool FAT_Moveit(Engine& e, uint32_t& I, uint32_t JJ, uint32_t& Blks, uint32_t& Block) {
+    fat::FatRun& run = e.run;
+    fat::VolumeModel& m = run.model;
+    fat::Extents ext;
+    const uint32_t n = fat::GetExtents(run, m.FileTab[JJ].StartCluster, ext);
+    if (run.flags.AbortRun != 0) return false;
+    m.GapStart[I] += n;
+    m.GapLen[I] -= n;
+    const bool r = FAT_MOVE_File(e, JJ, ext, n, Block);
+    report::ShowStatus(e.report, display::kStatusLine2, std::to_string(m.GapCount - m.GapFirst), 0);
+    report::LetEventsRun(e.report);
+    while (I != 0 && m.GapStart[I] > Block)
+        --I;
+    while (I < m.GapCount && m.GapStart[I] < Block)
+        ++I;
+    Blks = m.GapLen[I];
+    Block = m.GapStart[I];
+    return r;
+}
+
+}  // namespace kestra::engine

@@ -1,0 +1,145 @@
+#include "run/defrag_driver.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "analysis/folder_scan.h"
+#include "analysis/view_map.h"
+#include "engine/defrag_pass.h"
+#include "engine/dir_write_back.h"
+#include "engine/pack_pass.h"
+#include "fat/chains.h"
+#include "fat/free_gaps.h"
+#include "report/status_lines.h"
+
+namespace kestra::run {
+namespace {
+
+std::string Fixed(double value, int places) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", places, value);
+    return text;
+}
+
+void FreeSpaceLines(RunContext& ctx) {
+    const uint64_t free = fat::FreeSpaceSectors(ctx.run);
+    const uint64_t large = fat::LargeFreeSectors(ctx.run);
+    report::ShowLine(ctx.report, "Small free Space=" + disk::FormatSectors(free - large));
+    report::ShowLine(ctx.report, "Large free space=" + disk::FormatSectors(large));
+}
+
+}  // namespace
+
+void Fat_DefragPack(RunContext& ctx) {
+    report::RunFlags& f = ctx.flags;
+    fat::RunCounters& n = ctx.counters;
+    engine::Engine& e = ctx.engine;
+    f.AbortRun = 0;
+    n.MovedClusters = 0;
+    n.MovedFiles = 0;
+    double defragTime = 0, packTime = 0;
+    const bool pack = ctx.mode.DefragMode != 0;
+
+    if (ctx.mode.CheckStructure) {
+        n.FragmentedToDo = n.FragmentedCount - n.FragmentedFixedCount;
+        if (n.FragmentedToDo != 0) {
+            const double t = ctx.clock.SecondsSinceMidnight();
+            const uint32_t r = engine::FAT_Defrag(e);
+            if (r != 0 && !f.RunError) {
+                fat::FAT_FREE_Segs(ctx.run);
+                if (pack) {
+                    const uint32_t m = n.MovedFiles;
+                    engine::FAT_RemoveHoles(e);
+                    if (!f.RunError && n.MovedFiles != m) {
+                        fat::FAT_FREE_Segs(ctx.run);
+                        engine::FAT_Defrag(e);
+                    }
+                }
+            }
+            defragTime = analysis::ElapsedSince(ctx.clock, t);
+        }
+        fat::FAT_FREE_Segs(ctx.run);
+        if (pack && f.AbortRun == 0 && !f.RunError) {
+            const double t = ctx.clock.SecondsSinceMidnight();
+            engine::FAT_RemoveHoles(e);
+            packTime = analysis::ElapsedSince(ctx.clock, t);
+        }
+        if (pack && !f.RunError && n.ErasedEntryCount != 0) engine::FAT_Pack_Dirs(e);
+    }
+    ctx.PicHistoE.Visible = false;
+    ctx.picHistoF.Visible = false;
+
+    if (ctx.mode.CheckStructure && f.AbortRun == 0 && !f.RestartRun) {
+        if (ctx.mode.FixedFileCount != 0) {
+            report::ShowLine(ctx.report, "Files in use=" + std::to_string(ctx.mode.FixedFileCount));
+        }
+        report::ShowLine(ctx.report, "Fragmented files=" +
+                                         std::to_string(n.FragmentedToDo + n.FragmentedFixedCount));
+        if (n.MovedFiles == 0) {
+            report::ShowLine(ctx.report, "Moved: None");
+            FAT_List_Fragmented(ctx, false);
+        } else {
+            FAT_List_Fragmented(ctx, ctx.mode.ReviewAfterDefrag && !f.RunError);
+            const double mb =
+                static_cast<double>(n.MovedClusters) * ctx.geo.SectorsPerCluster / 2048.0;
+            const double t = defragTime + packTime;
+            // A move too quick for the clock shows no rate rather than failing.
+            const double rate = t > 0 ? mb / t : 0;
+            report::ShowLine(ctx.report, "Moved: Files=" + std::to_string(n.MovedFiles) + ",  Mb=" +
+                                             Fixed(std::round(mb), 0) + "   Time=" + Fixed(t, 1) +
+                                             ",  Mb/Sec=" + Fixed(rate, 2));
+            fat::FAT_FREE_Segs(ctx.run);
+        }
+        FreeSpaceLines(ctx);
+    }
+    if (!f.RestartRun) ctx.ui.SetBusyPointer(false);
+}
+
+void FAT_List_Fragmented(RunContext& ctx, bool rebuild) {
+    fat::FatRun& run = ctx.run;
+    report::RunFlags& f = ctx.flags;
+    if (rebuild) {
+        ctx.mode.DefragMode = -1;
+        fat::FAT_Marks(run);
+        if (f.AbortRun != 0) return;
+        ctx.map.ClearBoxes();
+        ctx.map.RepaintMap(ctx.Legend());
+        fat::FAT_FREE_Segs(run);
+        ctx.map.FAT_Redraw_XXXX(run.model.GapLen, run.model.GapStart,
+                                display::kPaintEmptyIfUndrawn);
+        analysis::FAT_Mark_Chains(ctx.analysis);
+        if (f.AbortRun != 0) return;
+    }
+    fat::Extents ext;
+    for (uint32_t i = 1; i <= ctx.counters.FileCount && i < run.model.FileTab.size(); ++i) {
+        if (i % 1024 == 0) report::LetEventsRun(ctx.report);
+        const fat::FileRec& rec = run.model.FileTab[i];
+        const bool fixed = run.model.FileFixed[i] != 0;
+        if (rec.Frags > 1 && !fixed) {
+            engine::DirSector entries{};
+            uint32_t entryNo = 0;
+            int64_t sector = 0;
+            if (engine::FAT_Read_Entry(run, i, entries, entryNo, sector)) {
+                analysis::AddLongPathItem(ctx.analysis,
+                                          static_cast<int32_t>(run.model.FileFolderIdx[i]),
+                                          fat::EntryName(&entries[(entryNo & 15) * 32]), {},
+                                          " (" + disk::FormatSectors(rec.Size / 512) + ")");
+            }
+        }
+        if (!rebuild) continue;
+        const int colour = fixed                           ? display::kBoxFixed
+                           : (rec.Attr & fat::kAttrFolder) ? display::kBoxFile
+                                                           : 0;
+        if (colour == 0 || rec.StartCluster == 0) continue;
+        fat::GetExtents(run, rec.StartCluster, ext);
+        if (f.AbortRun != 0) {
+            f.AbortRun = 0;
+            f.RunError = false;
+            f.ErrText.clear();
+            continue;
+        }
+        ctx.map.FAT_Redraw_XXXX(ext.Lens, ext.Starts, colour);
+    }
+}
+
+}  // namespace kestra::run
