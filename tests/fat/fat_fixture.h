@@ -4,8 +4,21 @@
 
 namespace kestra::fat {
 
+// What one pass works on, owned by a test.
+struct PassState {
+    platform::VolumeCatalogue catalogue;
+    platform::QuietUiHost ui;
+    report::RunFlags flags;
+    disk::VolumeIo io{catalogue, ui, flags};
+    disk::Geometry geo;
+    VolumeModel model;
+    RunCounters counters;
+    RunMode mode;
+    FatRun run{geo, io, model, counters, mode, flags};
+};
+
 // A pass's state around a FAT held only in memory.
-struct FatFixture {
+struct FatFixture : PassState {
     explicit FatFixture(uint32_t clusters) {
         geo.ClusterCount = clusters;
         geo.SectorsPerCluster = 4;
@@ -26,15 +39,6 @@ struct FatFixture {
         model.Fat[start + length - 1] = kFatEnd;
     }
 
-    platform::VolumeCatalogue catalogue;
-    platform::QuietUiHost ui;
-    report::RunFlags flags;
-    disk::VolumeIo io{catalogue, ui, flags};
-    disk::Geometry geo;
-    VolumeModel model;
-    RunCounters counters;
-    RunMode mode;
-    FatRun run{geo, io, model, counters, mode, flags};
 };
 
 }  // namespace kestra::fat

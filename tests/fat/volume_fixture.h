@@ -4,6 +4,7 @@
 
 #include "display/cluster_map.h"
 #include "fat/fat_run.h"
+#include "fat_fixture.h"
 #include "platform/fake_device.h"
 #include "support/image.h"
 
@@ -11,7 +12,7 @@ namespace kestra::fat {
 
 // A pass's state around a volume the image builder made, opened as drive C:
 // through a fake device that records every transfer.
-struct VolumeFixture {
+struct VolumeFixture : PassState {
     explicit VolumeFixture(const testing::FatImage& image) : VolumeFixture(image.bytes()) {}
     explicit VolumeFixture(std::vector<uint8_t> bytes)
         : memory(std::make_shared<platform::MemoryDevice>(std::move(bytes))) {
@@ -37,15 +38,6 @@ struct VolumeFixture {
     std::shared_ptr<platform::MemoryDevice> memory;
     platform::FakeScript script;
     platform::FakeDevice* fake = nullptr;
-    platform::VolumeCatalogue catalogue;
-    platform::QuietUiHost ui;
-    report::RunFlags flags;
-    disk::VolumeIo io{catalogue, ui, flags};
-    disk::Geometry geo;
-    VolumeModel model;
-    RunCounters counters;
-    RunMode mode;
-    FatRun run{geo, io, model, counters, mode, flags};
 };
 
 }  // namespace kestra::fat
