@@ -1,0 +1,118 @@
+#include "engine/mover.h"
+
+#include <gtest/gtest.h>
+
+#include "engine_fixture.h"
+#include "fat/free_gaps.h"
+
+namespace kestra::engine {
+namespace {
+
+using image::ImageBuilder;
+using image::ImageOptions;
+using image::SeededBytes;
+
+TEST(MoverTest, DataMovesThroughTheBufferInWholeMebibytesGatheringSmallPieces) {
+    ImageBuilder b(ImageOptions::Fat16(65536, 4));  // 2 KB clusters
+    // 1.5 MiB in one piece, and 20 pieces of one cluster each.
+    b.AddFile(b.Root(), "BIG.BIN", SeededBytes(1, 768 * 2048), {{100, 768}});
+    image::Runs pieces;
+    for (uint32_t k = 0; k < 20; ++k)
+        pieces.push_back({2000 + 3 * k, 1});
+    b.AddFile(b.Root(), "PIECES.BIN", SeededBytes(2, 20 * 2048 - 5), pieces);
+    const image::FatImage built = b.Build();
+    EngineFixture f(built);
+
+    fat::Extents ext;
+    const uint32_t big = f.RecordAt(100);
+    fat::GetExtents(f.run, 100, ext);
+    size_t mark = f.fake->Trace().size();
+    ASSERT_TRUE(FAT_Move_Fragmented(f.engine, big, ext));
+    std::vector<uint32_t> dataWrites;
+    for (const auto& [first, count] : f.WritesSince(mark)) {
+        if (count >= 512) dataWrites.push_back(count);
+    }
+    EXPECT_EQ(dataWrites, (std::vector<uint32_t>{2048, 1024}));  // 1 MiB, then the rest
+
+    const uint32_t rec = f.RecordAt(2000);
+    fat::GetExtents(f.run, 2000, ext);
+    mark = f.fake->Trace().size();
+    ASSERT_TRUE(FAT_Move_Fragmented(f.engine, rec, ext));
+    uint32_t large = 0;
+    for (const auto& [first, count] : f.WritesSince(mark))
+        large += count == 80;
+    EXPECT_EQ(large, 1u);  // all twenty pieces in one write
+    EXPECT_EQ(f.counters.FragmentedToDo, 0u);
+    EXPECT_EQ(f.counters.MovedFiles, 2u);
+    EXPECT_EQ(f.model.FileTab[rec].Frags, 1);
+    EXPECT_TRUE(f.Sound(built));
+}
+
+TEST(MoverTest, TheNewChainIsOnDiskBeforeTheDataAndTheOldIsFreedLast) {
+    ImageBuilder b(ImageOptions::Floppy1440());
+    b.AddFile(b.Root(), "A.BIN", SeededBytes(1, 3 * 512), {{100, 2}, {200, 1}});
+    const image::FatImage built = b.Build();
+    EngineFixture f(built);
+    fat::Extents ext;
+    fat::GetExtents(f.run, 100, ext);
+    const size_t mark = f.fake->Trace().size();
+    ASSERT_TRUE(FAT_MOVE_File(f.engine, f.RecordAt(100), ext, 3, 300));
+    // Kinds of write in order: F = FAT, D = data, E = directory entry.
+    std::string kinds;
+    const int64_t dataStart = f.geo.ClusterBase + 1;
+    for (const auto& [first, count] : f.WritesSince(mark)) {
+        const int64_t s = static_cast<int64_t>(first);
+        kinds += s < disk::RootDirSector(f.geo) ? 'F' : s < dataStart ? 'E' : 'D';
+    }
+    EXPECT_EQ(kinds, "FFDEFFFF");  // each old extent is freed on its own
+    EXPECT_TRUE(f.Sound(built));
+}
+
+TEST(MoverTest, AMovedFolderKeepsItsDotEntriesAndItsSubfoldersFindIt) {
+    ImageBuilder b(ImageOptions::Fat32(1));
+    const auto docs = b.AddFolder(b.Root(), "Documents", {{500, 1}, {510, 1}});
+    for (int i = 0; i < 20; ++i)
+        b.AddFile(docs, "FILE" + std::to_string(i), SeededBytes(i, 100));
+    const auto sub = b.AddFolder(docs, "Sub folder", {{600, 1}});
+    b.AddFile(sub, "DEEP.TXT", SeededBytes(99, 10));
+    const image::FatImage built = b.Build();
+    EngineFixture f(built);
+    fat::Extents ext;
+    fat::GetExtents(f.run, 500, ext);
+    ASSERT_TRUE(FAT_Move_Fragmented(f.engine, f.RecordAt(500), ext)) << f.flags.ErrText;
+    EXPECT_FALSE(f.flags.RunError) << f.flags.ErrText;
+    EXPECT_TRUE(f.Sound(built));
+}
+
+TEST(MoverTest, OnASharedVolumeChangedOrTakenFilesStayWhereTheyAre) {
+    ImageBuilder b(ImageOptions::Floppy1440());
+    b.AddFile(b.Root(), "A.BIN", SeededBytes(1, 2 * 512), {{100, 1}, {110, 1}});
+    b.AddFile(b.Root(), "B.BIN", SeededBytes(2, 2 * 512), {{120, 1}, {130, 1}});
+    image::FatImage built = b.Build();
+    EngineFixture f(built, /*exclusive=*/false);
+    f.fake->Script().allowLock = [](int level) { return level != 0; };
+    ASSERT_TRUE(f.io.LockVolume(256));
+
+    // Another program grew A after the scan: it is marked busy, nothing is written.
+    testing::SetEntrySize(built, built.Find("/A.BIN"), 5);
+    std::copy(built.bytes().begin(), built.bytes().end(), f.memory->Bytes().begin());
+    fat::Extents ext;
+    fat::GetExtents(f.run, 100, ext);
+    const uint64_t writes = f.fake->Writes();
+    EXPECT_FALSE(FAT_MOVE_File(f.engine, f.RecordAt(100), ext, 2, 300));
+    EXPECT_EQ(f.model.FileFixed[f.RecordAt(100)], 255);
+    EXPECT_EQ(f.fake->Writes(), writes);
+    EXPECT_EQ(f.lstInuse.back(), "C:\\A.BIN (busy)");
+
+    // Another program took the target run: refused, B not marked busy.
+    f.memory->Bytes()[f.geo.FatStartSector * 512 + 300 + 150] = 0xFF;  // FAT12 entry 300
+    f.memory->Bytes()[f.geo.FatStartSector * 512 + 300 + 151] |= 0x0F;
+    fat::GetExtents(f.run, 120, ext);
+    EXPECT_FALSE(FAT_MOVE_File(f.engine, f.RecordAt(120), ext, 2, 300));
+    EXPECT_EQ(f.model.FileFixed[f.RecordAt(120)], 0);
+    EXPECT_EQ(f.fake->Writes(), writes);
+    EXPECT_FALSE(f.flags.DropLocksFlag);
+}
+
+}  // namespace
+}  // namespace kestra::engine
