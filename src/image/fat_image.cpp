@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
-#include "platform/image_file.h"
 #include "image/boot_sector.h"
+#include "platform/image_file.h"
 
 namespace kestra::image {
 

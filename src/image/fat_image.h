@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/memory_device.h"
 #include "image/fat_layout.h"
+#include "platform/memory_device.h"
 
 namespace kestra::image {
 

@@ -19,10 +19,10 @@ struct RunFlags {
     bool InternalErrorFlag = false;
     bool NoMemoryFlag = false;
 
-    bool RestartRun = false;     // another program wrote: the pass starts again
-    bool VolumeTouched = false;  // the lock flag state showed a foreign write
-    bool StopRequested = false;  // Esc
-    bool CloseRequested = false; // the run window is being closed
+    bool RestartRun = false;      // another program wrote: the pass starts again
+    bool VolumeTouched = false;   // the lock flag state showed a foreign write
+    bool StopRequested = false;   // Esc
+    bool CloseRequested = false;  // the run window is being closed
 
     // While the write locks are held no window events run and painting waits.
     bool DropLocksFlag = false;

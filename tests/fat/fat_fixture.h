@@ -38,7 +38,6 @@ struct FatFixture : PassState {
             model.Fat[c] = c + 1;
         model.Fat[start + length - 1] = kFatEnd;
     }
-
 };
 
 }  // namespace kestra::fat
