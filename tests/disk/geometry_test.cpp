@@ -35,15 +35,22 @@ std::array<uint8_t, 512> BootSector(const Bpb& b) {
     return s;
 }
 
-TEST(GeometryTest, Fat16ClusterTwoFollowsTheRootFolder) {
-    Geometry geo;
-    ComputeGeometry(geo, BootSector({}).data(), "FAT", 20000);
-    EXPECT_EQ(geo.Type, platform::FatType::Fat16);
-    EXPECT_EQ(RootDirSectors(geo), 32u);
-    EXPECT_EQ(RootDirSector(geo), 401);
-    EXPECT_EQ(ClusterToSector(geo, 2), 433);
-    EXPECT_EQ(ClusterToSector(geo, 3), 437);
-    EXPECT_EQ(geo.DataSectors, 80000);
+// Cluster 2 follows the reserved sectors, both FATs and the root folder.
+TEST(GeometryTest, Fat16ClusterTwoFollowsReservedSectorsFatsAndTheRootFolder) {
+    for (const uint16_t reserved : {1, 4}) {
+        SCOPED_TRACE(reserved);
+        Bpb b;
+        b.reserved = reserved;
+        Geometry geo;
+        ComputeGeometry(geo, BootSector(b).data(), "FAT", 20000);
+        EXPECT_EQ(geo.Type, platform::FatType::Fat16);
+        EXPECT_EQ(geo.FatStartSector, reserved);
+        EXPECT_EQ(RootDirSectors(geo), 32u);
+        EXPECT_EQ(RootDirSector(geo), 400 + reserved);
+        EXPECT_EQ(ClusterToSector(geo, 2), 432 + reserved);
+        EXPECT_EQ(ClusterToSector(geo, 3), 436 + reserved);
+        EXPECT_EQ(geo.DataSectors, 80000);
+    }
 }
 
 TEST(GeometryTest, Fat32ClusterTwoFollowsTheFatsAndReservedSectors) {
@@ -61,16 +68,6 @@ TEST(GeometryTest, Fat32ClusterTwoFollowsTheFatsAndReservedSectors) {
     EXPECT_EQ(geo.BigFileClusters, 16u);
     EXPECT_EQ(geo.RootCluster, 2u);
     EXPECT_EQ(GeometryLines(geo, 3)[1].substr(0, 14), "AllocUnit=32Kb");
-}
-
-TEST(GeometryTest, ReservedSectorsAreHonouredOnFat12And16) {
-    Bpb b;
-    b.reserved = 4;
-    Geometry geo;
-    ComputeGeometry(geo, BootSector(b).data(), "FAT", 20000);
-    EXPECT_EQ(geo.FatStartSector, 4);
-    EXPECT_EQ(RootDirSector(geo), 404);
-    EXPECT_EQ(ClusterToSector(geo, 2), 436);
 }
 
 TEST(GeometryTest, FatTypeFollowsThePublishedThreshold) {
@@ -99,23 +96,17 @@ TEST(GeometryTest, GeometryLinesUseIntegerKilobytes) {
     EXPECT_EQ(GeometryLines(geo, 2)[2], "Map Scale=8 Kb/Box");
 }
 
+// 20479 is 9.9995 and rounds up within its row; 205824 is 100.5 and rounds up;
+// 2097152 is 1024 MB over 1000.
 TEST(FormatSectorsTest, EveryRowOfTheTable) {
-    EXPECT_EQ(FormatSectors(0), ".0Kb");
-    EXPECT_EQ(FormatSectors(1), ".5Kb");
-    EXPECT_EQ(FormatSectors(2), "1Kb");
-    EXPECT_EQ(FormatSectors(3), "1.5Kb");
-    EXPECT_EQ(FormatSectors(2047), "1023.5Kb");
-    EXPECT_EQ(FormatSectors(2048), "1.00Mb");
-    EXPECT_EQ(FormatSectors(3072), "1.50Mb");
-    EXPECT_EQ(FormatSectors(20479), "10.00Mb");  // 9.9995 rounds up within its row
-    EXPECT_EQ(FormatSectors(20480), "10.0Mb");
-    EXPECT_EQ(FormatSectors(21504), "10.5Mb");
-    EXPECT_EQ(FormatSectors(204800), "100Mb");
-    EXPECT_EQ(FormatSectors(205824), "101Mb");  // 100.5 rounds up
-    EXPECT_EQ(FormatSectors(2097151), "1024Mb");
-    EXPECT_EQ(FormatSectors(2097152), "1.02Gb");  // 1024 MB over 1000
-    EXPECT_EQ(FormatSectors(4194304), "2.05Gb");
-    EXPECT_EQ(FormatSectors(4294967295u), "2097.15Gb");
+    const std::pair<uint32_t, const char*> rows[] = {
+        {0, ".0Kb"},         {1, ".5Kb"},         {2, "1Kb"},          {3, "1.5Kb"},
+        {2047, "1023.5Kb"},  {2048, "1.00Mb"},    {3072, "1.50Mb"},    {20479, "10.00Mb"},
+        {20480, "10.0Mb"},   {21504, "10.5Mb"},   {204800, "100Mb"},   {205824, "101Mb"},
+        {2097151, "1024Mb"}, {2097152, "1.02Gb"}, {4194304, "2.05Gb"}, {4294967295u, "2097.15Gb"},
+    };
+    for (const auto& [sectors, text] : rows)
+        EXPECT_EQ(FormatSectors(sectors), text) << sectors;
 }
 
 }  // namespace

@@ -101,7 +101,7 @@ TEST(VolumeIoTest, BootSectorReadIsInvertedAndLeavesCursorAtOne) {
     EXPECT_FALSE(f.flags.DiskErrorFlag);  // nothing is flagged here
 }
 
-TEST(VolumeIoTest, LockLevelsStackAndUnlockOneHoldAtATime) {
+TEST(VolumeIoTest, LockLevelsStackUnlockOneHoldAtATimeAndReleaseFromAnyLevel) {
     Fixture f;
     EXPECT_EQ(f.io.GetLockState(), -1);
     ASSERT_TRUE(f.io.LockVolume(256));
@@ -129,20 +129,19 @@ TEST(VolumeIoTest, LockLevelsStackAndUnlockOneHoldAtATime) {
     f.io.ReleaseVolume();
     EXPECT_FALSE(f.io.VolumeHandle);
     EXPECT_EQ(f.io.LockLevel, -1);
-}
+    // With no handle the state request fails, which reads as level 0.
+    EXPECT_EQ(f.io.GetLockState(), 0);
+    EXPECT_EQ(f.io.GetLockFlagState(3), -1);
+    f.io.UnlockVolume(0);  // must not touch the missing handle
 
-TEST(VolumeIoTest, ReleaseUndoesLevelZeroAndClosedHandleReadsAsLevelZero) {
-    Fixture f;
+    // Release undoes an exclusive run's level 0 as well.
+    f.io.VolumeHandle = f.io.OpenVolume("c:", Access::ReadWrite);
     ASSERT_TRUE(f.io.LockVolume(0));
     f.io.Level0Lock = true;
     f.io.LockLevel = 0;
     f.io.ReleaseVolume();
     EXPECT_EQ(f.io.LockLevel, -1);
     EXPECT_FALSE(f.io.VolumeHandle);
-    // With no handle the state request fails, which reads as level 0.
-    EXPECT_EQ(f.io.GetLockState(), 0);
-    EXPECT_EQ(f.io.GetLockFlagState(3), -1);
-    f.io.UnlockVolume(0);  // must not touch the missing handle
 }
 
 TEST(VolumeIoTest, DropToLevel1GivesUpWhileAnotherProgramHoldsLevelZero) {

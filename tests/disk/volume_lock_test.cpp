@@ -92,7 +92,7 @@ TEST(VolumeLockTest, VolumeHeldElsewhereOrMissingIsRefusedWithoutBusyFlagOrClose
     EXPECT_FALSE(f.flags.DriveBusyFlag);
 }
 
-TEST(VolumeLockTest, SharedRunTestsTheWriteLockAndStartsFromACleanLockFlag) {
+TEST(VolumeLockTest, SharedRunTestsTheWriteLockAndUnlockRepaintsOnlyWhatWasDeferred) {
     FakeScript s = Fixture::Shared();
     s.lockFlagStates = {0, 7};  // a write between the test lock and its release
     Fixture f(s);
@@ -105,28 +105,34 @@ TEST(VolumeLockTest, SharedRunTestsTheWriteLockAndStartsFromACleanLockFlag) {
     ASSERT_TRUE(LockLevel3(f.lock, true));  // the 7 was read and cleared by LockIt
     EXPECT_EQ(f.io.GetLockState(), 3);
     EXPECT_FALSE(f.flags.VolumeTouched);
+    f.flags.PaintDeferred = true;
     UnLockLevel3(f.lock);
     EXPECT_EQ(f.io.GetLockState(), 1);
+    EXPECT_FALSE(f.flags.DropLocksFlag);
+    EXPECT_FALSE(f.flags.PaintDeferred);
+    EXPECT_EQ(f.paints, 1);
+
+    ASSERT_TRUE(LockLevel3(f.lock, true));
+    const long rounds = f.ui.eventRounds;
+    UnLockLevel3(f.lock);
+    EXPECT_EQ(f.paints, 1);
+    EXPECT_EQ(f.ui.eventRounds - rounds, 1);
 }
 
 TEST(VolumeLockTest, FailedWriteLockTestMakesTheDriveBusyAndClosesTheHandle) {
-    FakeScript neverLevel2 = Fixture::Shared();
+    FakeScript neverLevel2 = Fixture::Shared();  // times out
     neverLevel2.allowLock = [](int level) { return level == 1; };
-    Fixture timedOut(neverLevel2);
-    EXPECT_FALSE(LockIt(timedOut.lock));
-    EXPECT_TRUE(timedOut.flags.DriveBusyFlag);
-    EXPECT_EQ(timedOut.flags.AbortRun, 1);
-    EXPECT_FALSE(timedOut.io.VolumeHandle);
-    EXPECT_EQ(timedOut.io.LockLevel, -1);  // level 1 given back before closing
-
     FakeScript flagFails = Fixture::Shared();
     flagFails.lockFlagStates = {0, -1};
-    Fixture f(flagFails);
-    EXPECT_FALSE(LockIt(f.lock));
-    EXPECT_TRUE(f.flags.DriveBusyFlag);
-    EXPECT_EQ(f.flags.AbortRun, 0);
-    EXPECT_FALSE(f.io.VolumeHandle);
-    EXPECT_EQ(f.io.LockLevel, -1);
+    for (const auto& [script, abort] : {std::pair{neverLevel2, 1}, {flagFails, 0}}) {
+        SCOPED_TRACE(abort);
+        Fixture f(script);
+        EXPECT_FALSE(LockIt(f.lock));
+        EXPECT_TRUE(f.flags.DriveBusyFlag);
+        EXPECT_EQ(f.flags.AbortRun, abort);
+        EXPECT_FALSE(f.io.VolumeHandle);
+        EXPECT_EQ(f.io.LockLevel, -1);  // level 1 given back before closing
+    }
 }
 
 TEST(VolumeLockTest, ReportTrueAcceptsATouchedVolumePerLockFlagState) {
@@ -178,24 +184,6 @@ TEST(VolumeLockTest, ReportFalseRetriesUntilSixtyClockSecondsAcrossMidnight) {
         EXPECT_TRUE(f.flags.RunError);
         EXPECT_FALSE(f.flags.VolumeTouched);
     }
-}
-
-TEST(VolumeLockTest, UnlockRepaintsOnlyWhatWasDeferred) {
-    Fixture f(Fixture::Shared());
-    ASSERT_TRUE(LockIt(f.lock));
-    ASSERT_TRUE(LockLevel3(f.lock, true));
-    f.flags.PaintDeferred = true;
-    UnLockLevel3(f.lock);
-    EXPECT_EQ(f.io.GetLockState(), 1);
-    EXPECT_FALSE(f.flags.DropLocksFlag);
-    EXPECT_FALSE(f.flags.PaintDeferred);
-    EXPECT_EQ(f.paints, 1);
-
-    ASSERT_TRUE(LockLevel3(f.lock, true));
-    const long rounds = f.ui.eventRounds;
-    UnLockLevel3(f.lock);
-    EXPECT_EQ(f.paints, 1);
-    EXPECT_EQ(f.ui.eventRounds - rounds, 1);
 }
 
 TEST(VolumeLockTest, LevelThatCannotReturnToOneStopsTheRunAsInternalError) {

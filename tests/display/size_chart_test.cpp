@@ -9,17 +9,15 @@ namespace kestra::display {
 namespace {
 
 TEST(ChartClasses, SizeBucketBoundsAndLabels) {
-    EXPECT_EQ(SizeBucket(0), 0);
-    EXPECT_EQ(SizeBucket(512), 0);
-    EXPECT_EQ(SizeBucket(513), 1);
-    EXPECT_EQ(SizeBucket(8388608), 14);
-    EXPECT_EQ(SizeBucket(8388609), 15);
-    EXPECT_EQ(SizeBucket(int64_t{4} << 30), 15);  // a 4 GB FAT32 file is no negative size
-    EXPECT_EQ(SizeClassLabel(0), ".5");
-    EXPECT_EQ(SizeClassLabel(1), "1");
-    EXPECT_EQ(SizeClassLabel(10), "512");
-    EXPECT_EQ(SizeClassLabel(11), "1mb");
-    EXPECT_EQ(SizeClassLabel(15), "16mb");
+    // A 4 GB FAT32 file is no negative size.
+    const std::pair<int64_t, int> buckets[] = {
+        {0, 0}, {512, 0}, {513, 1}, {8388608, 14}, {8388609, 15}, {int64_t{4} << 30, 15}};
+    for (auto [bytes, bucket] : buckets)
+        EXPECT_EQ(SizeBucket(bytes), bucket) << bytes;
+    const std::pair<int, const char*> labels[] = {
+        {0, ".5"}, {1, "1"}, {10, "512"}, {11, "1mb"}, {15, "16mb"}};
+    for (auto [sizeClass, label] : labels)
+        EXPECT_EQ(SizeClassLabel(sizeClass), label) << sizeClass;
 }
 
 TEST(ChartAxis, StepRoundsTheLargestCountUp) {

@@ -113,7 +113,7 @@ TEST(ExtentsTest, LoopsEndAsBadChainsQuickly) {
     EXPECT_EQ(g.flags.ErrSource, "MarkChain");
 }
 
-TEST(MarkChainTest, PaintsEveryClusterOfTheChain) {
+TEST(MarkChainTest, PaintsEveryClusterAndNewChainsNeedEveryClusterFree) {
     FatFixture f(100);
     f.Chain({4, 5, 9});
     std::vector<std::pair<uint32_t, int>> painted;
@@ -123,10 +123,8 @@ TEST(MarkChainTest, PaintsEveryClusterOfTheChain) {
     EXPECT_EQ(painted[2], std::make_pair(9u, 12));
     EXPECT_EQ(f.counters.ChainClusters, 3u);
     EXPECT_FALSE(f.flags.RunError);
-}
 
-TEST(MarkChainTest, NewChainsNeedEveryClusterFreeTheLastToo) {
-    FatFixture f(100);
+    // New chains need every cluster free, the last too.
     f.model.Fat[10] = 0xF0000000;  // top bits survive the rewrite
     FAT_Mark_Chain(f.run, 3, 10);
     EXPECT_EQ(f.model.Fat[10], 0xF000000Bu);
