@@ -121,13 +121,15 @@ bool FAT_Fix_Dots(fat::FatRun& run, uint32_t /*JJ*/, uint32_t Block, uint32_t Do
     return run.io.WriteSectorsNext(entries.data(), entries.size());
 }
 
-void Fat_Fix_DotLinks(fat::FatRun& run, uint32_t JJ, uint32_t Block) {
+void Fat_Fix_DotLinks(fat::FatRun& run, uint32_t JJ, uint32_t Block, bool ownDots) {
     const std::vector<fat::FileRec>& tab = run.model.FileTab;
-    // ".." of a folder in the root is 0, on FAT32 too.
-    const uint32_t parent = tab[JJ].ParentRec;
-    const uint32_t dotDot = parent == 0 ? 0 : tab[parent].StartCluster;
-    FAT_Fix_Dots(run, JJ, Block, dotDot);
-    if (run.flags.AbortRun != 0) return;
+    if (ownDots) {
+        // ".." of a folder in the root is 0, on FAT32 too.
+        const uint32_t parent = tab[JJ].ParentRec;
+        const uint32_t dotDot = parent == 0 ? 0 : tab[parent].StartCluster;
+        FAT_Fix_Dots(run, JJ, Block, dotDot);
+        if (run.flags.AbortRun != 0) return;
+    }
 
     // The entries of one folder are consecutive records.
     bool inFolder = false;

@@ -25,8 +25,9 @@ bool FAT_Update_Entry(fat::FatRun& run, uint32_t JJ, uint32_t NewStart, DirSecto
 // Rewrites "." (Block) and ".." (DotDotClus) in the first sector of cluster Block.
 bool FAT_Fix_Dots(fat::FatRun& run, uint32_t JJ, uint32_t Block, uint32_t DotDotClus);
 // The dot fixes after folder JJ moved to Block (its StartCluster already set):
-// its own "." and "..", and ".." of each direct subfolder.
-void Fat_Fix_DotLinks(fat::FatRun& run, uint32_t JJ, uint32_t Block);
+// its own "." and ".." (unless the copy carried them already), and ".." of each
+// direct subfolder.
+void Fat_Fix_DotLinks(fat::FatRun& run, uint32_t JJ, uint32_t Block, bool ownDots = true);
 
 // First cluster of an entry (high word on FAT32 only) and its rewrite.
 uint32_t EntryStart(const fat::FatRun& run, const uint8_t* entry);

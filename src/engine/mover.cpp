@@ -26,20 +26,22 @@ int OwnColour(const Engine& e, uint32_t JJ, uint32_t Blks) {
 
 // A moved folder's copy carries its new "." and its ".." from the start, so the
 // folder is whole the moment its entry points at it.
-void FixDotsInCopy(Engine& e, uint32_t JJ, uint32_t Block, uint8_t* firstSector) {
+bool FixDotsInCopy(Engine& e, uint32_t JJ, uint32_t Block, uint8_t* firstSector) {
     const fat::FatRun& run = e.run;
     if (std::memcmp(firstSector, ".          ", 11) != 0 ||
         std::memcmp(firstSector + 32, "..         ", 11) != 0) {
-        return;
+        return false;
     }
     SetEntryStart(run, firstSector, Block);
     const uint32_t parent = run.model.FileTab[JJ].ParentRec;
     SetEntryStart(run, firstSector + 32, parent == 0 ? 0 : run.model.FileTab[parent].StartCluster);
+    return true;
 }
 
 // Copies the extents to the run at Block through the one transfer buffer,
 // gathering small pieces into large writes.
-bool CopyData(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32_t Block) {
+bool CopyData(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32_t Block,
+              bool& dotsInCopy) {
     fat::FatRun& run = e.run;
     std::vector<uint8_t>& buffer = run.model.MoveBuffer;
     if (buffer.size() != kMoveBufferBytes) buffer.assign(kMoveBufferBytes, 0);
@@ -56,7 +58,7 @@ bool CopyData(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, ui
             const uint64_t chunk = std::min(left, kMoveBufferBytes - fill);
             run.io.SetNextSector(src);
             if (!run.io.ReadSectors(buffer.data() + fill, chunk)) return false;
-            if (first && folder) FixDotsInCopy(e, JJ, Block, buffer.data());
+            if (first && folder) dotsInCopy = FixDotsInCopy(e, JJ, Block, buffer.data());
             first = false;
             src += static_cast<int64_t>(chunk / 512);
             fill += chunk;
@@ -103,7 +105,8 @@ bool FAT_MOVE_File(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blk
         fat::FAT_FREE_Segs(run);
         return false;
     }
-    if (!CopyData(e, JJ, ext, Blks, Block) || !io.Barrier()) {
+    bool dotsInCopy = false;
+    if (!CopyData(e, JJ, ext, Blks, Block, dotsInCopy) || !io.Barrier()) {
         Unlock(e);
         return false;
     }
@@ -118,7 +121,8 @@ bool FAT_MOVE_File(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blk
     rec.Frags = 1;
     rec.StartCluster = Block;
     if (rec.Attr & fat::kAttrFolder) {
-        Fat_Fix_DotLinks(run, JJ, Block);
+        // Only the subfolders' ".." entries are left to point at the new place.
+        Fat_Fix_DotLinks(run, JJ, Block, !dotsInCopy);
         if (run.flags.AbortRun != 0 || !io.Barrier()) {
             Unlock(e);
             return false;
@@ -191,7 +195,8 @@ bool FAT_Moveit(Engine& e, uint32_t& I, uint32_t JJ, uint32_t& Blks, uint32_t& B
     m.GapStart[I] += n;
     m.GapLen[I] -= n;
     const bool r = FAT_MOVE_File(e, JJ, ext, n, Block);
-    report::ShowStatus(e.report, display::kStatusLine2, std::to_string(m.GapCount - m.GapFirst), 0);
+    report::ShowStatus(e.report, display::kStatusLine2,
+                       std::to_string(static_cast<int64_t>(m.GapCount) - m.GapFirst), 0);
     report::LetEventsRun(e.report);
     while (I != 0 && m.GapStart[I] > Block)
         --I;

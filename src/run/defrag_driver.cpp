@@ -5,6 +5,7 @@
 
 #include "analysis/folder_scan.h"
 #include "analysis/view_map.h"
+#include "engine/close_gaps.h"
 #include "engine/defrag_pass.h"
 #include "engine/dir_write_back.h"
 #include "engine/pack_pass.h"
@@ -62,6 +63,12 @@ void Fat_DefragPack(RunContext& ctx) {
         if (pack && f.AbortRun == 0 && !f.RunError) {
             const double t = ctx.clock.SecondsSinceMidnight();
             engine::FAT_RemoveHoles(e);
+            // The walk leaves a gap whose next file is bigger than it; close those too,
+            // so that the free space ends up in one piece at the end.
+            if (!f.RunError && f.AbortRun == 0) {
+                fat::FAT_FREE_Segs(ctx.run);
+                engine::FAT_Close_Gaps(e);
+            }
             packTime = analysis::ElapsedSince(ctx.clock, t);
         }
         if (pack && !f.RunError && n.ErasedEntryCount != 0) engine::FAT_Pack_Dirs(e);
