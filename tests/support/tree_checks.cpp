@@ -1,0 +1,116 @@
+#include "support/tree_checks.h"
+
+#include <filesystem>
+#include <regex>
+#include <sstream>
+
+#include "support/test_env.h"
+
+namespace kestra::testing {
+
+::testing::AssertionResult CopyOutTree(const std::string& image, Tree& tree) {
+    namespace fs = std::filesystem;
+    tree.clear();
+    TempDir out;
+    const CommandResult r = RunCommand("MTOOLS_SKIP_CHECK=1 mcopy -s -n -i " + ShellQuote(image) +
+                                       " '::/*' " + ShellQuote(out.path().string() + "/"));
+    // An empty root makes mcopy fail without anything being wrong.
+    if (r.exitStatus != 0 && !fs::is_empty(out.path()))
+        return ::testing::AssertionFailure() << "mcopy -s exit " << r.exitStatus << ":\n"
+                                             << r.output;
+    const size_t base = out.path().string().size();
+    for (const auto& e : fs::recursive_directory_iterator(out.path())) {
+        const std::string path = e.path().string().substr(base);
+        if (e.is_directory()) {
+            tree[path + "/"];
+        } else {
+            const std::vector<uint8_t> bytes = ReadFile(e.path().string());
+            tree[path].assign(bytes.begin(), bytes.end());
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+Tree BuiltTree(const FatImage& built) {
+    Tree tree;
+    for (NodeId id = 1; id < built.NodeCount(); ++id) {
+        const NodeInfo& n = built.Node(id);
+        if (n.isFolder)
+            tree[n.path + "/"];
+        else
+            tree[n.path].assign(n.content.begin(), n.content.end());
+    }
+    return tree;
+}
+
+::testing::AssertionResult SameTree(const Tree& want, const Tree& got) {
+    std::ostringstream why;
+    int shown = 0;
+    for (const auto& [path, bytes] : want) {
+        const auto it = got.find(path);
+        if (it == got.end()) {
+            if (shown++ < 8) why << "  missing: " << path << "\n";
+        } else if (it->second != bytes) {
+            if (shown++ < 8)
+                why << "  differs: " << path << " (" << it->second.size() << " bytes read back, "
+                    << bytes.size() << " written)\n";
+        }
+    }
+    for (const auto& [path, bytes] : got) {
+        if (want.count(path) == 0 && shown++ < 8) why << "  extra: " << path << "\n";
+    }
+    if (shown == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << shown << " differences:\n" << why.str();
+}
+
+::testing::AssertionResult FsckAtWorstLostClusters(const std::string& image, bool knownWindows) {
+    const CommandResult r = FsckCheck(image);
+    if (r.exitStatus == 0) return ::testing::AssertionSuccess();
+    // The first FAT is the one the write order keeps whole; a choice of the
+    // second would mean the first was damaged.
+    static const std::regex allowed[] = {
+        std::regex(R"(fsck\.fat \d.*)"),
+        std::regex(R"(.*: \d+ files, \d+/\d+ clusters)"),
+        std::regex(R"(Leaving filesystem unchanged\.)"),
+        std::regex(R"(FATs differ but appear to be intact\.)"),
+        std::regex(R"(\s*Using first FAT\.)"),
+        std::regex(R"(Reclaimed \d+ unused clusters? \(\d+ bytes\)( in \d+ chains?)?\.)"),
+        std::regex(R"(Free cluster summary wrong \(\d+ vs\. really \d+\))"),
+        std::regex(R"(Free cluster summary uninitialized \(should be \d+\))"),
+        std::regex(R"(\s*Auto-correcting\.)"),
+        std::regex(R"(\s*)"),
+    };
+    // What a cut leaves in the two windows no order of single-sector writes can
+    // close on FAT: a moved folder's subfolder still naming the old place in "..",
+    // and an entry of a folder being compacted standing in two sectors. No data is
+    // lost in either; fsck repairs both.
+    static const std::regex windows[] = {
+        std::regex(R"(\s*/.*)"),
+        std::regex(R"(\s*Invalid '\.\.' entry in the second slot\. Fixing\.)"),
+        std::regex(R"(\s*Duplicate directory entry\.)"),
+        std::regex(R"(\s*(First|Second)\s+Size \d+ bytes, date .*)"),
+        std::regex(R"(\s*Auto-renaming second\.)"),
+        std::regex(R"(\s*Renamed to FSCK\d+\.\d+)"),
+        std::regex(R"(\s*share clusters\.)"),
+        std::regex(R"(\s*Truncating (second|file) to 0 bytes\.)"),
+        std::regex(R"(\s*File size is \d+ bytes, cluster chain length is 0 bytes\.)"),
+    };
+    std::istringstream lines(r.output);
+    std::ostringstream bad;
+    for (std::string line; std::getline(lines, line);) {
+        bool ok = false;
+        for (const std::regex& re : allowed)
+            ok = ok || std::regex_match(line, re);
+        for (const std::regex& re : windows)
+            ok = ok || (knownWindows && std::regex_match(line, re));
+        if (!ok) bad << "  " << line << "\n";
+    }
+    // Exit 1 is "errors found"; anything else means fsck itself failed.
+    if (bad.str().empty() && r.exitStatus == 1) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "fsck.fat -n exit " << r.exitStatus << ", lines beyond lost clusters:\n"
+           << bad.str() << "whole output:\n"
+           << r.output;
+}
+
+}  // namespace kestra::testing
