@@ -6,6 +6,7 @@
 #include "analysis/folder_scan.h"
 #include "disk/geometry.h"
 #include "engine/fat_write_back.h"
+#include "engine/pack_subdir.h"
 #include "fat/free_gaps.h"
 #include "report/run_status.h"
 #include "report/status_lines.h"
@@ -41,7 +42,7 @@ bool FixDotsInCopy(Engine& e, uint32_t JJ, uint32_t Block, uint8_t* firstSector)
 // Copies the extents to the run at Block through the one transfer buffer,
 // gathering small pieces into large writes.
 bool CopyData(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32_t Block,
-              bool& dotsInCopy) {
+              bool compact, bool& dotsInCopy) {
     fat::FatRun& run = e.run;
     std::vector<uint8_t>& buffer = run.model.MoveBuffer;
     if (buffer.size() != kMoveBufferBytes) buffer.assign(kMoveBufferBytes, 0);
@@ -65,6 +66,7 @@ bool CopyData(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, ui
             remaining -= chunk;
             left -= chunk;
             if (fill < kMoveBufferBytes && remaining > 0) continue;
+            if (compact) CompactEntries(buffer, static_cast<uint32_t>(fill / 32));
             run.io.SetNextSector(dst);
             if (!run.io.WriteSectorsNext(buffer.data(), fill)) return false;
             dst += static_cast<int64_t>(fill / 512);
@@ -78,9 +80,8 @@ void Unlock(Engine& e) {
     if (!e.run.io.Level0Lock) disk::UnLockLevel3(e.lock);
 }
 
-}  // namespace
-
-bool FAT_MOVE_File(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32_t Block) {
+bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32_t Block,
+          bool compact) {
     fat::FatRun& run = e.run;
     disk::VolumeIo& io = run.io;
     Paint(e, ext, display::kBoxMoving);
@@ -106,7 +107,7 @@ bool FAT_MOVE_File(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blk
         return false;
     }
     bool dotsInCopy = false;
-    if (!CopyData(e, JJ, ext, Blks, Block, dotsInCopy) || !io.Barrier()) {
+    if (!CopyData(e, JJ, ext, Blks, Block, compact, dotsInCopy) || !io.Barrier()) {
         Unlock(e);
         return false;
     }
@@ -142,6 +143,18 @@ bool FAT_MOVE_File(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blk
     ++run.counters.MovedFiles;
     run.counters.MovedClusters += Blks;
     return run.flags.AbortRun == 0;
+}
+
+}  // namespace
+
+bool FAT_MOVE_File(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32_t Block) {
+    return Move(e, JJ, ext, Blks, Block, false);
+}
+
+bool FAT_Move_Compacted(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks,
+                        uint32_t Block) {
+    if (uint64_t{Blks} * e.run.geo.SectorsPerCluster * 512 > kMoveBufferBytes) return false;
+    return Move(e, JJ, ext, Blks, Block, true);
 }
 
 bool FAT_Verify_Move(Engine& e, uint32_t JJ, const DirSector& entries, uint32_t EntryNo,

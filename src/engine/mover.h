@@ -14,6 +14,11 @@ namespace kestra::engine {
 // the data, the entry, the dot entries and the freeing of the old chain reach the
 // volume in that order, each durable before the next. True when it completed.
 bool FAT_MOVE_File(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32_t Block);
+// Moves folder JJ as above with its erased entries squeezed out of the copy, so
+// the compacted folder replaces the old one in the single write that switches
+// its entry. False without moving when the folder does not fit the buffer.
+bool FAT_Move_Compacted(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks,
+                        uint32_t Block);
 // The defrag pass's move: first fit anywhere. False when no gap is long enough.
 bool FAT_Move_Fragmented(Engine& e, uint32_t JJ, const fat::Extents& ext);
 // The pack pass's move to the front of gap I; afterwards I, Blks and Block name the

@@ -3,7 +3,9 @@
 #include <cstring>
 
 #include "disk/geometry.h"
+#include "engine/mover.h"
 #include "fat/chains.h"
+#include "fat/free_gaps.h"
 
 namespace kestra::engine {
 namespace {
@@ -61,6 +63,47 @@ bool CompactEntries(std::vector<uint8_t>& entries, uint32_t count) {
     return true;
 }
 
+namespace {
+
+// Where each live entry lands when the erased ones are squeezed out; true when
+// one of them would change sectors.
+bool CrossesSectors(const std::vector<uint8_t>& entries, uint32_t count,
+                    std::vector<uint32_t>& newPos) {
+    newPos.assign(count, 0);
+    bool crosses = false;
+    uint32_t next = 0;
+    for (uint32_t e = 0; e < count; ++e) {
+        const uint8_t b = entries[size_t{e} * kEntryBytes];
+        if (b == 0) break;
+        if (b == fat::kErasedMark) continue;
+        newPos[e] = next;
+        crosses = crosses || next / 16 != e / 16;
+        ++next;
+    }
+    return crosses;
+}
+
+void MoveCompacted(Engine& e, uint32_t Index, const FolderPlace& place,
+                   const std::vector<uint32_t>& newPos) {
+    fat::FatRun& run = e.run;
+    const uint32_t clusters = place.sectors / run.geo.SectorsPerCluster;
+    uint32_t block = 0;
+    // Without room for the copy the folder stays as it is.
+    if (!fat::FAT_Allocate(run, clusters, block, 0)) return;
+    fat::Extents ext;
+    fat::GetExtents(run, run.model.FileTab[Index].StartCluster, ext);
+    if (run.flags.AbortRun != 0 || !FAT_Move_Compacted(e, Index, ext, clusters, block)) return;
+    // The folder's own entries now stand where the compaction put them.
+    std::vector<fat::FileRec>& tab = run.model.FileTab;
+    for (size_t k = size_t{Index} + 1; k < tab.size(); ++k) {
+        if (tab[k].ParentRec == Index && tab[k].EntryNo < newPos.size()) {
+            tab[k].EntryNo = newPos[tab[k].EntryNo];
+        }
+    }
+}
+
+}  // namespace
+
 void FAT_Pack_Subdir(Engine& e, uint32_t Index) {
     fat::FatRun& run = e.run;
     report::RunFlags& flags = run.flags;
@@ -96,6 +139,17 @@ void FAT_Pack_Subdir(Engine& e, uint32_t Index) {
 
     std::vector<uint8_t> after = before;
     CompactEntries(after, place.entries);
+
+    // An entry that would move into an earlier sector stands in both for a moment
+    // if the folder is rewritten in place. A folder with a chain of its own is
+    // then written compacted to a new place instead, and its entry switched to it
+    // in one write. Only a root, which cannot move, is compacted in place.
+    std::vector<uint32_t> newPos;
+    if (Index != 0 && CrossesSectors(before, place.entries, newPos)) {
+        disk::UnLockLevel3(e.lock);
+        MoveCompacted(e, Index, place, newPos);
+        return;
+    }
 
     // Sector by sector from the front, each write on the medium before the next:
     // an entry only ever moves towards the front, so after any cut every entry is

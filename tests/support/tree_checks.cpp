@@ -80,10 +80,10 @@ Tree BuiltTree(const FatImage& built) {
         std::regex(R"(\s*Auto-correcting\.)"),
         std::regex(R"(\s*)"),
     };
-    // What a cut leaves in the two windows no order of single-sector writes can
-    // close on FAT: a moved folder's subfolder still naming the old place in "..",
-    // and an entry of a folder being compacted standing in two sectors. No data is
-    // lost in either; fsck repairs both.
+    // What a cut leaves in the windows no order of single-sector writes can close
+    // on FAT: a moved folder's subfolder still naming the old place in "..", and
+    // an entry of a root being compacted in place standing in two sectors. No
+    // data is lost in either; fsck repairs both.
     static const std::regex windows[] = {
         std::regex(R"(\s*/.*)"),
         std::regex(R"(\s*Invalid '\.\.' entry in the second slot\. Fixing\.)"),
