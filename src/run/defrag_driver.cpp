@@ -1,5 +1,7 @@
 #include "run/defrag_driver.h"
 
+#include "run/run_driver.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -20,13 +22,6 @@ std::string Fixed(double value, int places) {
     char text[64];
     std::snprintf(text, sizeof text, "%.*f", places, value);
     return text;
-}
-
-void FreeSpaceLines(RunContext& ctx) {
-    const uint64_t free = fat::FreeSpaceSectors(ctx.run);
-    const uint64_t large = fat::LargeFreeSectors(ctx.run);
-    report::ShowLine(ctx.report, "Small free Space=" + disk::FormatSectors(free - large));
-    report::ShowLine(ctx.report, "Large free space=" + disk::FormatSectors(large));
 }
 
 }  // namespace

@@ -52,13 +52,6 @@ void ResetPass(RunContext& ctx) {
     report::ClearText(ctx.report);
 }
 
-void FreeSpaceLines(RunContext& ctx) {
-    const uint64_t free = fat::FreeSpaceSectors(ctx.run);
-    const uint64_t large = fat::LargeFreeSectors(ctx.run);
-    ShowLine(ctx, "Small free Space=" + disk::FormatSectors(free - large));
-    ShowLine(ctx, "Large free space=" + disk::FormatSectors(large));
-}
-
 // One pass, up to the point where the loop decides what comes next.
 PassEnd Pass(RunContext& ctx) {
     report::RunFlags& f = ctx.flags;
@@ -156,6 +149,13 @@ void ErrorPath(RunContext& ctx, const std::string& description, bool runtimeErro
 }
 
 }  // namespace
+
+void FreeSpaceLines(RunContext& ctx) {
+    const uint64_t free = fat::FreeSpaceSectors(ctx.run);
+    const uint64_t large = fat::LargeFreeSectors(ctx.run);
+    ShowLine(ctx, "Small free Space=" + disk::FormatSectors(free - large));
+    ShowLine(ctx, "Large free space=" + disk::FormatSectors(large));
+}
 
 void FormLoad(RunContext& ctx) {
     report::RunFlags& f = ctx.flags;

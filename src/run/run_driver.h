@@ -10,6 +10,9 @@ namespace kestra::run {
 // program wrote meanwhile; ends by releasing the volume.
 void FormLoad(RunContext& ctx);
 
+// "Small free Space=" and "Large free space=" from the gap list.
+void FreeSpaceLines(RunContext& ctx);
+
 // Releases the volume, reports how a stopped run ended, and marks the run done.
 void FAT_End_Run(RunContext& ctx);
 
