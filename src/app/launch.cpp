@@ -1,6 +1,5 @@
 #include "app/launch.h"
 
-#include <cmath>
 #include <cstdio>
 #include <new>
 
@@ -108,10 +107,8 @@ bool Get_Mem(run::RunContext& ctx, bool unattended) {
     bool sized = true;
     try {
         fat::SizeFatArrays(ctx.run);
-        const double n =
-            std::max(15000.0, std::nearbyint(static_cast<double>(ctx.model.Fat.size() - 1) *
-                                             ctx.geo.SectorsPerCluster / 256.0));
-        ctx.model.MemReserve.assign(static_cast<size_t>(18 * n + 40000) + 1, 0);
+        ctx.model.MemReserve.assign(
+            fat::MemReserveEntries(ctx.model.Fat.size() - 1, ctx.geo.SectorsPerCluster), 0);
     } catch (const std::bad_alloc&) {
         sized = false;
     }

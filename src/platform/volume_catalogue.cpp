@@ -85,13 +85,6 @@ bool VolumeCatalogue::Has(char letter) const {
     return volumes_.count(Key(letter)) != 0;
 }
 
-std::vector<char> VolumeCatalogue::Letters() const {
-    std::vector<char> letters;
-    for (const auto& [letter, entry] : volumes_)
-        letters.push_back(letter);
-    return letters;
-}
-
 std::string VolumeCatalogue::Describe(char letter) const {
     const auto it = volumes_.find(Key(letter));
     return it == volumes_.end() ? std::string() : it->second.description;

@@ -39,7 +39,6 @@ class VolumeCatalogue {
     // Maps a letter to any device (tests use fake devices this way).
     void MapDevice(char letter, Opener opener, std::string description = "device");
     bool Has(char letter) const;
-    std::vector<char> Letters() const;
     std::string Describe(char letter) const;
     // Next free letter from C on, or 0 when all are taken.
     char FreeLetter() const;
