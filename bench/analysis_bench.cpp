@@ -15,6 +15,7 @@
 #include "fat/chains.h"
 #include "fat/fat_table.h"
 #include "image/image_builder.h"
+#include "run/run_context.h"
 
 using namespace kestra;
 
@@ -59,45 +60,34 @@ double Analyse(const std::string& path, uint32_t& files, uint32_t& chains, uint3
     platform::VolumeCatalogue catalogue;
     catalogue.Map('C', path);
     platform::QuietUiHost ui;
-    report::RunFlags flags;
-    disk::VolumeIo io(catalogue, ui, flags);
-    disk::Geometry geo;
-    fat::VolumeModel model;
-    fat::RunCounters counters;
-    fat::RunMode mode;
-    mode.CheckStructure = true;
-    fat::FatRun run{geo, io, model, counters, mode, flags};
-    report::ReportContext report(flags, ui);
-    display::ClusterMap map(ui, report.Gate());
     platform::SystemClock clock;
-    std::vector<std::string> inUse;
-    analysis::Analysis a{run, report, map, clock, inUse};
+    run::RunContext ctx(catalogue, ui, clock);
+    ctx.mode.CheckStructure = true;
 
     const auto start = std::chrono::steady_clock::now();
     const platform::QueryResult query = catalogue.Query('C');
-    io.DriveLetter = "c:";
-    io.VolumeHandle = io.OpenVolume("c:", disk::Access::Read);
+    ctx.io.DriveLetter = "c:";
+    ctx.io.VolumeHandle = ctx.io.OpenVolume("c:", disk::Access::Read);
     uint8_t boot[512];
-    if (!query.ok || io.ReadBootSector(boot) != 0) {
+    if (!query.ok || ctx.io.ReadBootSector(boot) != 0) {
         std::fprintf(stderr, "cannot open the volume: %s\n", query.message.c_str());
         std::exit(1);
     }
-    disk::ComputeGeometry(geo, boot, query.info.fileSystemName, query.info.totalClusters);
-    counters.LastCluster = geo.ClusterCount + 1;
-    map.DimensionMap(geo.ClusterCount);
-    run.paint = [&map](uint32_t c, int colour) { map.PaintCluster(c, colour); };
+    disk::ComputeGeometry(ctx.geo, boot, query.info.fileSystemName, query.info.totalClusters);
+    ctx.counters.LastCluster = ctx.geo.ClusterCount + 1;
+    ctx.map.DimensionMap(ctx.geo.ClusterCount);
     double loadTime = 0, folderTime = 0;
-    fat::ReadFat(run);
-    fat::FAT_Marks(run);
-    analysis::Fat_ViewMap(a, loadTime, folderTime, chains);
-    analysis::ChainCountTest(run);
+    fat::ReadFat(ctx.run);
+    fat::FAT_Marks(ctx.run);
+    analysis::Fat_ViewMap(ctx.analysis, loadTime, folderTime, chains);
+    analysis::ChainCountTest(ctx.run);
     const double elapsed = Seconds(start);
-    if (flags.RunError) {
-        std::fprintf(stderr, "analysis stopped: %s\n", flags.ErrText.c_str());
+    if (ctx.flags.RunError) {
+        std::fprintf(stderr, "analysis stopped: %s\n", ctx.flags.ErrText.c_str());
         std::exit(1);
     }
-    files = counters.PlainFileCount;
-    clusters = geo.ClusterCount;
+    files = ctx.counters.PlainFileCount;
+    clusters = ctx.geo.ClusterCount;
     return elapsed;
 }
 
