@@ -30,6 +30,14 @@ struct AnalysisFixture : fat::VolumeFixture {
         return ChainCountTest(run);
     }
 
+    // The record whose chain starts at a cluster; 0 when none does.
+    uint32_t RecordAt(uint32_t startCluster) const {
+        for (uint32_t r = 1; r <= counters.FileCount; ++r) {
+            if (model.FileTab[r].StartCluster == startCluster) return r;
+        }
+        return 0;
+    }
+
     // Colour of the map box that holds a cluster.
     int BoxOf(uint32_t cluster) const { return map.MapBoxes[cluster / map.MapScale]; }
 

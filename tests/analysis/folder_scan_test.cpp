@@ -17,13 +17,6 @@ std::vector<uint8_t> Bytes(size_t n) {
     return SeededBytes(static_cast<uint32_t>(n), n);
 }
 
-uint32_t RecordOf(const AnalysisFixture& f, uint32_t startCluster) {
-    for (uint32_t r = 1; r <= f.counters.FileCount; ++r) {
-        if (f.model.FileTab[r].StartCluster == startCluster) return r;
-    }
-    return 0;
-}
-
 TEST(FolderScanTest, TablesFillInPreOrderWithPositionsAcrossClustersAndErasedCounts) {
     ImageBuilder b(ImageOptions::Fat16(65536, 1));  // 16 entries a cluster
     b.AddErased(b.Root(), {"OLD.TXT"});
@@ -47,21 +40,21 @@ TEST(FolderScanTest, TablesFillInPreOrderWithPositionsAcrossClustersAndErasedCou
     EXPECT_EQ(f.counters.FragmentedCount, 2u);  // the report and its folder
 
     ASSERT_EQ(f.counters.DirCount, 3u);
-    const uint32_t docsRec = RecordOf(f, 100);
+    const uint32_t docsRec = f.RecordAt(100);
     EXPECT_EQ(f.model.DirTab[1].FolderRec, 0u);
     EXPECT_EQ(f.model.DirTab[1].ErasedInFolder, 1u);
     EXPECT_EQ(f.model.DirTab[2].FolderRec, docsRec);
     EXPECT_EQ(f.model.DirTab[2].ErasedInFolder, 3u);
-    EXPECT_EQ(f.model.DirTab[3].FolderRec, RecordOf(f, 120));
+    EXPECT_EQ(f.model.DirTab[3].FolderRec, f.RecordAt(120));
 
     // ".", "..", 14 files, 3 erased slots, 2 long-name slots: the 8.3 entry of the
     // report is entry 21, in the folder's second cluster.
-    const uint32_t report = RecordOf(f, 200);
+    const uint32_t report = f.RecordAt(200);
     EXPECT_EQ(f.model.FileTab[report].EntryNo, 21u);
     EXPECT_EQ(f.model.FileTab[report].ParentRec, docsRec);
     EXPECT_EQ(f.model.FileTab[report].Frags, 2);
     EXPECT_EQ(
-        fat::FolderPath(f.model, static_cast<int32_t>(f.model.FileFolderIdx[RecordOf(f, 130)])),
+        fat::FolderPath(f.model, static_cast<int32_t>(f.model.FileFolderIdx[f.RecordAt(130)])),
         "C:\\MYDOCU~1\\SUB");
     EXPECT_EQ(f.lstInuse, std::vector<std::string>{"C:\\My Documents\\Quarterly report.txt (1Kb)"});
     EXPECT_EQ(f.BoxOf(200), display::kBoxFrag);
@@ -94,7 +87,7 @@ TEST(FolderScanTest, FilesWhoseChainDoesNotFitTheirSizeAreFixed) {
     AnalysisFixture f(img);
     ASSERT_TRUE(f.Analyse()) << f.flags.ErrText;
     auto fixed = [&](image::NodeId n) {
-        return f.model.FileFixed[RecordOf(f, img.Node(n).FirstCluster())] == 255;
+        return f.model.FileFixed[f.RecordAt(img.Node(n).FirstCluster())] == 255;
     };
     EXPECT_FALSE(fixed(one));
     EXPECT_FALSE(fixed(full));
@@ -124,7 +117,7 @@ TEST(FolderScanTest, OnASharedVolumeSystemOpenAndTemporaryFilesAreFixed) {
         f.mode.SharedVolume = true;
         f.mode.DefragMode = defragMode;
         ASSERT_TRUE(f.Analyse()) << f.flags.ErrText;
-        auto fixedAt = [&](uint32_t c) { return f.model.FileFixed[RecordOf(f, c)] == 255; };
+        auto fixedAt = [&](uint32_t c) { return f.model.FileFixed[f.RecordAt(c)] == 255; };
         EXPECT_TRUE(fixedAt(100));
         EXPECT_TRUE(fixedAt(140));
         // Unfragmented files are not looked at when only defragmenting.

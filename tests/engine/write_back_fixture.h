@@ -26,11 +26,9 @@ struct WriteBackFixture : analysis::AnalysisFixture {
 
     uint32_t RecordOf(const testing::FatImage& built, testing::NodeId id) const {
         const uint32_t start = built.Node(id).FirstCluster();
-        for (uint32_t r = 1; r <= counters.FileCount; ++r) {
-            if (model.FileTab[r].StartCluster == start) return r;
-        }
-        ADD_FAILURE() << "no record starts at " << start;
-        return 0;
+        const uint32_t r = RecordAt(start);
+        if (r == 0) ADD_FAILURE() << "no record starts at " << start;
+        return r;
     }
 
     // A move by hand in the mover's order: new chain in both FATs, the data, the
