@@ -24,6 +24,15 @@ std::string Fixed(double value, int places) {
     return text;
 }
 
+// The pack walk, then the gaps it leaves where the next file is bigger than the
+// gap, so that the free space ends up in one piece at the end.
+void PackGaps(RunContext& ctx) {
+    engine::FAT_RemoveHoles(ctx.engine);
+    if (ctx.flags.RunError || ctx.flags.AbortRun != 0) return;
+    fat::FAT_FREE_Segs(ctx.run);
+    engine::FAT_Close_Gaps(ctx.engine);
+}
+
 }  // namespace
 
 void Fat_DefragPack(RunContext& ctx) {
@@ -57,16 +66,18 @@ void Fat_DefragPack(RunContext& ctx) {
         fat::FAT_FREE_Segs(ctx.run);
         if (pack && f.AbortRun == 0 && !f.RunError) {
             const double t = ctx.clock.SecondsSinceMidnight();
-            engine::FAT_RemoveHoles(e);
-            // The walk leaves a gap whose next file is bigger than it; close those too,
-            // so that the free space ends up in one piece at the end.
-            if (!f.RunError && f.AbortRun == 0) {
-                fat::FAT_FREE_Segs(ctx.run);
-                engine::FAT_Close_Gaps(e);
-            }
+            PackGaps(ctx);
             packTime = analysis::ElapsedSince(ctx.clock, t);
         }
-        if (pack && !f.RunError && n.ErasedEntryCount != 0) engine::FAT_Pack_Dirs(e);
+        if (pack && !f.RunError && n.ErasedEntryCount != 0) {
+            const uint32_t m = n.MovedFiles;
+            engine::FAT_Pack_Dirs(e);
+            // A folder compacted into a new copy leaves its old clusters as a hole.
+            if (n.MovedFiles != m && !f.RunError && f.AbortRun == 0) {
+                fat::FAT_FREE_Segs(ctx.run);
+                PackGaps(ctx);
+            }
+        }
     }
     ctx.PicHistoE.Visible = false;
     ctx.picHistoF.Visible = false;
