@@ -11,6 +11,15 @@ void Abort(FatRun& run, const char* text) {
     run.flags.RunError = true;
 }
 
+// Walks of the analysis let events run now and then, so Esc is served within a
+// second even on the largest volume. The engine walks checked chains between
+// moves and leaves the events to its own loops.
+bool Interrupted(FatRun& run, uint64_t step) {
+    if ((step & 0xFFFF) != 0 || run.counters.DefragActive) return false;
+    run.letEventsRun();
+    return run.flags.RunError;
+}
+
 }  // namespace
 
 void FAT_Marks(FatRun& run) {
@@ -20,7 +29,7 @@ void FAT_Marks(FatRun& run) {
     for (uint32_t c = 2; c <= last; ++c) {
         const uint32_t v = run.model.Fat[c] & kFatMask;
         if (v >= kFatReservedFirst || v == 0) continue;
-        if (v > last) return report::ScanStop(run.flags, "Bad cluster#");
+        if (v > last || v < 2) return report::ScanStop(run.flags, "Bad cluster#");
         if (use[v] != 0) return report::ScanStop(run.flags, "Crosslinked files");
         use[v] = 1;
     }
@@ -37,7 +46,13 @@ uint32_t GetExtents(FatRun& run, uint32_t start, Extents& e) {
         e.Lens[n] = c + 1 - e.Starts[n];
         total += e.Lens[n];
     };
-    for (;;) {
+    for (uint64_t steps = 1;; ++steps) {
+        // A chain longer than the volume loops back on itself.
+        if (steps > run.geo.ClusterCount) {
+            Abort(run, "Bad chain");
+            return 0;
+        }
+        if (Interrupted(run, steps)) return 0;
         if (c > run.geo.ClusterCount + 1 || c < 2) {
             Abort(run, "Invalid cluster");
             return 0;
@@ -97,6 +112,7 @@ int Fragmented(FatRun& run, uint32_t n, int64_t& blks) {
                 blks = -blks;
                 break;
             }
+            if (Interrupted(run, static_cast<uint64_t>(blks))) return 0;
             c = v;
         }
         if (error == nullptr && blks < 0) error = "Bad chain";
@@ -127,6 +143,7 @@ void Mark_Chain(FatRun& run, uint32_t cluster, int colour) {
         const uint32_t v = run.model.Fat[cluster] & kFatMask;
         if (v >= kFatEndFirst) return;
         if (v == 0 || v > last || v < 2 || ++steps > last) bad = true;
+        if (Interrupted(run, steps)) return;
         cluster = v;
     }
     run.flags.ErrSource = "MarkChain";

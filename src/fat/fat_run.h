@@ -23,6 +23,8 @@ struct FatRun {
     RunMode& mode;
     report::RunFlags& flags;
     PaintFn paint = [](uint32_t, int) {};
+    // Lets pending window events run, so a stop is served during long walks.
+    std::function<void()> letEventsRun = [] {};
 };
 
 }  // namespace kestra::fat

@@ -1,6 +1,7 @@
 #include "run/run_context.h"
 
 #include "report/run_status.h"
+#include "report/status_lines.h"
 #include "run/defrag_driver.h"
 
 namespace kestra::run {
@@ -21,6 +22,7 @@ RunContext::RunContext(const platform::VolumeCatalogue& catalogue, platform::UiH
     model.MoveBuffer.assign(fat::kMoveBufferBytes, 0);
     defragPack = Fat_DefragPack;
     run.paint = [this](uint32_t cluster, int colour) { map.PaintCluster(cluster, colour); };
+    run.letEventsRun = [this] { report::LetEventsRun(report); };
     lock.flushDeferredPaint = [this] {
         report::FlushDeferredPaint(report, map, PicHistoE, picHistoF, Legend());
     };
