@@ -28,6 +28,40 @@ bool IsDotName(const uint8_t* entry, const char* name) {
     return std::memcmp(entry, name, 11) == 0;
 }
 
+// Reads the first sector of a folder at Block; false (and "Invalid Dot entry")
+// when it does not open with "." and "..": its entries then belong to files.
+bool ReadDotSector(fat::FatRun& run, uint32_t Block, DirSector& entries) {
+    if (Block < 2 || Block > run.counters.LastCluster) {
+        Stop(run, "Invalid Dot entry");
+        return false;
+    }
+    run.io.SetNextSector(disk::ClusterToSector(run.geo, Block));
+    if (!run.io.ReadSectors(entries.data(), entries.size())) return false;
+    if (!IsDotName(&entries[0], ".          ") || !IsDotName(&entries[32], "..         ")) {
+        Stop(run, "Invalid Dot entry");
+        return false;
+    }
+    return true;
+}
+
+// Calls fn(k) for each subfolder record k of folder JJ that has clusters. The
+// entries of one folder are consecutive records.
+template <typename Fn>
+bool EachSubfolder(const fat::FatRun& run, uint32_t JJ, Fn fn) {
+    const std::vector<fat::FileRec>& tab = run.model.FileTab;
+    bool inFolder = false;
+    for (size_t k = size_t{JJ} + 1; k < tab.size(); ++k) {
+        if (tab[k].ParentRec != JJ) {
+            if (inFolder) break;
+            continue;
+        }
+        inFolder = true;
+        if ((tab[k].Attr & fat::kAttrFolder) == 0 || tab[k].StartCluster == 0) continue;
+        if (!fn(static_cast<uint32_t>(k))) return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 uint32_t EntryStart(const fat::FatRun& run, const uint8_t* entry) {
@@ -87,12 +121,17 @@ bool FAT_Read_Entry(fat::FatRun& run, uint32_t JJ, DirSector& entries, uint32_t&
     return run.io.ReadSectors(entries.data(), entries.size());
 }
 
+bool EntryIsRecord(const fat::FatRun& run, uint32_t JJ, const uint8_t* entry) {
+    const fat::FileRec& rec = run.model.FileTab[JJ];
+    return entry[0] != 0 && entry[0] != fat::kErasedMark &&
+           std::memcmp(entry, rec.Name.data(), rec.Name.size()) == 0 &&
+           EntryStart(run, entry) == rec.StartCluster;
+}
+
 bool FAT_Update_Entry(fat::FatRun& run, uint32_t JJ, uint32_t NewStart, DirSector& entries,
                       uint32_t EntryNo, int64_t Sector) {
     uint8_t* entry = &entries[(EntryNo & 15) * 32];
-    const uint32_t oldStart = run.model.FileTab[JJ].StartCluster;
-    if (Le16(entry + 26) != (oldStart & 0xFFFF) ||
-        (run.geo.IsFat32 && Le16(entry + 20) != oldStart >> 16)) {
+    if (!EntryIsRecord(run, JJ, entry)) {
         Stop(run, "Invalid fixup subdir");
         return false;
     }
@@ -102,23 +141,20 @@ bool FAT_Update_Entry(fat::FatRun& run, uint32_t JJ, uint32_t NewStart, DirSecto
 }
 
 bool FAT_Fix_Dots(fat::FatRun& run, uint32_t /*JJ*/, uint32_t Block, uint32_t DotDotClus) {
-    if (Block < 2 || Block > run.counters.LastCluster) {
-        Stop(run, "Invalid Dot entry");
-        return false;
-    }
     DirSector entries;
-    run.io.SetNextSector(disk::ClusterToSector(run.geo, Block));
-    if (!run.io.ReadSectors(entries.data(), entries.size())) return false;
-    // A sector that does not open with "." and ".." is not this folder's; its
-    // entries belong to files and must not be rewritten.
-    if (!IsDotName(&entries[0], ".          ") || !IsDotName(&entries[32], "..         ")) {
-        Stop(run, "Invalid Dot entry");
-        return false;
-    }
+    if (!ReadDotSector(run, Block, entries)) return false;
     SetEntryStart(run, &entries[0], Block);
     SetEntryStart(run, &entries[32], DotDotClus);
     run.io.SetNextSector(disk::ClusterToSector(run.geo, Block));
     return run.io.WriteSectorsNext(entries.data(), entries.size());
+}
+
+bool DotLinksReady(fat::FatRun& run, uint32_t JJ) {
+    DirSector entries;
+    if (!ReadDotSector(run, run.model.FileTab[JJ].StartCluster, entries)) return false;
+    return EachSubfolder(run, JJ, [&](uint32_t k) {
+        return ReadDotSector(run, run.model.FileTab[k].StartCluster, entries);
+    });
 }
 
 void Fat_Fix_DotLinks(fat::FatRun& run, uint32_t JJ, uint32_t Block, bool ownDots) {
@@ -127,23 +163,11 @@ void Fat_Fix_DotLinks(fat::FatRun& run, uint32_t JJ, uint32_t Block, bool ownDot
         // ".." of a folder in the root is 0, on FAT32 too.
         const uint32_t parent = tab[JJ].ParentRec;
         const uint32_t dotDot = parent == 0 ? 0 : tab[parent].StartCluster;
-        FAT_Fix_Dots(run, JJ, Block, dotDot);
-        if (run.flags.AbortRun != 0) return;
+        if (!FAT_Fix_Dots(run, JJ, Block, dotDot)) return;
     }
-
-    // The entries of one folder are consecutive records.
-    bool inFolder = false;
-    for (size_t k = size_t{JJ} + 1; k < tab.size(); ++k) {
-        if (tab[k].ParentRec != JJ) {
-            if (inFolder) break;
-            continue;
-        }
-        inFolder = true;
-        // A folder entry without a cluster has no dot entries to fix.
-        if ((tab[k].Attr & fat::kAttrFolder) == 0 || tab[k].StartCluster == 0) continue;
-        FAT_Fix_Dots(run, static_cast<uint32_t>(k), tab[k].StartCluster, tab[JJ].StartCluster);
-        if (run.flags.AbortRun != 0) return;
-    }
+    EachSubfolder(run, JJ, [&](uint32_t k) {
+        return FAT_Fix_Dots(run, k, tab[k].StartCluster, tab[JJ].StartCluster);
+    });
 }
 
 }  // namespace kestra::engine

@@ -18,12 +18,19 @@ using fat::EntryName;
 // is EntryNo & 15.
 bool FAT_Read_Entry(fat::FatRun& run, uint32_t JJ, DirSector& entries, uint32_t& EntryNo,
                     int64_t& Sector);
-// Checks that the entry still holds the record's (old) start cluster and points it
+// True when the entry is the record's own: not free or erased, with the record's
+// 8.3 name and its (still old) start cluster.
+bool EntryIsRecord(const fat::FatRun& run, uint32_t JJ, const uint8_t* entry);
+// Checks that the entry is still the record's own (EntryIsRecord) and points it
 // at NewStart, then writes the sector. Otherwise "Invalid fixup subdir" and no write.
 bool FAT_Update_Entry(fat::FatRun& run, uint32_t JJ, uint32_t NewStart, DirSector& entries,
                       uint32_t EntryNo, int64_t Sector);
 // Rewrites "." (Block) and ".." (DotDotClus) in the first sector of cluster Block.
 bool FAT_Fix_Dots(fat::FatRun& run, uint32_t JJ, uint32_t Block, uint32_t DotDotClus);
+// Before a folder moves, every dot entry its move will rewrite must be there:
+// "." and ".." at the start of the folder and of each direct subfolder.
+// Otherwise "Invalid Dot entry", so the move stops before its first write.
+bool DotLinksReady(fat::FatRun& run, uint32_t JJ);
 // The dot fixes after folder JJ moved to Block (its StartCluster already set):
 // its own "." and ".." (unless the copy carried them already), and ".." of each
 // direct subfolder.

@@ -101,6 +101,19 @@ bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32
         Paint(e, ext, OwnColour(e, JJ, Blks));
         return false;
     }
+    // Every check that can stop the move comes before its first write, so a stop
+    // never leaves a half-made move behind.
+    if (!EntryIsRecord(run, JJ, &entries[(EntryNo & 15) * 32])) {
+        run.flags.AbortRun = 1;
+        run.flags.RunError = true;
+        run.flags.ErrText = "Invalid fixup subdir";
+        Unlock(e);
+        return false;
+    }
+    if ((run.model.FileTab[JJ].Attr & fat::kAttrFolder) != 0 && !DotLinksReady(run, JJ)) {
+        Unlock(e);
+        return false;
+    }
     if (!Synch_Fat1(run, Block, Blks) || !io.Barrier()) {
         Unlock(e);
         fat::FAT_FREE_Segs(run);

@@ -83,23 +83,29 @@ bool CrossesSectors(const std::vector<uint8_t>& entries, uint32_t count,
     return crosses;
 }
 
-void MoveCompacted(Engine& e, uint32_t Index, const FolderPlace& place,
-                   const std::vector<uint32_t>& newPos) {
-    fat::FatRun& run = e.run;
-    const uint32_t clusters = place.sectors / run.geo.SectorsPerCluster;
-    uint32_t block = 0;
-    // Without room for the copy the folder stays as it is.
-    if (!fat::FAT_Allocate(run, clusters, block, 0)) return;
-    fat::Extents ext;
-    fat::GetExtents(run, run.model.FileTab[Index].StartCluster, ext);
-    if (run.flags.AbortRun != 0 || !FAT_Move_Compacted(e, Index, ext, clusters, block)) return;
-    // The folder's own entries now stand where the compaction put them.
+// The folder's entries now stand where the compaction put them; every later
+// move finds its entry through these numbers.
+void Renumber(fat::FatRun& run, uint32_t Index, const std::vector<uint32_t>& newPos) {
     std::vector<fat::FileRec>& tab = run.model.FileTab;
-    for (size_t k = size_t{Index} + 1; k < tab.size(); ++k) {
+    for (size_t k = 1; k < tab.size(); ++k) {
         if (tab[k].ParentRec == Index && tab[k].EntryNo < newPos.size()) {
             tab[k].EntryNo = newPos[tab[k].EntryNo];
         }
     }
+}
+
+void MoveCompacted(Engine& e, uint32_t Index, const FolderPlace& place,
+                   const std::vector<uint32_t>& newPos) {
+    fat::FatRun& run = e.run;
+    const uint32_t clusters = place.sectors / run.geo.SectorsPerCluster;
+    // Without room for the copy, or a buffer to hold it, the folder stays as it is.
+    if (uint64_t{place.sectors} * kSectorBytes > fat::kMoveBufferBytes) return;
+    uint32_t block = 0;
+    if (!fat::FAT_Allocate(run, clusters, block, 0)) return;
+    fat::Extents ext;
+    fat::GetExtents(run, run.model.FileTab[Index].StartCluster, ext);
+    if (run.flags.AbortRun != 0 || !FAT_Move_Compacted(e, Index, ext, clusters, block)) return;
+    Renumber(run, Index, newPos);
 }
 
 }  // namespace
@@ -145,7 +151,8 @@ void FAT_Pack_Subdir(Engine& e, uint32_t Index) {
     // then written compacted to a new place instead, and its entry switched to it
     // in one write. Only a root, which cannot move, is compacted in place.
     std::vector<uint32_t> newPos;
-    if (Index != 0 && CrossesSectors(before, place.entries, newPos)) {
+    const bool crosses = CrossesSectors(before, place.entries, newPos);
+    if (Index != 0 && crosses) {
         disk::UnLockLevel3(e.lock);
         MoveCompacted(e, Index, place, newPos);
         return;
@@ -156,12 +163,14 @@ void FAT_Pack_Subdir(Engine& e, uint32_t Index) {
     // still in the written sectors or in its old place. A cut leaves duplicates at
     // worst, never a lost entry, which one transfer of many sectors cannot promise.
     // Sectors that did not change are not written.
-    for (uint32_t s = 0; s < place.sectors; ++s) {
+    bool written = true;
+    for (uint32_t s = 0; s < place.sectors && written; ++s) {
         const size_t at = size_t{s} * kSectorBytes;
         if (std::memcmp(&before[at], &after[at], kSectorBytes) == 0) continue;
         run.io.SetNextSector(place.sector + s);
-        if (!run.io.WriteSectorsNext(&after[at], kSectorBytes)) break;
+        written = run.io.WriteSectorsNext(&after[at], kSectorBytes);
     }
+    if (written) Renumber(run, Index, newPos);
     disk::UnLockLevel3(e.lock);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -24,6 +25,9 @@ struct FileRec {
     uint8_t Frags = 0;       // 1..255 (255 = 255 or more); 0 when empty or broken
     uint32_t ParentRec = 0;  // FileTab record of the folder holding the entry; 0 = root
     uint32_t EntryNo = 0;    // 32-byte entry number inside its folder, across clusters
+    // The entry's 8.3 name as stored: with StartCluster, what identifies the
+    // entry when it is rewritten.
+    std::array<uint8_t, 11> Name{};
 };
 
 // One folder scanned, the root included, a folder before its subfolders.
