@@ -19,9 +19,11 @@ struct Analysis {
     platform::Clock& clock;
     // The main window's list of files that are fixed, busy or fragmented.
     std::vector<std::string>& lstInuse;
-    // Start clusters of the folders scanned this pass: a folder entry that leads
-    // back to one of them is not walked again.
-    std::vector<bool> foldersSeen{};
+    // Start clusters claimed by an entry this pass (and the FAT32 root's): a
+    // second claim is a cross-link, and no folder is walked twice.
+    std::vector<bool> claimed{};
+    // Clusters on the chains the chain pass walked from their heads.
+    uint64_t chainedClusters = 0;
 };
 
 // Seconds from `since` to now on the seconds-since-midnight clock.

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <unordered_set>
 
+#include "analysis/entry_rules.h"
 #include "analysis/long_names.h"
 #include "disk/geometry.h"
 #include "fat/chains.h"
@@ -47,16 +49,51 @@ void ShowCounts(Analysis& a) {
 // Per-visit state of FAT_Do_Subdir, so the entry loop reads like the steps.
 struct FolderVisit {
     Analysis& a;
+    uint32_t Cluster;  // the folder's first cluster; 0 for the FAT12/16 root
     uint32_t Index;
     int32_t SubIdx;
     std::vector<Subfolder> subfolders;
     LongNameCollector longNames;
-    bool ended = false;    // the 00h entry was met
-    bool stopped = false;  // the visit must return at once
+    std::unordered_set<std::string> names;  // 8.3 names met so far
+    bool ended = false;                     // the 00h entry was met
+    bool stopped = false;                   // the visit must return at once
 
     // One 32-byte entry at position entryNo of the folder.
     void Entry(const uint8_t* e, uint32_t entryNo);
+    // "." and ".." open every folder but the root.
+    void DotEntry(const uint8_t* e, uint32_t entryNo);
+    // Stops the scan on damage that would make a write unsafe, naming the entry.
+    void Damage(const std::string& text, const uint8_t* e, const std::string& longName);
+    // The start cluster must head a chain no link and no other entry reaches.
+    bool ClaimChain(uint32_t start, const uint8_t* e, const std::string& longName);
 };
+
+void FolderVisit::Damage(const std::string& text, const uint8_t* e, const std::string& longName) {
+    std::string path = LongPath(a, SubIdx, e != nullptr ? fat::EntryName(e) : "", longName);
+    if (e == nullptr) path.pop_back();  // the folder itself
+    report::ScanStop(a.report, text + ": " + path);
+    stopped = true;
+}
+
+void FolderVisit::DotEntry(const uint8_t* e, uint32_t entryNo) {
+    const fat::VolumeModel& m = a.run.model;
+    // ".." of a folder in the root is 0, on FAT32 too.
+    const uint32_t parent = m.FileTab[Index].ParentRec;
+    const uint32_t want = entryNo == 0 ? Cluster : m.FileTab[parent].StartCluster;
+    if (!IsDotEntry(e, static_cast<int>(entryNo), want, a.run.geo.IsFat32)) {
+        Damage("Invalid Dot entry", nullptr, {});
+    }
+}
+
+bool FolderVisit::ClaimChain(uint32_t start, const uint8_t* e, const std::string& longName) {
+    fat::VolumeModel& m = a.run.model;
+    if (m.ClusterUse[start] != 0 || a.claimed[start]) {
+        Damage("Crosslinked files", e, longName);
+        return false;
+    }
+    a.claimed[start] = true;
+    return true;
+}
 
 void FolderVisit::Entry(const uint8_t* e, uint32_t entryNo) {
     fat::FatRun& run = a.run;
@@ -65,6 +102,10 @@ void FolderVisit::Entry(const uint8_t* e, uint32_t entryNo) {
     if (run.flags.RunError) {
         stopped = true;
         return;
+    }
+    if (Index != 0 && entryNo < 2) {
+        if (e[0] == 0x00) ended = true;
+        return DotEntry(e, entryNo);
     }
     if (e[0] == 0x00) {
         ended = true;
@@ -75,7 +116,6 @@ void FolderVisit::Entry(const uint8_t* e, uint32_t entryNo) {
         longNames.Reset();
         return;
     }
-    if (e[0] == '.') return;
     if (e[11] & 0x08) {
         if ((e[11] & 0x3F) == 0x0F) {
             longNames.Add(e);
@@ -85,15 +125,23 @@ void FolderVisit::Entry(const uint8_t* e, uint32_t entryNo) {
         return;
     }
     const std::string longName = longNames.Take(e);
+    if (BadShortName(e)) return Damage("Invalid name", e, longName);
+    if (!names.insert(std::string(reinterpret_cast<const char*>(e), 11)).second) {
+        return Damage("Duplicate name", e, longName);
+    }
 
     uint32_t start = Le16(e + 26);
     if (run.geo.IsFat32) start |= uint32_t{Le16(e + 20)} << 16;
+    const bool folder = (e[11] & fat::kAttrFolder) != 0;
     if (start == 0) ++n.EmptyFileCount;
     if (start > n.LastCluster) {
         report::ScanStop(a.report, "BadDirClu");
         stopped = true;
         return;
     }
+    if (start == 1 || (folder && start == 0)) return Damage("BadDirClu", e, longName);
+    if (folder && Le32(e + 28) != 0) return Damage("Invalid folder size", e, longName);
+    if (start != 0 && !ClaimChain(start, e, longName)) return;
 
     const uint32_t rec = ++n.FileCount;
     fat::GrowFileTab(m, rec);
@@ -104,11 +152,17 @@ void FolderVisit::Entry(const uint8_t* e, uint32_t entryNo) {
     r.Attr = e[11];
     r.ParentRec = Index;
     r.EntryNo = entryNo;
+    std::copy(e, e + 11, r.Name.begin());
     int64_t blks = 0;
     r.Frags = start != 0 ? static_cast<uint8_t>(fat::Fragmented(run, start, blks)) : 0;
+    if (run.flags.RunError) {
+        // A chain that cannot be walked: nothing may be written to this volume.
+        if (run.flags.AbortRun != 0) Damage(run.flags.ErrText, e, longName);
+        stopped = true;
+        return;
+    }
 
     const std::string name = fat::EntryName(e);
-    const bool folder = (r.Attr & fat::kAttrFolder) != 0;
     if (!folder) {
         int64_t blks1 = 0, blks2 = 0;
         if (FAT_InValid_File(a, start, r.Size, blks1, blks2) && Upper(name) != "WIN386.SWP") {
@@ -151,14 +205,20 @@ void Mark_Subdirs(Analysis& a) {
     m.FolderTree.assign(101, {});
     m.FolderTree[0] = {-1, Upper(run.io.DriveLetter), {}};
     m.FolderTreeCount = 0;
-    a.foldersSeen.assign(size_t{run.counters.LastCluster} + 1, false);
+    a.claimed.assign(size_t{run.counters.LastCluster} + 1, false);
     const size_t records = size_t{run.counters.ChainCount} + 3;
     m.FileTab.assign(records, {});
     m.FileFolderIdx.assign(records, 0);
     m.FileFixed.assign(records, 0);
 
     if (run.geo.IsFat32) {
-        FAT_Do_Subdir(a, run.geo.RootCluster, 0, 0);
+        const uint32_t root = run.geo.RootCluster;
+        if (root < 2 || root > run.counters.LastCluster || run.model.ClusterUse[root] != 0) {
+            report::ScanStop(a.report, "BadDirClu");
+        } else {
+            a.claimed[root] = true;
+            FAT_Do_Subdir(a, root, 0, 0);
+        }
         m.FileTab[0].Frags = 2;
     } else {
         FAT_Do_Subdir(a, 0, 0, 0);
@@ -177,10 +237,9 @@ void FAT_Do_Subdir(Analysis& a, uint32_t Cluster, uint32_t Index, int32_t SubIdx
 
     fat::Extents extents;
     if (Cluster != 0) {
-        if (Cluster < a.foldersSeen.size()) a.foldersSeen[Cluster] = true;
         fat::GetExtents(run, Cluster, extents);
-        if (run.flags.AbortRun != 0) {
-            run.flags.StructureErrorFlag = true;
+        if (run.flags.RunError) {
+            if (run.flags.AbortRun != 0) run.flags.StructureErrorFlag = true;
             return;
         }
     } else {
@@ -188,7 +247,7 @@ void FAT_Do_Subdir(Analysis& a, uint32_t Cluster, uint32_t Index, int32_t SubIdx
         extents.Lens = {0, 0};
     }
 
-    FolderVisit visit{a, Index, SubIdx, {}, {}, false, false};
+    FolderVisit visit{a, Cluster, Index, SubIdx, {}, {}, {}, false, false};
     std::vector<uint8_t> buffer(size_t{kChunkSectors} * 512);
     uint32_t entryNo = 0;
     for (uint32_t x = 1; x <= extents.Count() && !visit.ended; ++x) {
@@ -217,10 +276,8 @@ void FAT_Do_Subdir(Analysis& a, uint32_t Cluster, uint32_t Index, int32_t SubIdx
     for (const Subfolder& sub : visit.subfolders) {
         fat::FolderAdd(m, SubIdx, sub.name);
         m.FolderTree[m.FolderTreeCount].LongName = sub.longName;
-        // A folder whose chain was scanned already would loop; the chain count
-        // reports the entry that shares it.
-        const bool seen = sub.start < a.foldersSeen.size() && a.foldersSeen[sub.start];
-        if (sub.start != 0 && !seen) FAT_Do_Subdir(a, sub.start, sub.record, m.FolderTreeCount);
+        // Every folder entry claimed a chain of its own, so no folder is walked twice.
+        FAT_Do_Subdir(a, sub.start, sub.record, m.FolderTreeCount);
         if (run.flags.RunError) return;
     }
 }
@@ -278,15 +335,20 @@ void SetBusy(Analysis& a, uint32_t JJ, const std::string& FName) {
     }
 }
 
-void AddLongPathItem(Analysis& a, int32_t folderNode, const std::string& shortName,
-                     const std::string& longName, const std::string& tag) {
+std::string LongPath(const Analysis& a, int32_t folderNode, const std::string& shortName,
+                     const std::string& longName) {
     const fat::VolumeModel& m = a.run.model;
     std::string path = longName.empty() ? shortName : longName;
     for (int32_t node = folderNode; node >= 0; node = m.FolderTree[node].Parent) {
         const fat::FolderNode& f = m.FolderTree[node];
         path = (f.LongName.empty() ? f.Name : f.LongName) + "\\" + path;
     }
-    a.lstInuse.push_back(path + tag);
+    return path;
+}
+
+void AddLongPathItem(Analysis& a, int32_t folderNode, const std::string& shortName,
+                     const std::string& longName, const std::string& tag) {
+    a.lstInuse.push_back(LongPath(a, folderNode, shortName, longName) + tag);
 }
 
 }  // namespace kestra::analysis

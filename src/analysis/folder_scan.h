@@ -19,6 +19,10 @@ void FAT_Check_Fixed(Analysis& a, const std::string& folderPath, const uint8_t* 
                      const std::string& longName);
 // Marks a record busy while the engine runs.
 void SetBusy(Analysis& a, uint32_t JJ, const std::string& FName);
+// The path of an entry in a folder, from the folders' long names, with the 8.3
+// name wherever a component has no long name.
+std::string LongPath(const Analysis& a, int32_t folderNode, const std::string& shortName,
+                     const std::string& longName);
 // Adds "long path + tag" to lstInuse; the path is built from the folders' long
 // names, with the 8.3 name wherever a component has no long name.
 void AddLongPathItem(Analysis& a, int32_t folderNode, const std::string& shortName,

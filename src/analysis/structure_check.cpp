@@ -1,8 +1,60 @@
 #include "analysis/structure_check.h"
 
+#include <algorithm>
+#include <cstring>
 #include <string>
+#include <vector>
+
+#include "report/status_lines.h"
 
 namespace kestra::analysis {
+namespace {
+
+using platform::FatType;
+
+constexpr uint32_t kReadChunkSectors = 2048;
+
+// The first FAT as it was read, byte for byte, whatever the FAT type.
+const uint8_t* RawFat(const fat::FatRun& run) {
+    const fat::VolumeModel& m = run.model;
+    switch (run.geo.Type) {
+        case FatType::Fat32:
+            return reinterpret_cast<const uint8_t*>(m.Fat.data());
+        case FatType::Fat16:
+            return reinterpret_cast<const uint8_t*>(m.Fat16Buffer.data());
+        default:
+            return m.Fat12Buffer.data();
+    }
+}
+
+bool Dirty(const fat::FatRun& run) {
+    const disk::Geometry& geo = run.geo;
+    // The boot sector's state byte, where the extended boot record holds one.
+    const size_t state = geo.IsFat32 ? 65 : 37;
+    const uint8_t signature = geo.BootSector[state + 1];
+    if ((signature == 0x29 || signature == 0x28) && (geo.BootSector[state] & 1) != 0) return true;
+    // The clean-shutdown bit of FAT entry 1; FAT12 has none.
+    if (geo.Type == FatType::Fat16) return (run.model.Fat16Buffer[1] & 0x8000) == 0;
+    if (geo.Type == FatType::Fat32) return (run.model.Fat[1] & 0x08000000) == 0;
+    return false;
+}
+
+bool CopiesDiffer(fat::FatRun& run) {
+    const uint8_t* first = RawFat(run);
+    const uint64_t bytes = uint64_t{run.geo.FatSectors} * 512;
+    std::vector<uint8_t> chunk(size_t{kReadChunkSectors} * 512);
+    for (uint32_t copy = 1; copy < run.geo.NumberOfFats; ++copy) {
+        run.io.SetNextSector(run.geo.FatStartSector + int64_t{copy} * run.geo.FatSectors);
+        for (uint64_t at = 0; at < bytes; at += chunk.size()) {
+            const uint64_t n = std::min<uint64_t>(chunk.size(), bytes - at);
+            if (!run.io.ReadSectorsNext(chunk.data(), n)) return false;
+            if (std::memcmp(chunk.data(), first + at, n) != 0) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
 
 void ForeignWriteTest(fat::FatRun& run) {
     if (run.io.GetLockFlagState(run.io.DriveIndex + 1) != 0) {
@@ -23,14 +75,45 @@ bool ChainCountTest(fat::FatRun& run) {
         run.flags.VolumeTouched = true;
     }
     if (!run.flags.VolumeTouched) {
-        run.flags.AbortRun = 1;
-        run.flags.RunError = true;
-        run.flags.StructureErrorFlag = true;
-        run.flags.ErrText =
-            "Files+Dirs=" + std::to_string(expected) + " <> Chains=" + std::to_string(n.ChainCount);
+        report::ScanStop(run.flags, "Files+Dirs=" + std::to_string(expected) +
+                                        " <> Chains=" + std::to_string(n.ChainCount));
     } else {
         run.flags.RestartRun = true;
     }
+    return false;
+}
+
+bool FatSoundnessTest(fat::FatRun& run) {
+    if (Dirty(run)) {
+        report::ScanStop(run.flags, "Volume dirty");
+        return false;
+    }
+    const std::vector<uint32_t>& fat = run.model.Fat;
+    for (uint32_t c = 2; c <= run.counters.LastCluster; ++c) {
+        const uint32_t v = fat[c] & fat::kFatMask;
+        if (v >= fat::kFatReservedFirst && v < fat::kFatBad) {
+            report::ScanStop(run.flags, "Bad cluster#: " + std::to_string(c));
+            return false;
+        }
+    }
+    if (CopiesDiffer(run)) {
+        report::ScanStop(run.flags, "FAT copies differ");
+        return false;
+    }
+    return !run.flags.RunError;
+}
+
+bool LostClustersTest(fat::FatRun& run, uint64_t chainedClusters) {
+    uint64_t allocated = 0;
+    const std::vector<uint32_t>& fat = run.model.Fat;
+    for (uint32_t c = 2; c <= run.counters.LastCluster; ++c) {
+        const uint32_t v = fat[c] & fat::kFatMask;
+        if (v != 0 && v != fat::kFatBad) ++allocated;
+    }
+    if (allocated == chainedClusters) return true;
+    const uint64_t lost =
+        allocated > chainedClusters ? allocated - chainedClusters : chainedClusters - allocated;
+    report::ScanStop(run.flags, "Lost clusters: " + std::to_string(lost));
     return false;
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "fat/fat_run.h"
 
 namespace kestra::analysis {
@@ -11,5 +13,14 @@ void ForeignWriteTest(fat::FatRun& run);
 // Files plus folders, less empty files, must equal the chains in the FAT.
 // True when the structure is accepted.
 bool ChainCountTest(fat::FatRun& run);
+
+// What a checked run requires of the FAT before anything else: a clean dirty
+// flag, no link to a reserved value, and every FAT copy equal to the first.
+// Stops the run on the first fault; true when the FAT is sound.
+bool FatSoundnessTest(fat::FatRun& run);
+
+// Every allocated cluster lies on a chain that the chain pass walked from its
+// head; what does not (a loop without a head) is lost. True when none is.
+bool LostClustersTest(fat::FatRun& run, uint64_t chainedClusters);
 
 }  // namespace kestra::analysis

@@ -20,9 +20,14 @@ uint32_t FAT_Mark_Chains(Analysis& a) {
     fat::FatRun& run = a.run;
     const uint32_t last = run.counters.LastCluster;
     uint32_t chains = 0;
+    a.chainedClusters = 0;
     fat::Extents extents;
     uint32_t c = 2;
-    while (c <= last) {
+    for (uint32_t tick = 1; c <= last; ++tick) {
+        if ((tick & 0xFFFF) == 0) {
+            run.letEventsRun();
+            if (run.flags.RunError) break;
+        }
         const uint32_t v = run.model.Fat[c] & kFatMask;
         if (run.model.ClusterUse[c] != 0 || v == 0) {
             ++c;
@@ -35,7 +40,8 @@ uint32_t FAT_Mark_Chains(Analysis& a) {
         }
         ++chains;
         const uint32_t total = fat::GetExtents(run, c, extents);
-        if (run.flags.AbortRun != 0) break;
+        if (run.flags.RunError) break;
+        a.chainedClusters += total;
         int colour = display::kBoxFile;
         if (extents.Count() > 1) {
             colour = display::kBoxFrag;

@@ -70,6 +70,7 @@ PassEnd Pass(RunContext& ctx) {
 
     ctx.model.MemReserve.assign(1, 0);
     if (fat::ReadFat(ctx.run)) fat::FAT_Marks(ctx.run);
+    if (!f.RunError && ctx.mode.CheckStructure) analysis::FatSoundnessTest(ctx.run);
     if (f.RunError) {
         if (f.AbortRun == 0) return PassEnd::EndOfRun;
         f.StructureErrorFlag = true;
@@ -99,7 +100,9 @@ PassEnd Pass(RunContext& ctx) {
     ShowLine(ctx, "Checking disk structure:");
     analysis::Fat_ViewMap(ctx.analysis, loadTime, folderTime, chains);
     // The count test also counts the FAT32 root among the folders.
-    if (!f.RunError) analysis::ChainCountTest(ctx.run);
+    if (!f.RunError && analysis::ChainCountTest(ctx.run)) {
+        analysis::LostClustersTest(ctx.run, ctx.analysis.chainedClusters);
+    }
     if (f.RestartRun) return PassEnd::Restart;
     if (f.AbortRun != 0) return PassEnd::ErrorPath;
     ShowLine(ctx, "Files=" + std::to_string(n.PlainFileCount) +

@@ -75,61 +75,6 @@ INSTANTIATE_TEST_SUITE_P(Volumes, CliCheckTest,
                                            Case{"Fat32", "-F 32 -s 1", 66000, 1, true}),
                          [](const auto& info) { return info.param.name; });
 
-struct Damage {
-    const char* name;
-    std::function<void(FatImage&, NodeId, NodeId)> apply;
-    const char* errLine;
-};
-
-class CliCheckDamageTest : public ::testing::TestWithParam<Damage> {};
-
-TEST_P(CliCheckDamageTest, ExitsOneWithTheErrLineAndLeavesTheVolumeAsItWas) {
-    ImageBuilder b(ImageOptions::Fat16(65536, 4));
-    const NodeId docs = b.AddFolder(b.Root(), "DOCS", {{40, 1}});
-    const NodeId file = b.AddFile(docs, "A.BIN", SeededBytes(1, 4000), {{10, 1}, {20, 1}});
-    b.AddFile(b.Root(), "B.BIN", SeededBytes(2, 3000), {{30, 2}});
-    FatImage image = b.Build();
-    GetParam().apply(image, docs, file);
-    TempDir dir;
-    const std::string img = dir.File("vol.img");
-    ASSERT_EQ(image.WriteTo(img), "");
-    const std::string before = Sha(img);
-    const std::string log = dir.File("run.log");
-
-    const CommandResult r = RunCommand(Cli("check --log " + log + " " + img));
-    EXPECT_EQ(r.exitStatus, 1) << r.output;
-    EXPECT_TRUE(HasLine(r.output, GetParam().errLine)) << r.output;
-    EXPECT_TRUE(HasLine(r.output, "Error stop"));
-    EXPECT_NE(r.output.find("Structural errors"), std::string::npos) << r.output;
-    EXPECT_EQ(Sha(img), before);
-    const std::vector<uint8_t> logged = ReadFile(log);
-    EXPECT_NE(
-        std::string(logged.begin(), logged.end()).find(std::string(GetParam().errLine) + "\r\n"),
-        std::string::npos);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Damage, CliCheckDamageTest,
-    ::testing::Values(
-        Damage{"LinkBeyond",
-               [](FatImage& i, NodeId, NodeId f) { LinkTailTo(i, f, i.layout().MaxCluster() + 1); },
-               "Err=Bad cluster#"},
-        Damage{"CrossLink", [](FatImage& i, NodeId, NodeId f) { LinkTailTo(i, f, 31); },
-               "Err=Crosslinked files"},
-        Damage{"IntoFreeCluster", [](FatImage& i, NodeId, NodeId f) { LinkTailTo(i, f, 60); },
-               "Err=Invalid chain"},
-        Damage{"EntryBeyondTheVolume",
-               [](FatImage& i, NodeId, NodeId f) { SetEntryStartCluster(i, f, 65000); },
-               "Err=BadDirClu"},
-        Damage{"LostChain",
-               [](FatImage& i, NodeId, NodeId) {
-                   AddLostChain(i, {{100, 3}});
-               },
-               "Err=Files+Dirs=3 <> Chains=4"},
-        Damage{"FolderLoop", [](FatImage& i, NodeId d, NodeId) { LinkTailTo(i, d, 40); },
-               "Err=Bad cluster"}),
-    [](const auto& info) { return info.param.name; });
-
 TEST(CliCheckBusyTest, AVolumeAnotherProcessHoldsIsBusy) {
     TempDir dir;
     const std::string img = dir.File("vol.img");

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+
+namespace kestra::analysis {
+
+// The rules a directory entry must meet before anything may be written to the
+// volume, as the independent checkers read them.
+
+// An 8.3 name no checker would let stand: control characters, characters that
+// no short name may hold, a blank first character.
+bool BadShortName(const uint8_t* entry);
+
+// The "." (index 0) or ".." (index 1) entry of a folder, pointing at `cluster`.
+bool IsDotEntry(const uint8_t* entry, int index, uint32_t cluster, bool fat32);
+
+}  // namespace kestra::analysis
