@@ -1,6 +1,7 @@
 #include "engine/fat_write_back.h"
 
 #include <algorithm>
+#include <array>
 #include <vector>
 
 #include "fat/fat_table.h"
@@ -12,6 +13,17 @@ using platform::FatType;
 
 constexpr uint32_t kSectorBytes = 512;
 constexpr uint32_t kTopBits = 0xF0000000;
+
+uint32_t Le16(const uint8_t* p) {
+    return p[0] | (p[1] << 8);
+}
+uint32_t Le32(const uint8_t* p) {
+    return Le16(p) | (Le16(p + 2) << 16);
+}
+void PutLe32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i)
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
 
 // The FAT sectors that hold a cluster run, relative to the start of a copy, and
 // where those sectors sit in the memory image of the FAT type.
@@ -126,6 +138,34 @@ bool Synch_Fat_To_Mem(fat::FatRun& run, uint32_t Block, uint32_t Blks) {
     const uint32_t last = Block + Blks - 1;
     if (run.geo.Type == FatType::Fat16) BufferToFat16(run.model, Block, last);
     if (run.geo.Type == FatType::Fat12) BufferToFat12(run.model, Block, last);
+    return true;
+}
+
+bool Synch_FsInfo(fat::FatRun& run) {
+    if (!run.geo.IsFat32) return true;
+    const fat::VolumeModel& m = run.model;
+    uint32_t freeCount = 0;
+    for (uint32_t g = 1; g <= m.GapCount; ++g)
+        freeCount += m.GapLen[g];
+    uint32_t nextFree = 0xFFFFFFFF;
+    for (uint32_t g = 1; g <= m.GapCount && nextFree == 0xFFFFFFFF; ++g) {
+        if (m.GapLen[g] != 0) nextFree = m.GapStart[g];
+    }
+    const uint8_t* boot = run.geo.BootSector.data();
+    const uint32_t info = Le16(boot + 48);
+    const uint32_t backup = Le16(boot + 50);
+    for (const uint32_t sector : {info, backup == 0 || backup == 0xFFFF ? 0 : backup + info}) {
+        if (sector == 0 || sector >= run.geo.Boot.reservedSectors) continue;
+        std::array<uint8_t, kSectorBytes> s{};
+        run.io.SetNextSector(sector);
+        if (!run.io.ReadSectors(s.data(), s.size())) return false;
+        if (Le32(&s[0]) != 0x41615252 || Le32(&s[484]) != 0x61417272) continue;
+        if (Le32(&s[488]) == freeCount && Le32(&s[492]) == nextFree) continue;
+        PutLe32(&s[488], freeCount);
+        PutLe32(&s[492], nextFree);
+        run.io.SetNextSector(sector);
+        if (!run.io.WriteSectorsNext(s.data(), s.size())) return false;
+    }
     return true;
 }
 

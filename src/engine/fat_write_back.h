@@ -19,6 +19,11 @@ bool Synch_Mem_To_Fat(fat::FatRun& run, uint32_t Block, uint32_t Blks);
 // Reads the FAT sectors covering the run from copy 1 into memory.
 bool Synch_Fat_To_Mem(fat::FatRun& run, uint32_t Block, uint32_t Blks);
 
+// FAT32: brings the FSInfo free count and next-free hint (and their backup) in
+// line with the FAT, from the gap list as it now is. Sectors whose signatures are
+// missing, or whose counts are right already, are left alone.
+bool Synch_FsInfo(fat::FatRun& run);
+
 // Clears the links of a run in Fat, keeping each entry's top four bits.
 void Clear_FAT(fat::FatRun& run, uint32_t Temp_Block, uint32_t Temp_Len);
 

@@ -10,6 +10,7 @@
 #include "engine/close_gaps.h"
 #include "engine/defrag_pass.h"
 #include "engine/dir_write_back.h"
+#include "engine/fat_write_back.h"
 #include "engine/pack_pass.h"
 #include "fat/chains.h"
 #include "fat/free_gaps.h"
@@ -104,6 +105,8 @@ void Fat_DefragPack(RunContext& ctx) {
             fat::FAT_FREE_Segs(ctx.run);
         }
         FreeSpaceLines(ctx);
+        // The free count other systems trust is made right, whatever it said before.
+        if (ctx.mode.DefragMode >= 0) engine::Synch_FsInfo(ctx.run);
     }
     if (!f.RestartRun) ctx.ui.SetBusyPointer(false);
 }
