@@ -34,11 +34,13 @@ TEST(FatMarksTest, CrossLinksAndLinksBeyondTheVolumeStopTheScan) {
     EXPECT_EQ(f.flags.ErrText, "Crosslinked files");
     EXPECT_TRUE(f.flags.StructureErrorFlag);
 
-    FatFixture g(100);
-    g.model.Fat[5] = 102;
-    FAT_Marks(g.run);
-    EXPECT_EQ(g.flags.ErrText, "Bad cluster#");
-    EXPECT_EQ(g.flags.AbortRun, 1);
+    for (const uint32_t link : {102u, 1u}) {  // beyond the volume, or no cluster at all
+        FatFixture g(100);
+        g.model.Fat[5] = link;
+        FAT_Marks(g.run);
+        EXPECT_EQ(g.flags.ErrText, "Bad cluster#");
+        EXPECT_EQ(g.flags.AbortRun, 1);
+    }
 }
 
 TEST(ExtentsTest, ChainsBecomeExtentsAndFragmentCounts) {
@@ -104,6 +106,20 @@ TEST(ExtentsTest, LoopsEndAsBadChainsQuickly) {
     EXPECT_EQ(f.flags.ErrText, "Bad chain");
     EXPECT_EQ(f.flags.ErrSource, "Defrag/Pack");
     EXPECT_TRUE(f.flags.InternalErrorFlag);
+    f.flags = {};
+    Extents e;
+    EXPECT_EQ(GetExtents(f.run, 2, e), 0u);
+    EXPECT_EQ(f.flags.ErrText, "Bad chain");
+
+    // During the analysis a long walk lets events run, and a stop ends it there.
+    f.flags = {};
+    f.counters.DefragActive = false;
+    f.model.Fat[200001] = kFatEnd;
+    int events = 0;
+    f.run.letEventsRun = [&] { f.flags.RunError = ++events == 2; };
+    EXPECT_EQ(GetExtents(f.run, 2, e), 0u);
+    EXPECT_EQ(events, 2);
+    EXPECT_EQ(f.flags.AbortRun, 0);  // a user stop, not an error
 
     FatFixture g(100);
     g.Chain({5, 6, 7});
