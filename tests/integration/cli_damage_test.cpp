@@ -77,6 +77,12 @@ const Case kCases[] = {
      "Crosslinked files: C:\\A.BIN"},
     {"FolderChainALoop", [](Damaged& d) { return LinkTailTo(d.image, d.docs, 40), true; },
      "Crosslinked files: C:\\DOCS"},
+    {"RootChainALoop",
+     [](Damaged& d) {
+         const uint32_t root = d.layout().rootCluster;
+         return d.fat32() && (d.image.SetFatEntry(root, root), true);
+     },
+     "BadDirClu"},
     {"LoopIntoItsOwnMiddle", [](Damaged& d) { return LinkTailTo(d.image, d.a, 11), true; },
      "Crosslinked files"},
     {"LostLoopWithoutHead",
