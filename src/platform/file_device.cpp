@@ -77,18 +77,18 @@ void SplitVolumeSpec(const std::string& spec, std::string& path, int& partition)
     partition = n - '0';
 }
 
-std::string MalformedPartition(const std::string& spec) {
-    const size_t at = spec.rfind('@');
+std::string MalformedPartition(const std::string& volume) {
+    const size_t at = volume.rfind('@');
     if (at == std::string::npos) return {};
-    const std::string suffix = spec.substr(at + 1);
+    const std::string suffix = volume.substr(at + 1);
     if (suffix.find('/') != std::string::npos) return {};  // an "@" inside a folder name
     if (suffix.size() == 1 && suffix[0] >= '1' && suffix[0] <= '4') return {};
     struct stat st {};
-    if (::stat(spec.c_str(), &st) == 0) return {};
+    if (::stat(volume.c_str(), &st) == 0) return {};
     // "me@home.img" that does not exist is a missing file, not a partition number.
     const bool number = suffix.find_first_not_of("0123456789") == std::string::npos;
-    if (!number && ::stat(spec.substr(0, at).c_str(), &st) != 0) return {};
-    return spec + ": " +
+    if (!number && ::stat(volume.substr(0, at).c_str(), &st) != 0) return {};
+    return volume + ": " +
            (suffix.empty() ? "no partition number after '@'"
                            : "'" + suffix + "' is not a partition number") +
            " (PATH@N takes N = 1 to 4)";

@@ -32,7 +32,7 @@ OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options)
 void SplitVolumeSpec(const std::string& spec, std::string& path, int& partition);
 // Why a volume ending in "@..." is a malformed "PATH@N" (no file has that exact
 // name and what follows the "@" is not 1..4); empty when it is not.
-std::string MalformedPartition(const std::string& spec);
+std::string MalformedPartition(const std::string& volume);
 
 // Sectors of a volume inside a file or device, addressed from the volume's start.
 // Levels 0 and 1 are backed by flock, so other openers see them; levels 2 and 3
