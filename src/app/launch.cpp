@@ -32,6 +32,13 @@ std::string WithoutFirstAmpersand(std::string caption) {
     return caption;
 }
 
+// Another program holding the volume makes the drive busy; every failed open
+// leaves a line that names the volume and the cause.
+void OpenFailed(run::RunContext& ctx, platform::OpenError kind, const std::string& why) {
+    report::ShowError(ctx.report, why);
+    if (kind == platform::OpenError::Busy) ctx.flags.DriveBusyFlag = true;
+}
+
 }  // namespace
 
 void SetRunMode(run::RunContext& ctx, RunCommand command, bool pack) {
@@ -53,12 +60,17 @@ std::string GetFileSystemName(run::RunContext& ctx, const std::string& root) {
 }
 
 bool GetFat32Space(run::RunContext& ctx, const std::string& root, uint32_t& sectorsPerCluster,
-                   uint32_t& bytesPerSector, uint32_t& freeClusters, uint32_t& totalClusters) {
+                   uint32_t& bytesPerSector, uint32_t& freeClusters, uint32_t& totalClusters,
+                   std::string* why) {
     disk::VolumeIo& io = ctx.io;
+    std::string ignored;
+    std::string& reason = why ? *why : ignored;
+    const std::string volume = ctx.catalogue.Describe(LetterOf(root));
     platform::DevicePtr remembered = std::move(io.VolumeHandle);
     io.VolumeHandle = io.OpenVolume(root, disk::Access::Read);
     if (!io.VolumeHandle) {
-        ctx.flags.DriveBusyFlag = true;
+        reason = io.OpenErrorText;
+        OpenFailed(ctx, io.OpenErrorKind, reason);
         io.VolumeHandle = std::move(remembered);
         return false;
     }
@@ -72,16 +84,23 @@ bool GetFat32Space(run::RunContext& ctx, const std::string& root, uint32_t& sect
         bytesPerSector = 512;
         const platform::QueryResult query = ctx.catalogue.Query(LetterOf(root));
         if (!query.ok) {
+            reason = query.message;
             report::ShowError(ctx.report, "StsX=" + query.message);
             return false;
         }
-        if (sectorsPerCluster == 0) return false;
+        if (sectorsPerCluster == 0) {
+            reason = volume + ": no sectors per cluster";
+            return false;
+        }
         // 64-bit counts: no volume FAT allows overflows here.
         freeClusters = static_cast<uint32_t>((query.info.freeBytes >> 9) / sectorsPerCluster);
         totalClusters = static_cast<uint32_t>((query.info.totalBytes >> 9) / sectorsPerCluster);
         return true;
     }
+    reason = volume + ": cannot read the boot sector";
     if (read) {
+        reason = volume + ": the volume has " + std::to_string(boot[16]) +
+                 " FATs; only volumes with two FATs are supported";
         report::ShowError(ctx.report, "Err: FATs=" + std::to_string(boot[16]));
     } else if (io.ExtIOError != 0) {
         char hex[16];
@@ -93,10 +112,11 @@ bool GetFat32Space(run::RunContext& ctx, const std::string& root, uint32_t& sect
     return false;
 }
 
-int64_t GetVolumeSpace(run::RunContext& ctx, const std::string& root, uint32_t& sectorsPerCluster) {
+int64_t GetVolumeSpace(run::RunContext& ctx, const std::string& root, uint32_t& sectorsPerCluster,
+                       std::string* why) {
     uint32_t bytesPerSector = 0;
     if (GetFat32Space(ctx, root, sectorsPerCluster, bytesPerSector, ctx.geo.FreeClusters,
-                      ctx.geo.TotalClusters)) {
+                      ctx.geo.TotalClusters, why)) {
         return int64_t{sectorsPerCluster} * ctx.geo.TotalClusters;
     }
     report::ShowLine(ctx.report, "Unable to view " + root);
@@ -127,40 +147,55 @@ bool Get_Mem(run::RunContext& ctx, bool unattended) {
     return true;
 }
 
-void ViewMap(run::RunContext& ctx, const std::string& driveText, bool unattended) {
+std::string ViewMap(run::RunContext& ctx, const std::string& driveText, bool unattended) {
     ctx.flags.StopRequested = false;
     ctx.geo.DriveText = driveText;
     report::ClearText(ctx.report);
     const std::string root = driveText.substr(0, 2) + "\\";
-    std::string name = GetFileSystemName(ctx, root);
+    const platform::QueryResult query = ctx.catalogue.Query(LetterOf(root));
+    std::string name = query.ok ? query.info.fileSystemName : std::string();
     if (!name.empty() && name.back() == '\0') name.pop_back();
     ctx.geo.FileSystemName = name;
     ctx.ui.SetBusyPointer(true);
-    if (name.substr(0, 3) != "FAT") {
+    std::string refused;
+    if (query.openError != platform::OpenError::None) {
+        // Nothing was read to name a file system by: say which volume and why.
+        refused = query.message;
+        OpenFailed(ctx, query.openError, refused);
+        report::Check4Errors(ctx.report);
+    } else if (name.substr(0, 3) != "FAT") {
+        refused = query.message;
         report::ShowLine(ctx.report, "Unsupported File System: " + name);
+        report::ShowLine(ctx.report, refused);
     } else {
-        ViewFatMap(ctx, root, unattended);
+        refused = ViewFatMap(ctx, root, unattended);
     }
     ctx.ui.SetBusyPointer(false);
+    return refused;
 }
 
-void ViewFatMap(run::RunContext& ctx, const std::string& root, bool unattended) {
+std::string ViewFatMap(run::RunContext& ctx, const std::string& root, bool unattended) {
     uint32_t sectorsPerCluster = 0;
-    const int64_t dataSectors = GetVolumeSpace(ctx, root, sectorsPerCluster);
+    std::string refused;
+    const int64_t dataSectors = GetVolumeSpace(ctx, root, sectorsPerCluster, &refused);
     if (dataSectors == 0) {
         report::Check4Errors(ctx.report);
-        return;
+        return refused;
     }
     ctx.geo.DataSectors = dataSectors;
     ctx.geo.SectorsPerCluster = sectorsPerCluster;
     ctx.geo.BigFileClusters = 1024 / sectorsPerCluster;
 
-    ctx.io.VolumeHandle = ctx.io.OpenVolume(root, disk::Access::Read);
+    // Opened as the run will open it, so that a defragmentation of a read-only
+    // image is refused here, before anything starts.
+    const bool writes = ctx.mode.DefragMode >= 0;
+    ctx.io.VolumeHandle =
+        ctx.io.OpenVolume(root, writes ? disk::Access::ReadWrite : disk::Access::Read);
     if (!ctx.io.VolumeHandle) {
-        ctx.flags.DriveBusyFlag = true;
+        OpenFailed(ctx, ctx.io.OpenErrorKind, ctx.io.OpenErrorText);
         report::Check4Errors(ctx.report);
         report::ShowLine(ctx.report, "Unable to view " + root);
-        return;
+        return ctx.io.OpenErrorText;
     }
     uint8_t boot[512];
     const bool read = ctx.io.ReadBootSector(boot) == 0;
@@ -168,12 +203,12 @@ void ViewFatMap(run::RunContext& ctx, const std::string& root, bool unattended) 
     if (!read || boot[16] != 2) {
         report::ShowError(ctx.report, "Err=ReadBPB");
         report::ShowLine(ctx.report, "Unable to view " + root);
-        return;
+        return ctx.catalogue.Describe(LetterOf(root)) + ": cannot read the boot sector";
     }
     const uint32_t freeClusters = ctx.geo.FreeClusters;
     disk::ComputeGeometry(ctx.geo, boot, ctx.geo.FileSystemName, ctx.geo.TotalClusters);
     ctx.geo.FreeClusters = freeClusters;
-    if (!Get_Mem(ctx, unattended)) return;
+    if (!Get_Mem(ctx, unattended)) return {};
 
     ctx.io.DriveLetter = root.substr(0, 2);
     const char* caption = !ctx.mode.CheckStructure   ? CaptionOf(RunCommand::FastView)
@@ -186,6 +221,7 @@ void ViewFatMap(run::RunContext& ctx, const std::string& root, bool unattended) 
     report::LetEventsRun(ctx.report);
     ctx.model.MemReserve.assign(1, 0);
     report::Check4Errors(ctx.report);
+    return {};
 }
 
 }  // namespace kestra::app

@@ -15,15 +15,21 @@ void SetRunMode(run::RunContext& ctx, RunCommand command, bool pack);
 std::string DriveListEntry(const platform::VolumeCatalogue& catalogue, char letter);
 
 std::string GetFileSystemName(run::RunContext& ctx, const std::string& root);
+// False when the drive could not be queried; `why` then names the volume and the cause.
 bool GetFat32Space(run::RunContext& ctx, const std::string& root, uint32_t& sectorsPerCluster,
-                   uint32_t& bytesPerSector, uint32_t& freeClusters, uint32_t& totalClusters);
-// Sectors of the data area; 0 when the drive could not be queried.
-int64_t GetVolumeSpace(run::RunContext& ctx, const std::string& root, uint32_t& sectorsPerCluster);
+                   uint32_t& bytesPerSector, uint32_t& freeClusters, uint32_t& totalClusters,
+                   std::string* why = nullptr);
+// Sectors of the data area; 0 when the drive could not be queried (see `why` above).
+int64_t GetVolumeSpace(run::RunContext& ctx, const std::string& root, uint32_t& sectorsPerCluster,
+                       std::string* why = nullptr);
 // Sizes the FAT table and takes the memory reserve; false when memory ran out.
 bool Get_Mem(run::RunContext& ctx, bool unattended);
 
-// Checks the drive's file system and launches the run on it.
-void ViewMap(run::RunContext& ctx, const std::string& driveText, bool unattended = false);
-void ViewFatMap(run::RunContext& ctx, const std::string& root, bool unattended = false);
+// Checks the drive's file system and launches the run on it. Returns why no run
+// started, as one line naming the volume and the cause ("disk.img: No such file
+// or directory"); empty when the run started or the launch ended on an error box
+// of its own (out of memory).
+std::string ViewMap(run::RunContext& ctx, const std::string& driveText, bool unattended = false);
+std::string ViewFatMap(run::RunContext& ctx, const std::string& root, bool unattended = false);
 
 }  // namespace kestra::app

@@ -28,7 +28,11 @@ CliHost::CliHost(bool colour, bool liveMap) : colour_(colour), liveMap_(liveMap)
 void CliHost::DoEvents() {
     if (!ctx_) return;
     if (platform::TakeInterrupt()) run::Form_KeyDown(*ctx_, 27);
-    Refresh(false);
+    if (RunStarted()) Refresh(false);
+}
+
+bool CliHost::RunStarted() const {
+    return ctx_ && ctx_->mode.RunPass > 0;
 }
 
 void CliHost::Refresh(bool final) {
@@ -72,7 +76,7 @@ void CliHost::Refresh(bool final) {
 }
 
 void CliHost::MessageBox(const std::string& text, const std::string&, platform::BoxIcon) {
-    Refresh(false);
+    if (RunStarted()) Refresh(false);
     boxText = text;
     for (const char c : text) {
         if (c != '\r') std::cerr << c;

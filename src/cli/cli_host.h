@@ -28,6 +28,10 @@ class CliHost : public platform::UiHost {
     std::string boxText;  // the error box shown after the run, if any
 
   private:
+    // Until then the launch's lines wait for the final refresh: a launch that
+    // refuses its volume says why in one line on stderr instead.
+    bool RunStarted() const;
+
     run::RunContext* ctx_ = nullptr;
     bool colour_;
     bool liveMap_;

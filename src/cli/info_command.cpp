@@ -35,9 +35,7 @@ int InfoCommand(std::vector<std::string> args) {
     const std::string name = volume.catalogue.Describe(volume.letter);
     const platform::QueryResult query = volume.catalogue.Query(volume.letter);
     if (!query.ok) {
-        std::cerr << "kestra-cli info: "
-                  << (query.openError == platform::OpenError::None ? name + ": " : "")
-                  << query.message << "\n";
+        std::cerr << "kestra-cli info: " << query.message << "\n";
         return query.openError == platform::OpenError::Busy ? kExitBusy : kExitDisk;
     }
 

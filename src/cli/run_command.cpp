@@ -64,8 +64,14 @@ int RunVolume(const std::string& name, app::RunCommand command, const RunOptions
 
     app::SetRunMode(ctx, command, options.pack);
     ctx.mode.ReviewAfterDefrag = options.review;
-    app::ViewMap(ctx, app::DriveListEntry(volume.catalogue, volume.letter));
-    host.Refresh(options.map);
+    const std::string refused =
+        app::ViewMap(ctx, app::DriveListEntry(volume.catalogue, volume.letter));
+    if (refused.empty()) {
+        host.Refresh(options.map);
+    } else {
+        // One line says it all; the status lines of the launch would only repeat it.
+        std::cerr << "kestra-cli " << name << ": " << refused << "\n";
+    }
 
     int status = ExitCodeFor(host, ctx);
     if (!options.png.empty() && ctx.map.UpperBound() > 0) {

@@ -26,6 +26,8 @@ VolumeArgs ParseVolumeArgs(std::vector<std::string>& args) {
                 result.error = "--drive expects L=PATH, for example --drive c=disk.img";
                 return result;
             }
+            result.error = platform::MalformedPartition(mapping.substr(eq + 1));
+            if (!result.error.empty()) return result;
             result.catalogue.Map(mapping[0], mapping.substr(eq + 1));
         } else if (a == "--no-write-through") {
             result.catalogue.writeThrough = false;
@@ -49,6 +51,8 @@ VolumeArgs ParseVolumeArgs(std::vector<std::string>& args) {
         }
         return result;
     }
+    result.error = platform::MalformedPartition(volume);
+    if (!result.error.empty()) return result;
     result.letter = result.catalogue.FreeLetter();
     if (result.letter == 0) {
         result.error = "no drive letter is free for " + volume;

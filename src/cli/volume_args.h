@@ -16,7 +16,8 @@ struct VolumeArgs {
 };
 
 // Takes "--drive L=PATH" and "--no-write-through" out of args, then resolves the
-// one remaining operand. Any other option left over is reported as an error.
+// one remaining operand. Any other option left over, or a "PATH@N" whose N is not
+// 1..4, is reported as an error.
 VolumeArgs ParseVolumeArgs(std::vector<std::string>& args);
 
 }  // namespace kestra::cli

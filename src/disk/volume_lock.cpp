@@ -35,15 +35,19 @@ bool LockLevelStuck(report::RunFlags& flags) {
 
 }  // namespace
 
-bool LockIt(LockContext& lock) {
+bool LockIt(LockContext& lock, Access access) {
     VolumeIo& io = lock.io;
     report::RunFlags& flags = Flags(lock);
 
     LetEventsRun(lock, kEventRounds);
 
     io.Level0Lock = false;
-    io.VolumeHandle = io.OpenVolume(io.DriveLetter, Access::ReadWrite);
-    if (!io.VolumeHandle) return false;
+    io.VolumeHandle = io.OpenVolume(io.DriveLetter, access);
+    if (!io.VolumeHandle) {
+        // A volume that cannot be opened at all is no busy drive.
+        if (io.OpenErrorKind != platform::OpenError::Busy) flags.DiskErrorFlag = true;
+        return false;
+    }
 
     // Held by someone else (or the query failed): the run driver reports it.
     if (io.GetLockState() >= 0) return false;
@@ -55,7 +59,8 @@ bool LockIt(LockContext& lock) {
     }
 
     bool result = false;
-    if (io.LockVolume(256)) {
+    const bool mayShare = access == Access::Read || io.VolumeHandle->GuardsSharedWrites();
+    if (mayShare && io.LockVolume(256)) {
         io.LockLevel = io.GetLockState();
         if (LockLevel3(lock, false)) {
             // Reading the lock flag also clears it, so the first move starts clean.

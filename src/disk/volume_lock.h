@@ -18,9 +18,11 @@ struct LockContext {
     std::function<void()> flushDeferredPaint = [] {};
 };
 
-// Opens the volume read-write and locks it for a run: level 0, or level 1 for a
-// shared run. True when held.
-bool LockIt(LockContext& lock);
+// Opens the volume and locks it for a run: level 0, or level 1 for a shared run.
+// A run that writes shares the volume only on a device that guards the write
+// locks against other programs; elsewhere it needs level 0 or the drive is busy.
+// True when held.
+bool LockIt(LockContext& lock, Access access = Access::ReadWrite);
 // On a level-1 run, takes the level-2 and level-3 write locks. True when held;
 // False at once on a level-0 run, or when the run has stopped.
 bool LockLevel3(LockContext& lock, bool Report);

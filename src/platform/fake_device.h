@@ -52,6 +52,8 @@ class FakeDevice : public SectorDevice {
     bool Unlock(int level) override { return locks_.Pop(level); }
     int LockFlagState() override;
     bool OpenFile(uint32_t index, std::string& path) override;
+    // The other program it plays keeps to the write locks.
+    bool GuardsSharedWrites() const override { return true; }
 
     FakeScript& Script() { return script_; }
     const std::vector<Transfer>& Trace() const { return trace_; }

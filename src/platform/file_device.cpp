@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/boot_record.h"
+
 namespace kestra::platform {
 namespace {
 
@@ -41,6 +43,17 @@ uint32_t Le32(const uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
+// A FAT volume's own boot sector carries the same signature as a partition table;
+// its boot code fills the slots with bytes no partition entry starts with.
+bool HasPartitionTable(const uint8_t* mbr, uint64_t sectors) {
+    if (mbr[510] != 0x55 || mbr[511] != 0xAA) return false;
+    for (int slot = 0; slot < 4; ++slot) {
+        const uint8_t status = mbr[446 + 16 * slot];
+        if (status != 0 && status != 0x80) return false;
+    }
+    return !CheckBootRecord(ParseBootRecord(mbr), sectors).empty();
+}
+
 OpenResult Fail(OpenError error, std::string message) {
     OpenResult result;
     result.error = error;
@@ -64,6 +77,23 @@ void SplitVolumeSpec(const std::string& spec, std::string& path, int& partition)
     partition = n - '0';
 }
 
+std::string MalformedPartition(const std::string& volume) {
+    const size_t at = volume.rfind('@');
+    if (at == std::string::npos) return {};
+    const std::string suffix = volume.substr(at + 1);
+    if (suffix.find('/') != std::string::npos) return {};  // an "@" inside a folder name
+    if (suffix.size() == 1 && suffix[0] >= '1' && suffix[0] <= '4') return {};
+    struct stat st {};
+    if (::stat(volume.c_str(), &st) == 0) return {};
+    // "me@home.img" that does not exist is a missing file, not a partition number.
+    const bool number = suffix.find_first_not_of("0123456789") == std::string::npos;
+    if (!number && ::stat(volume.substr(0, at).c_str(), &st) != 0) return {};
+    return volume + ": " +
+           (suffix.empty() ? "no partition number after '@'"
+                           : "'" + suffix + "' is not a partition number") +
+           " (PATH@N takes N = 1 to 4)";
+}
+
 OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options) {
     std::string path;
     int partition = 0;
@@ -75,8 +105,10 @@ OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options)
                     path + ": " + std::strerror(errno));
     }
     const bool isBlock = S_ISBLK(st.st_mode);
+    if (S_ISDIR(st.st_mode))
+        return Fail(OpenError::NotAVolume, path + ": " + std::strerror(EISDIR));
     if (!isBlock && !S_ISREG(st.st_mode)) {
-        return Fail(OpenError::NotFound, path + ": not an image file or block device");
+        return Fail(OpenError::NotAVolume, path + ": not an image file or block device");
     }
 
     int flags = (options.writable ? O_RDWR : O_RDONLY) | O_CLOEXEC;
@@ -102,26 +134,39 @@ OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options)
 
     uint64_t offset = 0;
     uint64_t sectors = bytes / kSectorSize;
+    if (sectors == 0) {
+        ::close(fd);
+        return Fail(OpenError::NotAVolume,
+                    path + ": " +
+                        (bytes != 0 ? "only " + std::to_string(bytes) +
+                                          " bytes, too short to hold a boot sector"
+                         : isBlock ? "no medium (0 bytes)"
+                                   : "the file is empty, no boot sector"));
+    }
     if (partition != 0) {
         uint8_t mbr[kSectorSize];
         if (!ReadAll(fd, mbr, kSectorSize, 0)) {
+            const int err = errno;
             ::close(fd);
-            return Fail(OpenError::Io, path + ": cannot read the partition table");
+            return Fail(OpenError::Io,
+                        spec + ": cannot read the partition table: " + std::strerror(err));
         }
         const uint8_t* entry = mbr + 446 + 16 * (partition - 1);
         const uint64_t start = Le32(entry + 8);
         const uint64_t count = Le32(entry + 12);
+        const std::string slot = "partition " + std::to_string(partition);
+        const std::string image = isBlock ? "the disk" : "the image";
         std::string why;
-        if (mbr[510] != 0x55 || mbr[511] != 0xAA) {
-            why = "has no partition table";
+        if (!HasPartitionTable(mbr, sectors)) {
+            why = image + " has no partition table";
         } else if (entry[4] == 0 || count == 0) {
-            why = "has no partition " + std::to_string(partition);
+            why = slot + " is empty";
         } else if (start == 0 || start + count > sectors) {
-            why = "partition " + std::to_string(partition) + " lies outside the image";
+            why = slot + " lies outside " + image;
         }
         if (!why.empty()) {
             ::close(fd);
-            return Fail(OpenError::BadPartition, path + " " + why);
+            return Fail(OpenError::BadPartition, spec + ": " + why);
         }
         offset = start * kSectorSize;
         sectors = count;

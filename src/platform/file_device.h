@@ -14,7 +14,8 @@ struct OpenOptions {
     bool writeThrough = true;
 };
 
-enum class OpenError { None, NotFound, Busy, NoAccess, BadPartition, Io };
+// NotAVolume: a folder, a character device, or too short to hold a boot sector.
+enum class OpenError { None, NotFound, Busy, NoAccess, NotAVolume, BadPartition, Io };
 
 struct OpenResult {
     DevicePtr device;
@@ -29,8 +30,13 @@ OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options)
 
 // Splits "PATH@N" into its path and partition number (0 when there is none).
 void SplitVolumeSpec(const std::string& spec, std::string& path, int& partition);
+// Why a volume ending in "@..." is a malformed "PATH@N" (no file has that exact
+// name and what follows the "@" is not 1..4); empty when it is not.
+std::string MalformedPartition(const std::string& volume);
 
 // Sectors of a volume inside a file or device, addressed from the volume's start.
+// Levels 0 and 1 are backed by flock, so other openers see them; levels 2 and 3
+// exist only here, and nothing keeps another program from writing under them.
 class FileDevice : public SectorDevice {
   public:
     FileDevice(int fd, uint64_t byteOffset, uint64_t sectors, bool writeThrough);

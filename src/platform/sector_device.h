@@ -38,6 +38,10 @@ class SectorDevice {
     virtual int LockFlagState() = 0;
     // Path of the index-th file another program holds open; false past the end.
     virtual bool OpenFile(uint32_t index, std::string& path) = 0;
+    // True when the write locks of a shared volume (levels 2 and 3) keep every
+    // other program from writing, so that LockFlagState sees what they did in
+    // between. Only then may a run that writes share the volume.
+    virtual bool GuardsSharedWrites() const { return false; }
 };
 
 using DevicePtr = std::unique_ptr<SectorDevice>;

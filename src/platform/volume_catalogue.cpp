@@ -30,6 +30,7 @@ QueryResult QueryVolume(SectorDevice& device) {
     QueryResult result;
     uint8_t sector[kSectorSize];
     if (!device.Read(0, 1, sector)) {
+        result.openError = OpenError::Io;
         result.message = "cannot read the boot sector";
         return result;
     }
@@ -45,6 +46,7 @@ QueryResult QueryVolume(SectorDevice& device) {
         static_cast<uint32_t>(((uint64_t{clusters} + 2) * bits / 8 + 1 + 511) / 512);
     std::vector<uint8_t> fat(size_t{std::min(sectors, boot.FatSectors())} * kSectorSize + 2);
     if (!device.Read(boot.reservedSectors, std::min(sectors, boot.FatSectors()), fat.data())) {
+        result.openError = OpenError::Io;
         result.message = "cannot read the FAT";
         return result;
     }
@@ -116,7 +118,9 @@ QueryResult VolumeCatalogue::Query(char letter) const {
         result.message = opened.message;
         return result;
     }
-    return QueryVolume(*opened.device);
+    QueryResult result = QueryVolume(*opened.device);
+    if (!result.ok) result.message = Describe(letter) + ": " + result.message;
+    return result;
 }
 
 }  // namespace kestra::platform

@@ -21,8 +21,8 @@ struct VolumeInfo {
 
 struct QueryResult {
     bool ok = false;
-    OpenError openError = OpenError::None;  // set when the volume could not be opened
-    std::string message;                    // why the query failed
+    OpenError openError = OpenError::None;  // set when the volume could not be opened or read
+    std::string message;                    // why the query failed, after the volume's name
     VolumeInfo info;
 };
 

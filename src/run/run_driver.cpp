@@ -56,7 +56,8 @@ void ResetPass(RunContext& ctx) {
 PassEnd Pass(RunContext& ctx) {
     report::RunFlags& f = ctx.flags;
     fat::RunCounters& n = ctx.counters;
-    if (!disk::LockIt(ctx.lock)) {
+    if (!disk::LockIt(ctx.lock,
+                      ctx.mode.DefragMode >= 0 ? disk::Access::ReadWrite : disk::Access::Read)) {
         f.DriveBusyFlag = true;
         return PassEnd::EndOfRun;
     }

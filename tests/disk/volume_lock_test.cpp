@@ -13,21 +13,26 @@ namespace {
 using platform::FakeDevice;
 using platform::FakeScript;
 
-// Another program's driver that can stop giving up level 3.
+// Another program's driver that can stop giving up level 3, or, like a real
+// file, not keep to the write locks at all.
 class StickyDevice : public FakeDevice {
   public:
     using FakeDevice::FakeDevice;
     bool Unlock(int level) override { return !(stuck && level == 3) && FakeDevice::Unlock(level); }
+    bool GuardsSharedWrites() const override { return guards; }
     bool stuck = false;
+    bool guards = true;
 };
 
 // Drive C: on a fake device, a clock that steps one second per reading, and a
 // watch on every event round: none may run while the write locks are held.
 struct Fixture {
     explicit Fixture(FakeScript s = {}) : script(std::move(s)) {
-        catalogue.MapDevice('C', [this](const platform::OpenOptions&) {
+        catalogue.MapDevice('C', [this](const platform::OpenOptions& options) {
             platform::OpenResult r;
             auto device = std::make_unique<StickyDevice>(memory, script);
+            device->guards = guards;
+            openedWritable = options.writable;
             fake = device.get();
             r.device = std::move(device);
             return r;
@@ -52,6 +57,8 @@ struct Fixture {
     std::shared_ptr<platform::MemoryDevice> memory =
         std::make_shared<platform::MemoryDevice>(std::vector<uint8_t>(16 * 512));
     StickyDevice* fake = nullptr;
+    bool guards = true;
+    bool openedWritable = false;
     platform::VolumeCatalogue catalogue;
     platform::QuietUiHost ui;
     report::RunFlags flags;
@@ -90,6 +97,33 @@ TEST(VolumeLockTest, VolumeHeldElsewhereOrMissingIsRefusedWithoutBusyFlagOrClose
     f.io.DriveLetter = "D";
     EXPECT_FALSE(LockIt(f.lock));
     EXPECT_FALSE(f.flags.DriveBusyFlag);
+    EXPECT_TRUE(f.flags.DiskErrorFlag);  // a volume that cannot be opened is no busy drive
+}
+
+// Nothing enforces the write locks of a shared file on Linux, so a writing run
+// shares a volume only with a device that does; a reading run always may.
+TEST(VolumeLockTest, AWritingRunSharesTheVolumeOnlyWhereTheWriteLocksAreGuarded) {
+    struct Case {
+        Access access;
+        bool guards, shared;
+    };
+    for (const Case c : {Case{Access::ReadWrite, true, true}, Case{Access::ReadWrite, false, false},
+                         Case{Access::Read, false, true}}) {
+        SCOPED_TRACE(testing::Message() << c.guards << c.shared);
+        std::vector<int> asked;
+        FakeScript s = Fixture::Shared();
+        s.allowLock = [&asked](int level) {
+            asked.push_back(level);
+            return level != 0;
+        };
+        Fixture f(s);
+        f.guards = c.guards;
+        EXPECT_EQ(LockIt(f.lock, c.access), c.shared);
+        EXPECT_EQ(f.openedWritable, c.access == Access::ReadWrite);
+        EXPECT_EQ(asked, (c.shared ? std::vector<int>{0, 1, 2, 3} : std::vector<int>{0}));
+        EXPECT_EQ(f.flags.DriveBusyFlag, !c.shared);
+        EXPECT_EQ(f.io.VolumeHandle != nullptr, c.shared);
+    }
 }
 
 TEST(VolumeLockTest, SharedRunTestsTheWriteLockAndUnlockRepaintsOnlyWhatWasDeferred) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "disk/geometry.h"
+#include "integration/cli.h"
 #include "support/image.h"
 #include "support/image_damage.h"
 #include "support/mtools_volume.h"
@@ -10,14 +11,6 @@
 
 namespace kestra::testing {
 namespace {
-
-std::string Cli(const std::string& args) {
-    return std::string(KESTRA_CLI_PATH) + " " + args;
-}
-
-std::string Sha(const std::string& path) {
-    return RunCommand("sha256sum " + ShellQuote(path) + " | cut -c1-64").output;
-}
 
 bool HasLine(const std::string& output, const std::string& line) {
     return ("\n" + output + "\n").find("\n" + line + "\n") != std::string::npos;
@@ -74,17 +67,6 @@ INSTANTIATE_TEST_SUITE_P(Volumes, CliCheckTest,
                                            Case{"Fat16", "-F 16 -s 4", 32768, 4, false},
                                            Case{"Fat32", "-F 32 -s 1", 66000, 1, true}),
                          [](const auto& info) { return info.param.name; });
-
-TEST(CliCheckBusyTest, AVolumeAnotherProcessHoldsIsBusy) {
-    TempDir dir;
-    const std::string img = dir.File("vol.img");
-    ASSERT_EQ(RunCommand("mkfs.fat -C -F 12 " + img + " 1440").exitStatus, 0);
-    // flock(1) holds the exclusive lock a run needs, as another program would.
-    const CommandResult held =
-        RunCommand("flock -x " + img + " " + Cli("check --drive c=" + img + " c"));
-    EXPECT_EQ(held.exitStatus, 2) << held.output;
-    EXPECT_NE(held.output.find("The drive is busy"), std::string::npos) << held.output;
-}
 
 }  // namespace
 }  // namespace kestra::testing

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 
+#include "integration/cli.h"
 #include "support/image.h"
 #include "support/image_damage.h"
 #include "support/test_env.h"
@@ -173,10 +174,6 @@ const Case kCases[] = {
 
 const ImageOptions kVolumes[] = {ImageOptions::Floppy1440(), ImageOptions::Fat16(65536, 4),
                                  ImageOptions::Fat32(1)};
-
-std::string Cli(const std::string& args) {
-    return std::string(KESTRA_CLI_PATH) + " " + args;
-}
 
 class CliDamageTest : public ::testing::TestWithParam<std::tuple<ImageOptions, Case>> {};
 

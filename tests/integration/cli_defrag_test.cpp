@@ -7,6 +7,7 @@
 #include <ostream>
 #include <regex>
 
+#include "integration/cli.h"
 #include "support/image.h"
 #include "support/image_checks.h"
 #include "support/mtools_volume.h"
@@ -15,10 +16,6 @@
 
 namespace kestra::testing {
 namespace {
-
-std::string Cli(const std::string& args) {
-    return std::string(KESTRA_CLI_PATH) + " " + args;
-}
 
 uint32_t ClusterCount(const std::string& volume) {
     const CommandResult info = RunCommand(Cli("info " + ShellQuote(volume)));

@@ -5,15 +5,12 @@
 #include <map>
 #include <regex>
 
+#include "integration/cli.h"
 #include "support/image.h"
 #include "support/test_env.h"
 
 namespace kestra::testing {
 namespace {
-
-std::string Cli(const std::string& args) {
-    return std::string(KESTRA_CLI_PATH) + " " + args;
-}
 
 // The numbers minfo prints as "name: value" or "name=value".
 std::map<std::string, uint64_t> MinfoFields(const std::string& image) {
@@ -115,32 +112,6 @@ INSTANTIATE_TEST_SUITE_P(Volumes, CliInfoTest,
                                            Case{"Fat32SmallClusters", "-F 32 -s 1 -n KESTRA", 66000,
                                                 "FAT32"}),
                          [](const auto& info) { return info.param.name; });
-
-TEST(CliInfoErrorsTest, BadUsageAndUnreadableVolumesHaveTheirOwnStatus) {
-    TempDir dir;
-    EXPECT_EQ(RunCommand(Cli("info")).exitStatus, 64);
-    EXPECT_EQ(RunCommand(Cli("info --bogus x.img")).exitStatus, 64);
-    EXPECT_EQ(RunCommand(Cli("info d")).exitStatus, 64);  // letter not mapped
-    EXPECT_EQ(RunCommand(Cli("frobnicate")).exitStatus, 64);
-    const CommandResult help = RunCommand(Cli("--help"));
-    EXPECT_EQ(help.exitStatus, 0);
-    EXPECT_NE(help.output.find("Usage: kestra-cli"), std::string::npos);
-
-    const CommandResult missing = RunCommand(Cli("info " + dir.File("missing.img")));
-    EXPECT_EQ(missing.exitStatus, 3);
-    EXPECT_NE(missing.output.find("missing.img"), std::string::npos);
-
-    // Not a FAT volume; a volume whose sectors are not 512 bytes.
-    const std::string junk = dir.File("junk.img");
-    WriteFile(junk, std::vector<uint8_t>(64 * 512, 0x11));
-    EXPECT_EQ(RunCommand(Cli("info " + junk)).exitStatus, 3);
-    const std::string big = dir.File("4k.img");
-    ASSERT_EQ(RunCommand("mkfs.fat -C -S 4096 -F 16 " + big + " 65536").exitStatus, 0);
-    const CommandResult refused = RunCommand(Cli("info --drive e=" + big + " e:"));
-    EXPECT_EQ(refused.exitStatus, 3);
-    EXPECT_NE(refused.output.find("4096 bytes are not supported"), std::string::npos)
-        << refused.output;
-}
 
 }  // namespace
 }  // namespace kestra::testing

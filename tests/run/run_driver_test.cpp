@@ -107,12 +107,11 @@ TEST(RunDriverTest, ALostChainOnAnExclusiveVolumeIsAStructuralError) {
 // Another program holds the volume open, so only a shared lock can be had, and it
 // writes to the volume during the first `touchedPasses` passes.
 void SharedAndTouched(Launch& l, int touchedPasses) {
-    l.beforeOpen = [touchedPasses, pass = 0](bool writable, platform::FakeScript& s) mutable {
+    l.beforeOpen = [&l, touchedPasses](bool, platform::FakeScript& s) {
         s.allowLock = [](int level) { return level != 0; };
-        if (!writable) return;
-        ++pass;  // every pass opens the volume for writing once
+        // Each pass opens the volume once (the launch's opens come at pass 0).
         // LockIt's write-lock test reads the state twice; the chain count test once.
-        s.lockFlagStates = {0, 0, pass <= touchedPasses ? 1 : 0};
+        s.lockFlagStates = {0, 0, l.ctx.mode.RunPass <= touchedPasses ? 1 : 0};
     };
 }
 
@@ -144,9 +143,7 @@ TEST(RunDriverTest, EscStopsTheRunAtItsNextUnitOfWork) {
 
 TEST(RunDriverTest, AVolumeThatCannotBeLockedIsBusy) {
     Launch l(Volume(ImageOptions::Floppy1440(), false));
-    l.beforeOpen = [](bool writable, platform::FakeScript& s) {
-        if (writable) s.allowLock = [](int) { return false; };
-    };
+    l.script.allowLock = [](int) { return false; };
     l.Run(app::RunCommand::CheckedView);
     EXPECT_EQ(l.ui.lastBoxText, report::DriveBusyText());
     EXPECT_FALSE(l.Printed("Drive="));

@@ -47,6 +47,10 @@ std::string ShellQuote(const std::string& text) {
     return out + "'";
 }
 
+std::string Sha(const std::string& path) {
+    return RunCommand("sha256sum " + ShellQuote(path) + " | cut -c1-64").output;
+}
+
 void WriteFile(const std::string& path, const std::vector<uint8_t>& bytes) {
     const std::string error = platform::WriteImageFile(path, bytes);
     if (!error.empty()) throw std::runtime_error(error);

@@ -17,6 +17,8 @@ CommandResult RunCommand(const std::string& command);
 
 // Single-quotes `text` for the shell.
 std::string ShellQuote(const std::string& text);
+// The SHA-256 of a file's bytes, in hex.
+std::string Sha(const std::string& path);
 
 // Writes bytes to a file, leaving all-zero stretches as holes so large volumes
 // cost little disk.
