@@ -17,7 +17,7 @@ struct MapFixture : ::testing::Test {
     int Box(int64_t i) const { return map.MapBoxes[static_cast<size_t>(i)]; }
 };
 
-TEST(MapScale, FollowsTheDesignCapacityOf2870Boxes) {
+TEST(MapScale, FollowsTheGridCapacityOf2870Boxes) {
     EXPECT_EQ(MapScaleFor(2869), 1);
     EXPECT_EQ(MapScaleFor(2870), 2);
     EXPECT_EQ(MapScaleText(MapScaleFor(2870), 8), "Map Scale=8 Kb/Box");
