@@ -17,7 +17,7 @@ struct MapFixture : ::testing::Test {
     int Box(int64_t i) const { return map.MapBoxes[static_cast<size_t>(i)]; }
 };
 
-TEST(MapScale, FollowsTheDesignCapacityOf2870Boxes) {
+TEST(MapScale, FollowsTheGridCapacityOf2870Boxes) {
     EXPECT_EQ(MapScaleFor(2869), 1);
     EXPECT_EQ(MapScaleFor(2870), 2);
     EXPECT_EQ(MapScaleText(MapScaleFor(2870), 8), "Map Scale=8 Kb/Box");
@@ -25,20 +25,17 @@ TEST(MapScale, FollowsTheDesignCapacityOf2870Boxes) {
     EXPECT_EQ(MapScaleFor(268435445), 93532);
 }
 
-TEST_F(MapFixture, MapGeometryFromTwipsPerPixel) {
-    EXPECT_EQ(map.BoxSize, 4);
-    EXPECT_EQ(map.BoxPitch, 5);
-    EXPECT_EQ(map.picMap.Width(), 355);
-    EXPECT_EQ(map.picMap.Height(), 220);
-    map.SetBoxSize(12);
-    EXPECT_EQ(map.BoxSize, 5);
-    map.SetBoxSize(6);  // would be 10: clamped to the swatch
-    EXPECT_EQ(map.BoxSize, 5);
-    map.SetBoxSize(0);
-    EXPECT_EQ(map.BoxSize, 4);
-    // The largest volume still fits the grid.
+// Boxes never outgrow the 5-pixel swatch they are copied from, and the whole
+// grid lies inside the picture at every size.
+TEST_F(MapFixture, MapBoxesFollowTwipsPerPixelAndFitThePicture) {
     map.DimensionMap(268435445);
-    EXPECT_LE(map.UpperBound(), kMapCapacity);
+    ASSERT_LE(map.UpperBound(), kMapCapacity);
+    for (auto [twips, size] : {std::pair{15, 4}, {12, 5}, {6, 5}, {0, 4}}) {
+        map.SetBoxSize(twips);
+        EXPECT_EQ(map.BoxSize, size) << twips;
+        EXPECT_LE(map.BoxX(kMapCapacity - 1) + map.BoxSize, map.picMap.Width());
+        EXPECT_LE(map.BoxY(kMapCapacity - 1) + map.BoxSize, map.picMap.Height());
+    }
 }
 
 TEST_F(MapFixture, MapPaintClusterPriorities) {
@@ -108,19 +105,17 @@ TEST_F(MapFixture, MapRunsCoverEveryBoxOnceAndTheLastCluster) {
 TEST_F(MapFixture, MapBoxesAreDrawnAtTheirGridPositions) {
     map.DimensionMap(2000);
     map.PaintCluster(0, kBoxFile);
-    map.PaintCluster(71, kBoxFrag);  // row 1, column 1
-    const Canvas& p = map.picMap;
-    EXPECT_EQ(p.Pixel(2, 12), PaletteColor(13));
-    EXPECT_EQ(p.Pixel(5, 15), PaletteColor(13));  // far corner of a 4-pixel box
-    EXPECT_EQ(p.Pixel(6, 12), kWhite);            // the gap to the next box
-    EXPECT_EQ(p.Pixel(2, 16), kWhite);
-    EXPECT_EQ(p.Pixel(7, 17), PaletteColor(12));
-    EXPECT_EQ(p.Pixel(10, 20), PaletteColor(12));
-    EXPECT_EQ(p.Pixel(11, 17), kWhite);
-    // A dark colour shows as a checkerboard with its bright tone.
-    map.PaintCluster(72, kBoxPartial);
-    EXPECT_EQ(p.Pixel(12, 17), PaletteColor(14));
-    EXPECT_EQ(p.Pixel(13, 17), PaletteColor(6));
+    map.PaintCluster(71, kBoxFrag);     // row 1, column 1
+    map.PaintCluster(72, kBoxPartial);  // a dark colour: a checkerboard with its bright tone
+    const Rgb file = PaletteColor(13), frag = PaletteColor(12), w = kWhite;
+    const Rgb dark = PaletteColor(6), bright = PaletteColor(14);
+    // Both corners of each 4-pixel box, and the gaps to its neighbours.
+    const std::tuple<int, int, Rgb> pixels[] = {
+        {2, 12, file},  {5, 15, file}, {6, 12, w},       {2, 16, w},     {7, 17, frag},
+        {10, 20, frag}, {11, 17, w},   {12, 17, bright}, {13, 17, dark},
+    };
+    for (const auto& [x, y, colour] : pixels)
+        EXPECT_EQ(map.picMap.Pixel(x, y), colour) << x << "," << y;
 }
 
 TEST(MapLegend, ItemsDependOnTheMode) {
@@ -152,14 +147,7 @@ TEST_F(MapFixture, MapRepaintDrawsLegendAndBoxesAndLeavesTheStripAlone) {
     EXPECT_EQ(map.Swatch.Pixels(), strip.Pixels());
     EXPECT_EQ(map.picMap.Pixel(3 + 1, 3), PaletteColor(10));  // the "Fixed" swatch
     EXPECT_EQ(map.picMap.Pixel(map.BoxX(1500), map.BoxY(1500)), PaletteColor(8));
-    EXPECT_TRUE(SavePng(map.picMap, "kestra-map.png"));
-
-    // The legend on its own, for a person to look at.
-    Canvas legend(map.picMap.Width(), 12);
-    for (const LegendItem& item : LegendItems({true, 3})) {
-        map.DrawLegendItem(legend, item.colour, item.label);
-    }
-    EXPECT_TRUE(SavePng(legend, "kestra-legend.png"));
+    EXPECT_TRUE(SavePng(map.picMap, "kestra-map.png"));  // for a person to look at
 }
 
 TEST(MapAnsi, OneRowPer70BoxesInTerminalColours) {

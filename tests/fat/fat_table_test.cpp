@@ -25,58 +25,44 @@ testing::FatImage VolumeWith(ImageOptions options) {
     return image;
 }
 
-// Fat in memory holds every entry of FAT 1, in the FAT32 value space.
-void ExpectFatMatches(const testing::FatImage& image, const VolumeFixture& f) {
-    for (uint32_t c = 2; c <= image.layout().MaxCluster(); ++c) {
-        const uint32_t raw = image.FatEntry(c);
-        uint32_t want = raw;
-        if (image.type() == testing::FatType::kFat12 && raw >= 0xFF0) want |= 0x0FFFF000;
-        if (image.type() == testing::FatType::kFat16 && raw >= 0xFFF0) want |= 0x0FFF0000;
-        ASSERT_EQ(f.model.Fat[c] & kFatMask, want & kFatMask) << c;
-    }
-}
-
-TEST(ReadFatTest, EveryFatTypeLoadsIntoTheFat32ValueSpace) {
-    for (const ImageOptions& options :
-         {ImageOptions::Floppy1440(), ImageOptions::Fat16(65536, 4), ImageOptions::Fat32(1)}) {
+// Every type at the published threshold, the FAT wherever the reserved sectors
+// put it; FAT12 and FAT16 entries (packed ones straddling sectors too) widen
+// into the FAT32 value space, and a failed read of any of them stops the run.
+TEST(ReadFatTest, EveryTypeLoadsIntoTheFat32ValueSpaceFromItsReservedSectors) {
+    using testing::FatType;
+    ImageOptions reserved;
+    reserved.reservedSectors = 6;
+    const std::pair<ImageOptions, platform::FatType> cases[] = {
+        {testing::OptionsForClusterCount(FatType::kFat12, 4084), platform::FatType::Fat12},
+        {testing::OptionsForClusterCount(FatType::kFat16, 4085, reserved),
+         platform::FatType::Fat16},
+        {ImageOptions::Fat32(1), platform::FatType::Fat32},
+    };
+    for (const auto& [options, type] : cases) {
         const testing::FatImage image = VolumeWith(options);
+        SCOPED_TRACE(image.layout().clusterCount);
         VolumeFixture f(image);
+        EXPECT_EQ(f.geo.Type, type);
         ASSERT_TRUE(ReadFat(f.run));
-        ExpectFatMatches(image, f);
+        EXPECT_EQ(f.fake->Trace().back().first, image.layout().reservedSectors);
+        for (uint32_t c = 2; c <= image.layout().MaxCluster(); ++c) {
+            const uint32_t raw = image.FatEntry(c);
+            uint32_t want = raw;
+            if (type == platform::FatType::Fat12 && raw >= 0xFF0) want |= 0x0FFFF000;
+            if (type == platform::FatType::Fat16 && raw >= 0xFFF0) want |= 0x0FFF0000;
+            ASSERT_EQ(f.model.Fat[c] & kFatMask, want & kFatMask) << c;
+        }
         EXPECT_EQ(f.model.Fat[60] & kFatMask, kFatBad);
         EXPECT_EQ(f.model.Fat[11], 30u);
         EXPECT_GE(f.model.Fat.size(), size_t{f.counters.LastCluster} + 1);
         EXPECT_FALSE(f.flags.RunError);
+
+        VolumeFixture failing(image);
+        failing.fake->Script().failReadSector = failing.geo.FatStartSector + 3;
+        EXPECT_FALSE(ReadFat(failing.run));
+        EXPECT_EQ(failing.flags.ErrText, "Error reading drive");
+        EXPECT_TRUE(failing.flags.DiskErrorFlag);
     }
-}
-
-TEST(ReadFatTest, TheFatIsReadWhereTheReservedSectorsSayAndTheTypeByCount) {
-    ImageOptions options = ImageOptions::Fat16(65536, 4);
-    options.reservedSectors = 6;
-    const testing::FatImage image = VolumeWith(options);
-    VolumeFixture f(image);
-    ASSERT_TRUE(ReadFat(f.run));
-    ExpectFatMatches(image, f);
-    EXPECT_EQ(f.fake->Trace().back().first, 6u);
-
-    for (const auto& [type, clusters] :
-         {std::pair{testing::FatType::kFat12, 4084u}, {testing::FatType::kFat16, 4085u}}) {
-        const testing::FatImage edge = VolumeWith(testing::OptionsForClusterCount(type, clusters));
-        VolumeFixture g(edge);
-        EXPECT_EQ(g.geo.Type, type == testing::FatType::kFat12 ? platform::FatType::Fat12
-                                                               : platform::FatType::Fat16);
-        ASSERT_TRUE(ReadFat(g.run));
-        ExpectFatMatches(edge, g);
-    }
-}
-
-TEST(ReadFatTest, AFailedReadStopsTheRun) {
-    const testing::FatImage image = VolumeWith(ImageOptions::Fat32(1));
-    VolumeFixture f(image);
-    f.fake->Script().failReadSector = f.geo.FatStartSector + 3;
-    EXPECT_FALSE(ReadFat(f.run));
-    EXPECT_EQ(f.flags.ErrText, "Error reading drive");
-    EXPECT_TRUE(f.flags.DiskErrorFlag);
 }
 
 }  // namespace

@@ -16,7 +16,7 @@ std::vector<std::pair<uint32_t, uint32_t>> Gaps(const VolumeModel& m) {
 
 using G = std::vector<std::pair<uint32_t, uint32_t>>;
 
-TEST(FreeGapsTest, RebuildFindsMaximalGapsUpToTheLastCluster) {
+TEST(FreeGapsTest, RebuildFindsMaximalGapsUpToTheLastClusterAndCountsThem) {
     FatFixture f(30);  // clusters 2..31
     f.Run(2, 3);       // 2..4 used
     f.Run(10, 5);      // 10..14 used
@@ -24,6 +24,9 @@ TEST(FreeGapsTest, RebuildFindsMaximalGapsUpToTheLastCluster) {
     EXPECT_EQ(Gaps(f.model), (G{{5, 5}, {15, 17}}));
     EXPECT_EQ(f.model.GapFirst, 1u);
     EXPECT_EQ(FreeSpaceSectors(f.run), 22u * 4);
+    // Large free space counts whole gaps of at least a big file's clusters.
+    f.geo.BigFileClusters = 17;
+    EXPECT_EQ(LargeFreeSectors(f.run), 17u * 4);
 
     FatFixture full(20);
     full.Run(2, 20);
@@ -93,16 +96,6 @@ TEST(FreeGapsTest, FreeNeighboursStayInsideTheVolume) {
     EXPECT_EQ(FAT_Q(f.run, 11, 1), 0);  // nothing after the last cluster
     f.model.Fat[10] = 0;
     EXPECT_EQ(FAT_Q(f.run, 11, 1), 1);
-}
-
-TEST(FreeGapsTest, LargeFreeSpaceCountsOnlyGapsOfBigFileSize) {
-    FatFixture f(1000);
-    f.geo.BigFileClusters = 100;
-    f.Run(2, 10);     // gap 12..111 (100)
-    f.Run(112, 800);  // gap 912..1001 (90)
-    FAT_FREE_Segs(f.run);
-    EXPECT_EQ(LargeFreeSectors(f.run), 400u);
-    EXPECT_EQ(FreeSpaceSectors(f.run), 760u);
 }
 
 }  // namespace

@@ -6,12 +6,10 @@ namespace kestra::fat {
 namespace {
 
 TEST(VolumeModelTest, EntryNamesDropBlanksAndAnEmptyExtension) {
-    const uint8_t readme[32] = {'R', 'E', 'A', 'D', 'M', 'E', ' ', ' ', ' ', ' ', ' '};
-    EXPECT_EQ(EntryName(readme), "README");
-    const uint8_t text[32] = {'R', 'E', 'A', 'D', 'M', 'E', ' ', ' ', 'T', 'X', 'T'};
-    EXPECT_EQ(EntryName(text), "README.TXT");
-    const uint8_t shortExt[32] = {'A', ' ', ' ', ' ', ' ', ' ', ' ', ' ', 'C', ' ', ' '};
-    EXPECT_EQ(EntryName(shortExt), "A.C");
+    for (auto [raw, name] : {std::pair{"README     ", "README"},
+                             {"README  TXT", "README.TXT"},
+                             {"A       C  ", "A.C"}})
+        EXPECT_EQ(EntryName(reinterpret_cast<const uint8_t*>(raw)), name);
 }
 
 TEST(VolumeModelTest, FolderPathsWalkUpToTheDriveLetter) {
@@ -25,14 +23,14 @@ TEST(VolumeModelTest, FolderPathsWalkUpToTheDriveLetter) {
     EXPECT_EQ(m.FolderTree[150].Name, "D149");
 }
 
+// The record tables grow in steps once a record reaches their end; a trim
+// leaves the scan's count plus record 0 and keeps the parallel arrays.
 TEST(VolumeModelTest, FileTablesGrowTogetherAndTrimToTheCount) {
     VolumeModel m;
-    GrowFileTab(m, 0);
-    EXPECT_EQ(m.FileTab.size(), 200u);
-    GrowFileTab(m, 199);
-    EXPECT_EQ(m.FileTab.size(), 200u);
-    GrowFileTab(m, 200);
-    EXPECT_EQ(m.FileTab.size(), 400u);
+    for (auto [record, size] : {std::pair{0u, 200u}, {199u, 200u}, {200u, 400u}}) {
+        GrowFileTab(m, record);
+        EXPECT_EQ(m.FileTab.size(), size) << record;
+    }
     EXPECT_EQ(m.FileFixed.size(), 400u);
     RunCounters c;
     c.FileCount = 250;

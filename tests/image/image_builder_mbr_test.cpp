@@ -25,9 +25,7 @@ TEST(ImageBuilderMbr, MtoolsFindsTheVolumeAtItsOffsetBesideOtherSlots) {
         TempFile file;
         WriteFile(file.path(), disk);
         const std::string at = file.path() + "@@" + std::to_string(uint64_t{start} * 512);
-        const CommandResult dir = Mdir(at, "::/Wrapped folder");
-        EXPECT_EQ(dir.exitStatus, 0) << dir.output;
-        EXPECT_NE(dir.output.find("Inside the partition.txt"), std::string::npos) << dir.output;
+        // Every file by its long path, so the tools found the volume at its offset.
         EXPECT_TRUE(ReadsBackIdentical(volume, at));
         // The slot records type, start and size; the volume knows where it sits.
         const uint64_t entry = 446 + 16 * uint64_t(slot - 1);
