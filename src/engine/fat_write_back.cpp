@@ -79,19 +79,41 @@ bool CoverOf(fat::FatRun& run, uint32_t Block, uint32_t Blks, Cover& cover) {
 }  // namespace
 
 bool Synch_Fat1(fat::FatRun& run, uint32_t Block, uint32_t Blks) {
+    fat::Extents target;
+    target.Starts = {0, Block};
+    target.Lens = {0, Blks};
+    return Synch_Fat1(run, target);
+}
+
+bool Synch_Fat1(fat::FatRun& run, const fat::Extents& target) {
     std::vector<uint32_t>& fat = run.model.Fat;
+    const uint32_t n = target.Count();
     // A chain marked only in part would reach the volume with the next write of
     // these sectors; keep the entries to put them back.
-    const size_t from = std::min<size_t>(Block, fat.size());
-    const size_t to = std::min<size_t>(size_t{Block} + Blks, fat.size());
-    const std::vector<uint32_t> before(fat.begin() + from, fat.begin() + to);
-
-    fat::FAT_Mark_Chain(run, Blks, Block);
+    std::vector<std::vector<uint32_t>> before(n + 1);
+    for (uint32_t k = 1; k <= n; ++k) {
+        const size_t from = std::min<size_t>(target.Starts[k], fat.size());
+        const size_t to = std::min<size_t>(size_t{target.Starts[k]} + target.Lens[k], fat.size());
+        before[k].assign(fat.begin() + from, fat.begin() + to);
+    }
+    for (uint32_t k = 1; k <= n && run.flags.AbortRun == 0; ++k) {
+        fat::FAT_Mark_Chain(run, target.Lens[k], target.Starts[k]);
+        // Each run links on to the next; the last keeps its end mark.
+        const uint32_t tail = target.Starts[k] + target.Lens[k] - 1;
+        if (k < n && run.flags.AbortRun == 0)
+            fat[tail] = (fat[tail] & kTopBits) | target.Starts[k + 1];
+    }
     if (run.flags.AbortRun != 0) {
-        std::copy(before.begin(), before.end(), fat.begin() + from);
+        for (uint32_t k = 1; k <= n; ++k) {
+            std::copy(before[k].begin(), before[k].end(),
+                      fat.begin() + std::min<size_t>(target.Starts[k], fat.size()));
+        }
         return false;
     }
-    return Synch_Mem_To_Fat(run, Block, Blks);
+    for (uint32_t k = 1; k <= n; ++k) {
+        if (!Synch_Mem_To_Fat(run, target.Starts[k], target.Lens[k])) return false;
+    }
+    return true;
 }
 
 bool Synch_Fat2(fat::FatRun& run, const fat::Extents& extents) {

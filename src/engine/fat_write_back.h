@@ -10,6 +10,8 @@ namespace kestra::engine {
 // Makes block .. block + blks - 1 one chain in Fat and writes the covering FAT
 // sectors to every copy. False when the run was not free or a write failed.
 bool Synch_Fat1(fat::FatRun& run, uint32_t Block, uint32_t Blks);
+// The same for a new chain over several free runs (1..n, in chain order).
+bool Synch_Fat1(fat::FatRun& run, const fat::Extents& target);
 // Frees the clusters of the extents (1..n, chain order) in Fat and on disk, over
 // the volume's current FAT contents.
 bool Synch_Fat2(fat::FatRun& run, const fat::Extents& extents);

@@ -39,17 +39,43 @@ bool FixDotsInCopy(Engine& e, uint32_t JJ, uint32_t Block, uint8_t* firstSector)
     return true;
 }
 
-// Copies the extents to the run at Block through the one transfer buffer,
-// gathering small pieces into large writes.
-bool CopyData(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32_t Block,
+// Writes the copy to the target runs in chain order, splitting a write where a
+// run ends.
+bool WriteToTarget(Engine& e, const fat::Extents& target, uint64_t& done, const uint8_t* data,
+                   uint64_t bytes) {
+    const disk::Geometry& geo = e.run.geo;
+    uint64_t skip = done / 512;  // sectors of the target already written
+    for (uint32_t k = 1; k <= target.Count() && bytes > 0; ++k) {
+        const uint64_t sectors = uint64_t{target.Lens[k]} * geo.SectorsPerCluster;
+        if (skip >= sectors) {
+            skip -= sectors;
+            continue;
+        }
+        const uint64_t n = std::min(bytes, (sectors - skip) * 512);
+        e.run.io.SetNextSector(disk::ClusterToSector(geo, target.Starts[k]) +
+                               static_cast<int64_t>(skip));
+        if (!e.run.io.WriteSectorsNext(data, n)) return false;
+        data += n;
+        bytes -= n;
+        done += n;
+        skip = 0;
+    }
+    return true;
+}
+
+// Copies the extents to the target through the one transfer buffer, gathering
+// small pieces into large writes.
+bool CopyData(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& target,
               bool compact, bool& dotsInCopy) {
     fat::FatRun& run = e.run;
     std::vector<uint8_t>& buffer = run.model.MoveBuffer;
     if (buffer.size() != kMoveBufferBytes) buffer.assign(kMoveBufferBytes, 0);
     const uint64_t clusterBytes = uint64_t{run.geo.SectorsPerCluster} * 512;
     const bool folder = (run.model.FileTab[JJ].Attr & fat::kAttrFolder) != 0;
-    uint64_t remaining = uint64_t{Blks} * clusterBytes;
-    int64_t dst = disk::ClusterToSector(run.geo, Block);
+    uint64_t remaining = 0;
+    for (uint32_t k = 1; k <= ext.Count(); ++k)
+        remaining += uint64_t{ext.Lens[k]} * clusterBytes;
+    uint64_t written = 0;
     uint64_t fill = 0;
     bool first = true;
     for (uint32_t k = 1; k <= ext.Count(); ++k) {
@@ -59,7 +85,9 @@ bool CopyData(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, ui
             const uint64_t chunk = std::min(left, kMoveBufferBytes - fill);
             run.io.SetNextSector(src);
             if (!run.io.ReadSectors(buffer.data() + fill, chunk)) return false;
-            if (first && folder) dotsInCopy = FixDotsInCopy(e, JJ, Block, buffer.data());
+            if (first && folder) {
+                dotsInCopy = FixDotsInCopy(e, JJ, target.Starts[1], buffer.data());
+            }
             first = false;
             src += static_cast<int64_t>(chunk / 512);
             fill += chunk;
@@ -67,9 +95,7 @@ bool CopyData(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, ui
             left -= chunk;
             if (fill < kMoveBufferBytes && remaining > 0) continue;
             if (compact) CompactEntries(buffer, static_cast<uint32_t>(fill / 32));
-            run.io.SetNextSector(dst);
-            if (!run.io.WriteSectorsNext(buffer.data(), fill)) return false;
-            dst += static_cast<int64_t>(fill / 512);
+            if (!WriteToTarget(e, target, written, buffer.data(), fill)) return false;
             fill = 0;
         }
     }
@@ -80,10 +106,14 @@ void Unlock(Engine& e) {
     if (!e.run.io.Level0Lock) disk::UnLockLevel3(e.lock);
 }
 
-bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32_t Block,
+bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& target,
           bool compact) {
     fat::FatRun& run = e.run;
     disk::VolumeIo& io = run.io;
+    const uint32_t Block = target.Starts[1];
+    uint32_t Blks = 0;
+    for (uint32_t k = 1; k <= target.Count(); ++k)
+        Blks += target.Lens[k];
     Paint(e, ext, display::kBoxMoving);
     if (!io.Level0Lock && !disk::LockLevel3(e.lock, true)) return false;
 
@@ -114,13 +144,13 @@ bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32
         Unlock(e);
         return false;
     }
-    if (!Synch_Fat1(run, Block, Blks) || !io.Barrier()) {
+    if (!Synch_Fat1(run, target) || !io.Barrier()) {
         Unlock(e);
         fat::FAT_FREE_Segs(run);
         return false;
     }
     bool dotsInCopy = false;
-    if (!CopyData(e, JJ, ext, Blks, Block, compact, dotsInCopy) || !io.Barrier()) {
+    if (!CopyData(e, JJ, ext, target, compact, dotsInCopy) || !io.Barrier()) {
         Unlock(e);
         return false;
     }
@@ -131,8 +161,9 @@ bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32
     }
 
     fat::FileRec& rec = run.model.FileTab[JJ];
-    if (rec.Frags > 1) --run.counters.FragmentedToDo;
-    rec.Frags = 1;
+    const uint8_t frags = static_cast<uint8_t>(std::min<uint32_t>(target.Count(), 255));
+    if (rec.Frags > 1 && frags == 1) --run.counters.FragmentedToDo;
+    rec.Frags = frags;
     rec.StartCluster = Block;
     if (rec.Attr & fat::kAttrFolder) {
         // Only the subfolders' ".." entries are left to point at the new place.
@@ -150,7 +181,8 @@ bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32
 
     report::ShowStatus(e.report, display::kStatusLine1, Name, 0);
     Paint(e, ext, display::kBoxEmpty);
-    e.map.PaintRun(Block, Blks, display::kBoxMoved);
+    for (uint32_t k = 1; k <= target.Count(); ++k)
+        e.map.PaintRun(target.Starts[k], target.Lens[k], display::kBoxMoved);
     for (uint32_t k = 1; k <= ext.Count(); ++k)
         fat::FAT_Free_Run(run, ext.Starts[k], ext.Lens[k]);
     ++run.counters.MovedFiles;
@@ -158,16 +190,29 @@ bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32
     return run.flags.AbortRun == 0;
 }
 
+fat::Extents OneRun(uint32_t Block, uint32_t Blks) {
+    fat::Extents target;
+    target.Starts = {0, Block};
+    target.Lens = {0, Blks};
+    return target;
+}
+
 }  // namespace
 
 bool FAT_MOVE_File(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32_t Block) {
-    return Move(e, JJ, ext, Blks, Block, false);
+    return Move(e, JJ, ext, OneRun(Block, Blks), false);
+}
+
+bool FAT_Move_To_Runs(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& target) {
+    // Only an exclusive run: the shared-volume checks know one target run.
+    if (!e.run.io.Level0Lock || target.Count() == 0) return false;
+    return Move(e, JJ, ext, target, false);
 }
 
 bool FAT_Move_Compacted(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks,
                         uint32_t Block) {
     if (uint64_t{Blks} * e.run.geo.SectorsPerCluster * 512 > kMoveBufferBytes) return false;
-    return Move(e, JJ, ext, Blks, Block, true);
+    return Move(e, JJ, ext, OneRun(Block, Blks), true);
 }
 
 bool FAT_Verify_Move(Engine& e, uint32_t JJ, const DirSector& entries, uint32_t EntryNo,

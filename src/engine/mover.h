@@ -14,6 +14,9 @@ namespace kestra::engine {
 // the data, the entry, the dot entries and the freeing of the old chain reach the
 // volume in that order, each durable before the next. True when it completed.
 bool FAT_MOVE_File(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32_t Block);
+// Moves record JJ as above to several free runs (target 1..n, in chain order),
+// which the caller has taken out of the gap list. Exclusive runs only.
+bool FAT_Move_To_Runs(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& target);
 // Moves folder JJ as above with its erased entries squeezed out of the copy, so
 // the compacted folder replaces the old one in the single write that switches
 // its entry. False without moving when the folder does not fit the buffer.

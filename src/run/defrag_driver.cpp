@@ -11,6 +11,7 @@
 #include "engine/defrag_pass.h"
 #include "engine/dir_write_back.h"
 #include "engine/fat_write_back.h"
+#include "engine/gather.h"
 #include "engine/pack_pass.h"
 #include "fat/chains.h"
 #include "fat/free_gaps.h"
@@ -18,6 +19,10 @@
 
 namespace kestra::run {
 namespace {
+
+// A file gathered once and still no gap for it after the pack is tried again,
+// a few times at most.
+constexpr int kGatherRounds = 3;
 
 std::string Fixed(double value, int places) {
     char text[64];
@@ -69,6 +74,25 @@ void Fat_DefragPack(RunContext& ctx) {
             const double t = ctx.clock.SecondsSinceMidnight();
             PackGaps(ctx);
             packTime = analysis::ElapsedSince(ctx.clock, t);
+        }
+        // Files no gap could take are gathered out of the pack's way, the free
+        // space is brought together, and they are made whole there.
+        for (int round = 0; pack && round < kGatherRounds && n.FragmentedToDo != 0 && !f.RunError &&
+                            f.AbortRun == 0;
+             ++round) {
+            const double t = ctx.clock.SecondsSinceMidnight();
+            fat::FAT_FREE_Segs(ctx.run);
+            const bool gathered = engine::FAT_Gather_Fragmented(e);
+            if (gathered && !f.RunError && f.AbortRun == 0) {
+                fat::FAT_FREE_Segs(ctx.run);
+                PackGaps(ctx);
+                fat::FAT_FREE_Segs(ctx.run);
+                if (!f.RunError && f.AbortRun == 0) engine::FAT_Defrag(e);
+                fat::FAT_FREE_Segs(ctx.run);
+                if (!f.RunError && f.AbortRun == 0) PackGaps(ctx);
+            }
+            packTime += analysis::ElapsedSince(ctx.clock, t);
+            if (!gathered) break;
         }
         if (pack && !f.RunError && n.ErasedEntryCount != 0) {
             const uint32_t m = n.MovedFiles;
