@@ -30,11 +30,15 @@ std::string Fixed(double value, int places) {
     return text;
 }
 
+bool Stopped(const report::RunFlags& f) {
+    return f.RunError || f.AbortRun != 0;
+}
+
 // The pack walk, then the gaps it leaves where the next file is bigger than the
 // gap, so that the free space ends up in one piece at the end.
 void PackGaps(RunContext& ctx) {
     engine::FAT_RemoveHoles(ctx.engine);
-    if (ctx.flags.RunError || ctx.flags.AbortRun != 0) return;
+    if (Stopped(ctx.flags)) return;
     fat::FAT_FREE_Segs(ctx.run);
     engine::FAT_Close_Gaps(ctx.engine);
 }
@@ -77,22 +81,21 @@ void Fat_DefragPack(RunContext& ctx) {
         }
         // Files no gap could take are gathered out of the pack's way, the free
         // space is brought together, and they are made whole there.
-        for (int round = 0; pack && round < kGatherRounds && n.FragmentedToDo != 0 && !f.RunError &&
-                            f.AbortRun == 0;
+        for (int round = 0; pack && round < kGatherRounds && n.FragmentedToDo != 0 && !Stopped(f);
              ++round) {
             const double t = ctx.clock.SecondsSinceMidnight();
+            const uint32_t m = n.MovedFiles;
             fat::FAT_FREE_Segs(ctx.run);
-            const bool gathered = engine::FAT_Gather_Fragmented(e);
-            if (gathered && !f.RunError && f.AbortRun == 0) {
+            if (engine::FAT_Gather_Fragmented(e) && !Stopped(f)) {
                 fat::FAT_FREE_Segs(ctx.run);
                 PackGaps(ctx);
-                fat::FAT_FREE_Segs(ctx.run);
-                if (!f.RunError && f.AbortRun == 0) engine::FAT_Defrag(e);
-                fat::FAT_FREE_Segs(ctx.run);
-                if (!f.RunError && f.AbortRun == 0) PackGaps(ctx);
             }
+            fat::FAT_FREE_Segs(ctx.run);
+            if (!Stopped(f)) engine::FAT_Defrag(e);
+            fat::FAT_FREE_Segs(ctx.run);
+            if (!Stopped(f)) PackGaps(ctx);
             packTime += analysis::ElapsedSince(ctx.clock, t);
-            if (!gathered) break;
+            if (n.MovedFiles == m) break;
         }
         if (pack && !f.RunError && n.ErasedEntryCount != 0) {
             const uint32_t m = n.MovedFiles;
