@@ -20,9 +20,9 @@
 namespace kestra::run {
 namespace {
 
-// A file gathered once and still no gap for it after the pack is tried again,
-// a few times at most.
-constexpr int kGatherRounds = 3;
+// Rounds of gathering, packing and defragmenting, each moving the free space
+// closer to one piece; they end when one moves nothing, or after this many.
+constexpr int kGatherRounds = 8;
 
 std::string Fixed(double value, int places) {
     char text[64];
