@@ -34,6 +34,15 @@ bool Stopped(const report::RunFlags& f) {
     return f.RunError || f.AbortRun != 0;
 }
 
+// Nothing left to move: every movable file whole, and the free space in one
+// piece at the end of the volume.
+bool Packed(RunContext& ctx) {
+    fat::FAT_FREE_Segs(ctx.run);
+    const fat::VolumeModel& m = ctx.model;
+    if (ctx.counters.FragmentedToDo != 0 || m.GapCount > 1) return false;
+    return m.GapCount == 0 || m.GapStart[1] + m.GapLen[1] - 1 == ctx.counters.LastCluster;
+}
+
 // The pack walk, then the gaps it leaves where the next file is bigger than the
 // gap, so that the free space ends up in one piece at the end.
 void PackGaps(RunContext& ctx) {
@@ -79,10 +88,10 @@ void Fat_DefragPack(RunContext& ctx) {
             PackGaps(ctx);
             packTime = analysis::ElapsedSince(ctx.clock, t);
         }
-        // Files no gap could take are gathered out of the pack's way, the free
-        // space is brought together, and they are made whole there.
-        for (int round = 0; pack && round < kGatherRounds && n.FragmentedToDo != 0 && !Stopped(f);
-             ++round) {
+        // What is still in pieces, or keeps the free space in pieces, gets more
+        // rounds: files no gap could take are gathered out of the pack's way,
+        // the free space is brought together, and they are made whole there.
+        for (int round = 0; pack && round < kGatherRounds && !Packed(ctx) && !Stopped(f); ++round) {
             const double t = ctx.clock.SecondsSinceMidnight();
             const uint32_t m = n.MovedFiles;
             fat::FAT_FREE_Segs(ctx.run);
@@ -91,7 +100,7 @@ void Fat_DefragPack(RunContext& ctx) {
                 PackGaps(ctx);
             }
             fat::FAT_FREE_Segs(ctx.run);
-            if (!Stopped(f)) engine::FAT_Defrag(e);
+            if (!Stopped(f) && n.FragmentedToDo != 0) engine::FAT_Defrag(e);
             fat::FAT_FREE_Segs(ctx.run);
             if (!Stopped(f)) PackGaps(ctx);
             packTime += analysis::ElapsedSince(ctx.clock, t);
