@@ -135,13 +135,18 @@ void Generator::PickGeometry() {
         opts_.reservedSectors = std::array<uint16_t, 4>{1, 2, 4, 8}[rng_.Pick({70, 10, 10, 10})];
     opts_.rootEntries =
         std::array<uint16_t, 6>{16, 32, 64, 112, 224, 512}[rng_.Pick({8, 10, 14, 14, 27, 27})];
+    if (type == FatType::kFat32) opts_.rootEntries = 0;
     if (rng_.Percent(30)) opts_.label = "RND" + std::to_string(seed_ % 100000000);
-    // Some counts give no whole FAT size; a neighbour does.
-    for (;; --clusters) {
+    // Some counts give no whole FAT size, or a layout on the other side of a
+    // type's edge; a count further inside the type's range does.
+    for (int tries = 0;; ++tries) {
         try {
             opts_ = OptionsForClusterCount(type, clusters, opts_);
             break;
         } catch (const std::invalid_argument&) {
+            if (tries > 1000) throw;
+            clusters +=
+                type == FatType::kFat12 || (type == FatType::kFat16 && clusters > 60000) ? -1 : 1;
         }
     }
     layout_ = ComputeLayout(opts_);
@@ -243,9 +248,12 @@ void Generator::GrowTree() {
     rootSlots_ = opts_.label.empty() ? 0 : 1;
     const uint32_t shape = rng_.Pick({55, 20, 25});  // random, deep, wide
     style_ = std::array{"random", "deep", "wide"}[shape];
-    const uint32_t maxFiles = big_ ? 600 : 200;
-    uint32_t files = rng_.Spread(1, std::min(maxFiles, target_ + 8));
-    if (shape == 2) files = std::max(files, rng_.Between(100, 250));
+    const uint64_t cb = layout_.ClusterBytes();
+    // Entries of up to eight slots must leave most of a small volume to files.
+    const uint32_t entries = static_cast<uint32_t>(
+        std::min<uint64_t>(big_ ? 600 : 200, uint64_t{layout_.clusterCount} * cb / 256 / 4 + 1));
+    uint32_t files = rng_.Spread(1, std::min(entries, target_ + 8));
+    if (shape == 2) files = std::max(files, std::min(entries, rng_.Between(100, 250)));
     uint32_t folders = rng_.Spread(0, std::min(40u, files / 3 + 4));
     if (shape == 1) folders = std::max(folders, rng_.Between(8, 16));
     folders = std::min(folders, target_ / 2);
@@ -540,7 +548,9 @@ RandomVolume Generator::Make() {
     RandomVolume v{seed_, b.Build(), {}, 0, 0, ""};
     if (!big_ && rng_.Percent(12)) {
         v.start = std::array<uint32_t, 4>{1, 63, 2048, rng_.Between(1, 4096)}[rng_.Below(4)];
-        v.disk = WrapInMbr(v.built.bytes(), static_cast<int>(rng_.Between(1, 4)), v.start);
+        const int slot = static_cast<int>(rng_.Between(1, 4));
+        v.disk = WrapInMbr(v.built.bytes(), slot, v.start);
+        style_ += ", partition " + std::to_string(slot) + " at sector " + std::to_string(v.start);
         features_ |= kInMbr;
     }
     v.features = Features(v.built);
@@ -552,8 +562,7 @@ RandomVolume Generator::Make() {
               " sectors a cluster, " + std::to_string(l.clusterCount) + " clusters, " +
               std::to_string(uint64_t{usedClusters} * 100 / l.clusterCount) + "% used, " +
               std::to_string(folders_.size() - 1) + " folders, " + std::to_string(files) +
-              " files, " + std::to_string(erased) + " erased, " + style_ +
-              (v.disk.empty() ? "" : ", partition at sector " + std::to_string(v.start));
+              " files, " + std::to_string(erased) + " erased, " + style_;
     return v;
 }
 
