@@ -122,7 +122,7 @@ bool Damaged(const std::vector<Finding>& findings) {
 }
 
 TEST(RandomVolumeTest, DefragmentsAndPacksEveryVolumeWithoutLoss) {
-    const uint32_t count = EnvOr("KESTRA_RANDOM_SEEDS", 300);
+    const uint32_t count = EnvOr("KESTRA_RANDOM_SEEDS", 400);
     const uint32_t first = EnvOr("KESTRA_RANDOM_FIRST", 1);
     std::vector<uint32_t> seeds = kRegressionSeeds;
     for (uint32_t i = 0; i < count; ++i)

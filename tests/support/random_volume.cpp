@@ -84,7 +84,8 @@ class Generator {
   private:
     void PickGeometry();
     std::string Name(int folder, bool erased);
-    int AddNode(int parent, bool folder);
+    int NewNode(int parent, const std::string& name, bool folder);
+    void AddNode(int parent, bool folder);
     int Room(int folder, uint32_t slots);
     void GrowTree();
     void AddErased();
@@ -202,43 +203,38 @@ int Generator::Room(int folder, uint32_t slots) {
         rootSlots_ + slots + (overflow_ < 0 ? 1 : 0) <= layout_.rootEntries)
         return folder;
     if (overflow_ < 0) {
-        Node n;
-        n.parent = 0;
-        n.name = "OVERFLOW";
-        n.folder = true;
-        n.depth = 1;
-        nodes_.push_back(std::move(n));
         nodes_[0].taken.insert("OVERFLOW");
-        overflow_ = static_cast<int>(nodes_.size() - 1);
-        nodes_[0].items.push_back({overflow_, {}});
-        folders_.push_back(overflow_);
-        ++rootSlots_;
+        overflow_ = NewNode(0, "OVERFLOW", true);
     }
     return overflow_;
 }
 
-int Generator::AddNode(int parent, bool folder) {
+int Generator::NewNode(int parent, const std::string& name, bool folder) {
+    Node n;
+    n.parent = parent;
+    n.name = name;
+    n.folder = folder;
+    n.depth = nodes_[parent].depth + 1;
+    nodes_.push_back(std::move(n));
+    const int id = static_cast<int>(nodes_.size() - 1);
+    nodes_[parent].items.push_back({id, {}});
+    if (parent == 0) rootSlots_ += SlotsOf(name);
+    if (folder) folders_.push_back(id);
+    return id;
+}
+
+void Generator::AddNode(int parent, bool folder) {
     std::string name = Name(parent, false);
     const int at = Room(parent, SlotsOf(name));
     if (at != parent) {
         nodes_[parent].taken.erase(Upper(name));
         name = Name(at, false);
     }
-    Node n;
-    n.parent = at;
-    n.name = name;
-    n.folder = folder;
-    n.depth = nodes_[at].depth + 1;
+    const int id = NewNode(at, name, folder);
+    // Hidden, system, read-only; folders are never read-only.
     if (rng_.Percent(folder ? 10 : 20))
-        n.attributes = static_cast<uint8_t>(rng_.Between(1, folder ? 3 : 7) &
-                                            (kAttrHidden | kAttrSystem | kAttrReadOnly));
-    if (folder) n.attributes &= static_cast<uint8_t>(~kAttrReadOnly);
-    nodes_.push_back(std::move(n));
-    const int id = static_cast<int>(nodes_.size() - 1);
-    nodes_[at].items.push_back({id, {}});
-    if (at == 0) rootSlots_ += SlotsOf(name);
-    if (folder) folders_.push_back(id);
-    return id;
+        nodes_[id].attributes =
+            static_cast<uint8_t>(rng_.Between(1, folder ? 6 : 7) & (folder ? 6 : 7));
 }
 
 void Generator::GrowTree() {
@@ -317,26 +313,13 @@ void Generator::SizeFiles() {
         Node& n = nodes_[files[k]];
         const uint32_t remaining = static_cast<uint32_t>(files.size() - k);
         const uint32_t mean = std::max<uint32_t>(1, left / remaining);
-        switch (rng_.Pick({6, 5, 5, 9, 75})) {
-            case 0:
-                n.size = 0;
-                break;
-            case 1:
-                n.size = cb;
-                break;
-            case 2:
-                n.size = cb + 1;
-                break;
-            case 3:
-                n.size = rng_.Between(1, cb);
-                break;
-            default: {
-                uint32_t c =
-                    rng_.Percent(5) ? rng_.Between(mean, 4 * mean) : rng_.Between(1, 2 * mean - 1);
-                c = std::min(c, std::max<uint32_t>(1, left > remaining ? left - remaining + 1 : 1));
-                n.size = (c - 1) * cb + rng_.Between(1, cb);
-            }
-        }
+        // Empty, one cluster, one cluster and a byte, less than a cluster, or
+        // about the mean of what is left.
+        const uint32_t kind = rng_.Pick({6, 5, 5, 9, 75});
+        uint32_t c = rng_.Percent(5) ? rng_.Between(mean, 4 * mean) : rng_.Between(1, 2 * mean - 1);
+        c = std::min(c, std::max<uint32_t>(1, left > remaining ? left - remaining + 1 : 1));
+        n.size = std::array{0u, cb, cb + 1, rng_.Between(1, cb),
+                            (c - 1) * cb + rng_.Between(1, cb)}[kind];
         n.clusters = (n.size + cb - 1) / cb;
         left -= std::min(left, n.clusters);
     }
@@ -383,6 +366,13 @@ void Generator::SizeFolders() {
     }
 }
 
+void Append(Runs& runs, uint32_t c) {
+    if (!runs.empty() && runs.back().start + runs.back().length == c)
+        ++runs.back().length;
+    else
+        runs.push_back({c, 1});
+}
+
 // Takes the first `length` free clusters from `from` on, wrapping at the end.
 void Generator::Take(Runs& runs, uint32_t from, uint32_t length) {
     for (uint32_t c = from; length; ++c) {
@@ -390,31 +380,26 @@ void Generator::Take(Runs& runs, uint32_t from, uint32_t length) {
         if (used_[c]) continue;
         used_[c] = 1;
         --length;
-        if (!runs.empty() && runs.back().start + runs.back().length == c)
-            ++runs.back().length;
-        else
-            runs.push_back({c, 1});
+        Append(runs, c);
     }
 }
 
 void Generator::Place() {
     struct Piece {
         int node;
-        uint32_t index, length;
+        uint32_t length;
+        Runs runs;
     };
-    std::vector<Piece> pieces;
+    std::vector<Piece> pieces;  // chain by chain, each in order
     uint32_t total = 0;
     // Pre-order, so a folder comes before its contents, as a tool writes them.
-    std::vector<int> order, stack{0};
+    std::vector<int> stack{0};
     while (!stack.empty()) {
         const int id = stack.back();
         stack.pop_back();
-        order.push_back(id);
         for (auto it = nodes_[id].items.rbegin(); it != nodes_[id].items.rend(); ++it)
             if (it->node >= 0) stack.push_back(it->node);
-    }
-    for (int id : order) {
-        Node& n = nodes_[id];
+        const Node& n = nodes_[id];
         if (n.clusters == 0) continue;
         total += n.clusters;
         const bool split = n.clusters >= 2 && (n.folder ? n.fragment : rng_.Percent(30));
@@ -425,61 +410,52 @@ void Generator::Place() {
         std::sort(cuts.begin(), cuts.end());
         cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
         for (size_t i = 0; i + 1 < cuts.size(); ++i)
-            pieces.push_back({id, static_cast<uint32_t>(i), cuts[i + 1] - cuts[i]});
+            pieces.push_back({id, cuts[i + 1] - cuts[i], {}});
     }
-    // Shuffle within a window, so pieces of one chain land apart and out of order.
+    // Placed shuffled within a window, so pieces of one chain land apart and out of order.
+    std::vector<size_t> order(pieces.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
     const uint32_t window = rng_.Between(1, 12);
-    for (size_t i = 0; i < pieces.size(); ++i)
-        std::swap(pieces[i], pieces[std::min(pieces.size() - 1, i + rng_.Below(window))]);
+    for (size_t i = 0; i < order.size(); ++i)
+        std::swap(order[i], order[std::min(order.size() - 1, i + rng_.Below(window))]);
 
     const uint32_t style = rng_.Pick({50, 25, 25});  // in a row with holes, scattered, mixed
     style_ += std::array{", in a row", ", scattered", ", mixed"}[style];
     used_.assign(layout_.MaxCluster() + 1, 0);
-    uint32_t free = layout_.clusterCount - total;
+    const uint32_t free = layout_.clusterCount - total;
     uint32_t holes = rng_.Percent(40) ? free : free / 100 * rng_.Between(0, 100);
     uint32_t cursor = 2;
-    std::vector<std::vector<Runs>> byIndex(nodes_.size());
-    for (size_t i = 0; i < pieces.size(); ++i) {
-        const Piece& p = pieces[i];
-        Runs got;
+    for (size_t k = 0; k < order.size(); ++k) {
+        Piece& p = pieces[order[k]];
         if (style == 1 || (style == 2 && rng_.Percent(50))) {
+            // Somewhere at random, in one piece when a few tries find room.
             uint32_t at = rng_.Between(2, layout_.MaxCluster());
             for (int tries = 0; tries < 32; ++tries) {
                 const uint32_t s = rng_.Between(2, layout_.MaxCluster() + 1 - p.length);
-                bool clear = true;
-                for (uint32_t c = s; c < s + p.length && clear; ++c)
-                    clear = !used_[c];
-                if (clear) {
+                if (std::none_of(used_.begin() + s, used_.begin() + s + p.length,
+                                 [](uint8_t u) { return u != 0; })) {
                     at = s;
                     break;
                 }
             }
-            Take(got, at, p.length);
+            Take(p.runs, at, p.length);
         } else {
-            const uint32_t left = static_cast<uint32_t>(pieces.size() - i);
+            // Next in a row, after a hole of about the mean that is left.
+            const uint32_t left = static_cast<uint32_t>(order.size() - k);
             uint32_t hole = std::min(holes, rng_.Below(2 * holes / left + 1));
             holes -= hole;
-            while (hole) {
+            for (; hole; ++cursor) {
                 if (cursor > layout_.MaxCluster()) cursor = 2;
                 if (!used_[cursor]) --hole;
-                ++cursor;
             }
-            Take(got, cursor, p.length);
-            cursor = got.back().start + got.back().length;
+            Take(p.runs, cursor, p.length);
+            cursor = p.runs.back().start + p.runs.back().length;
         }
-        auto& list = byIndex[p.node];
-        if (list.size() <= p.index) list.resize(p.index + 1);
-        list[p.index] = got;
     }
-    for (size_t id = 0; id < nodes_.size(); ++id)
-        for (const Runs& piece : byIndex[id])
-            for (const Run& r : piece) {
-                Runs& to = nodes_[id].runs;
-                if (!to.empty() && to.back().start + to.back().length == r.start)
-                    to.back().length += r.length;
-                else
-                    to.push_back(r);
-            }
+    for (const Piece& p : pieces)
+        for (uint32_t c : ClustersOf(p.runs))
+            Append(nodes_[p.node].runs, c);
 }
 
 uint32_t Generator::Features(const FatImage& img) const {
