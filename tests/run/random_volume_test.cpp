@@ -190,7 +190,7 @@ TEST(RandomVolumeTest, SmallVolumesSurviveACutAfterEveryWrite) {
     const uint32_t first = EnvOr("KESTRA_CRASH_FIRST", 1);
     // CI keeps to small volumes and runs of few writes; asked for, larger ones too.
     const size_t maxBytes = (asked ? 40u : 4u) << 20;
-    const size_t maxWrites = asked ? 2000 : 300;
+    const size_t maxWrites = asked ? 600 : 300;
     const auto start = std::chrono::steady_clock::now();
     TempDir dir;
     uint32_t done = 0, skipped = 0;
