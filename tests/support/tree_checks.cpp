@@ -90,6 +90,13 @@ Tree BuiltTree(const FatImage& built) {
         std::regex(R"(\s*share clusters\.)"),
         std::regex(R"(\s*Truncating (second|file) to 0 bytes\.)"),
         std::regex(R"(\s*File size is \d+ bytes, cluster chain length is 0 bytes\.)"),
+        // A long-name set standing in two sectors leaves the old slots orphaned.
+        std::regex(R"(\s*Orphaned long file name part ".*")"),
+        std::regex(R"(\s*Long filename fragment ".*" found outside a LFN sequence\.)"),
+        std::regex(R"(\s*\(Maybe the start bit is missing on the last fragment\))"),
+        std::regex(R"(\s*Unfinished long file name ".*"\.)"),
+        std::regex(R"(\s*\(Start may have been overwritten by .*\))"),
+        std::regex(R"(\s*(Auto-deleting|Not auto-correcting this)\.)"),
     };
     std::istringstream lines(r.output);
     std::ostringstream bad;

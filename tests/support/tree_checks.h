@@ -25,7 +25,8 @@ Tree BuiltTree(const FatImage& built);
 struct CutWindows {
     // A moved folder's subfolder still names the old place in "..".
     bool staleDotDot = false;
-    // An entry of a fixed root being compacted in place stands in two sectors.
+    // An entry (or part of a long-name set) of a fixed root being compacted in
+    // place stands in two sectors.
     bool entryTwice = false;
 };
 
