@@ -100,7 +100,7 @@ TEST(WriteBackPackTest, ACutAfterAnyWriteLosesNoEntry) {
         EXPECT_TRUE(testing::ReadsBackIdentical(built, path)) << "cut at write " << cut;
         // Between the switch and the fix of "Inner folder"'s "..", that entry
         // still names the old place: the one window a folder move keeps.
-        EXPECT_TRUE(testing::FsckAtWorstLostClusters(path, /*knownWindows=*/true))
+        EXPECT_TRUE(testing::FsckAtWorstLostClusters(path, {.staleDotDot = true}))
             << "cut at write " << cut;
     }
 }

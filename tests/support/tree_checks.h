@@ -20,11 +20,21 @@ Tree BuiltTree(const FatImage& built);
 // Same paths and same bytes; the failure names the first few differences.
 ::testing::AssertionResult SameTree(const Tree& want, const Tree& got);
 
+// What a cut may leave beyond lost clusters, in the windows no order of
+// single-sector writes can close on FAT. No data is lost in either; fsck repairs both.
+struct CutWindows {
+    // A moved folder's subfolder still names the old place in "..".
+    bool staleDotDot = false;
+    // An entry (or part of a long-name set) of a fixed root being compacted in
+    // place stands in two sectors.
+    bool entryTwice = false;
+};
+
 // `fsck.fat -n` finds nothing worse than what an interrupted move may leave:
 // lost clusters, FAT copies that differ (the first one intact), a stale
-// free-cluster count. Any other line fails, with the whole output.
-// With knownWindows, also what a cut leaves inside a folder move or compaction.
+// free-cluster count, and what `windows` allows. Any other line fails, with the
+// whole output.
 ::testing::AssertionResult FsckAtWorstLostClusters(const std::string& image,
-                                                   bool knownWindows = false);
+                                                   CutWindows windows = {});
 
 }  // namespace kestra::testing
