@@ -149,12 +149,17 @@ void FAT_Pack_Subdir(Engine& e, uint32_t Index) {
     // An entry that would move into an earlier sector stands in both for a moment
     // if the folder is rewritten in place. A folder with a chain of its own is
     // then written compacted to a new place instead, and its entry switched to it
-    // in one write. Only a root, which cannot move, is compacted in place.
+    // in one write. The FAT32 root stays as it is then; only the fixed root of
+    // FAT12/16, which has no other place, is compacted in place across sectors.
     std::vector<uint32_t> newPos;
     const bool crosses = CrossesSectors(before, place.entries, newPos);
     if (Index != 0 && crosses) {
         disk::UnLockLevel3(e.lock);
         MoveCompacted(e, Index, place, newPos);
+        return;
+    }
+    if (crosses && run.geo.IsFat32) {
+        disk::UnLockLevel3(e.lock);
         return;
     }
 

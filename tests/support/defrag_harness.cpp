@@ -150,14 +150,18 @@ CutReport EveryCut(const Subject& s, const Outcome& whole, bool torn) {
         const bool outside = !WriteVolume(s, o.bytes, path);
         Tree got;
         auto same = CopyOutTree(path, got);
-        if (same) same = SameTree(want, got);
         // Only a cut inside the fixed root may leave a root entry standing twice.
         const platform::Transfer& cutWrite = whole.writes[n - 1];
-        const bool inRoot = InFixedRoot(s.built.layout(), cutWrite);
+        const Layout& layout = s.built.layout();
+        const bool inRoot = InFixedRoot(layout, cutWrite);
+        if (same) same = SameTree(want, got, inRoot);
+        const bool tornFat12 = tornSectors != 0 && layout.type == FatType::kFat12 &&
+                               cutWrite.first < layout.FatStartSector(layout.numFats);
         const auto plain = FsckAtWorstLostClusters(path);
-        const auto fsck =
-            plain ? plain
-                  : FsckAtWorstLostClusters(path, {.staleDotDot = true, .entryTwice = inRoot});
+        const auto fsck = plain ? plain
+                                : FsckAtWorstLostClusters(path, {.staleDotDot = true,
+                                                                 .entryTwice = inRoot,
+                                                                 .tornFat12Entry = tornFat12});
         if (same && fsck && !outside && o.box == report::DiskErrorText() && o.writes.size() == n) {
             if (!plain) report.windows += " " + name;
             return;

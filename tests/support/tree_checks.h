@@ -18,7 +18,9 @@ using Tree = std::map<std::string, std::string>;
 Tree BuiltTree(const FatImage& built);
 
 // Same paths and same bytes; the failure names the first few differences.
-::testing::AssertionResult SameTree(const Tree& want, const Tree& got);
+// With extrasAllowed, paths beyond `want` are not differences: an entry that
+// stands twice, once without its long name, shows up under its 8.3 name too.
+::testing::AssertionResult SameTree(const Tree& want, const Tree& got, bool extrasAllowed = false);
 
 // What a cut may leave beyond lost clusters, in the windows no order of
 // single-sector writes can close on FAT. No data is lost in either; fsck repairs both.
@@ -28,6 +30,9 @@ struct CutWindows {
     // An entry (or part of a long-name set) of a fixed root being compacted in
     // place stands in two sectors.
     bool entryTwice = false;
+    // A FAT12 entry that straddles two FAT sectors half written by a torn write:
+    // it belongs to a chain no entry points at (new, or just freed).
+    bool tornFat12Entry = false;
 };
 
 // `fsck.fat -n` finds nothing worse than what an interrupted move may leave:
