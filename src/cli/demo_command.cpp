@@ -1,9 +1,13 @@
+#include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "image/image_builder.h"
+#include "image/random_volume.h"
+#include "platform/image_file.h"
 
 namespace kestra::cli {
 namespace {
@@ -52,9 +56,35 @@ image::FatImage BuildDemoVolume(uint32_t& files, uint32_t& fragmented) {
     return b.Build();
 }
 
+// The primary partition that starts at `start` on an MBR disk; 0 when none does.
+int SlotAt(const std::vector<uint8_t>& disk, uint32_t start) {
+    for (int slot = 1; slot <= 4; ++slot) {
+        const uint8_t* e = &disk[446 + 16 * (slot - 1)];
+        const uint32_t lba = e[8] | (e[9] << 8) | (e[10] << 16) | (uint32_t{e[11]} << 24);
+        if (e[4] != 0 && lba == start) return slot;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int DemoCommand(std::vector<std::string> args) {
+    // --seed N: the volume the random-volume tests make from seed N instead.
+    std::optional<uint32_t> seed;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--seed") continue;
+        char* end = nullptr;
+        const unsigned long n =
+            i + 1 < args.size() ? std::strtoul(args[i + 1].c_str(), &end, 10) : 0;
+        if (end == nullptr || *end != 0 || args[i + 1].empty() || n > UINT32_MAX) {
+            std::cerr << "kestra-cli demo: --seed needs a number\n";
+            return kExitUsage;
+        }
+        seed = static_cast<uint32_t>(n);
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
+                   args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
+        break;
+    }
     if (args.size() > 1) {
         std::cerr << "kestra-cli demo: at most one folder\n";
         return kExitUsage;
@@ -67,14 +97,28 @@ int DemoCommand(std::vector<std::string> args) {
         return kExitDisk;
     }
     uint32_t files = 0, fragmented = 0;
-    const std::string image = (dir / "demo.img").string();
-    const std::string error = BuildDemoVolume(files, fragmented).WriteTo(image);
+    std::string image = (dir / "demo.img").string();
+    std::string error;
+    std::string shape;
+    if (seed) {
+        const image::RandomVolume v = image::MakeRandomVolume(*seed);
+        error = v.disk.empty() ? v.built.WriteTo(image) : platform::WriteImageFile(image, v.disk);
+        shape = v.shape;
+        if (!v.disk.empty()) image += "@" + std::to_string(SlotAt(v.disk, v.start));
+    } else {
+        error = BuildDemoVolume(files, fragmented).WriteTo(image);
+    }
     if (!error.empty()) {
         std::cerr << "kestra-cli demo: " << error << "\n";
         return kExitDisk;
     }
-    std::cout << "Demo volume " << image << ": " << files << " files, " << fragmented
-              << " of them fragmented.\n\nBefore:\n";
+    if (seed) {
+        std::cout << "Volume of seed " << *seed << " " << image << ": " << shape
+                  << ".\n\nBefore:\n";
+    } else {
+        std::cout << "Demo volume " << image << ": " << files << " files, " << fragmented
+                  << " of them fragmented.\n\nBefore:\n";
+    }
 
     std::vector<std::string> volumeArgs = {image};
     const VolumeArgs volume = ParseVolumeArgs(volumeArgs);

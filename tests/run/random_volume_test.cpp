@@ -14,7 +14,6 @@
 
 #include "support/defrag_harness.h"
 #include "support/image_checks.h"
-#include "support/random_volume.h"
 #include "support/volume_reader.h"
 
 namespace kestra::testing {
@@ -103,7 +102,7 @@ std::vector<Finding> Judge(const RandomVolume& v, const Outcome& o, const std::s
         out.push_back({kStopped, "the run did not end with its statistics:\n" + o.Printed(),
                        o.box.empty() ? last : Gist(o.box)});
     }
-    if (!WriteVolume(v.AsSubject(), o.bytes, path))
+    if (!WriteVolume(AsSubject(v), o.bytes, path))
         out.push_back({kDamage, "written outside the partition", "written outside the partition"});
     if (const auto fsck = FsckClean(path); !fsck)
         out.push_back({kDamage, fsck.message(), Gist(fsck.message())});
@@ -142,7 +141,7 @@ TEST(RandomVolumeTest, DefragmentsAndPacksEveryVolumeWithoutLoss) {
         ASSERT_TRUE(FsckClean(path)) << "seed " << seed << " made a damaged volume: " << v.shape;
         ASSERT_EQ(ReadFatVolume(v.built.bytes()).items.size(), v.built.NodeCount()) << seed;
 
-        const Outcome o = DefragAndPack(v.AsSubject());
+        const Outcome o = DefragAndPack(AsSubject(v));
         const std::vector<Finding> findings = Judge(v, o, path);
         if (findings.empty()) continue;
         // To look at a failing seed by hand: its volume before and after.
@@ -199,7 +198,7 @@ TEST(RandomVolumeTest, SmallVolumesSurviveACutAfterEveryWrite) {
     for (uint32_t seed = first; done < wanted && seed - first < 100 * wanted; ++seed) {
         const RandomVolume v = MakeRandomVolume(seed);
         if (v.Bytes().size() > maxBytes) continue;
-        const Outcome whole = DefragAndPack(v.AsSubject());
+        const Outcome whole = DefragAndPack(AsSubject(v));
         if (whole.writes.size() > maxWrites || whole.writes.empty()) continue;
         // The property test reports a run that is not clean uncut.
         if (Damaged(Judge(v, whole, dir.File("whole.img")))) {
@@ -208,7 +207,7 @@ TEST(RandomVolumeTest, SmallVolumesSurviveACutAfterEveryWrite) {
         }
         ++done;
         used += " " + std::to_string(seed);
-        const CutReport r = EveryCut(v.AsSubject(), whole);
+        const CutReport r = EveryCut(AsSubject(v), whole);
         cuts += r.cuts;
         if (!r.windows.empty()) windows += " " + std::to_string(seed) + ":" + r.windows;
         if (r.failed.empty()) continue;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/fake_device.h"
+#include "image/random_volume.h"
 #include "support/image.h"
 #include "support/test_env.h"
 #include "support/tree_checks.h"
@@ -22,6 +23,11 @@ struct Subject {
 
     const std::vector<uint8_t>& Bytes() const { return disk ? *disk : built.bytes(); }
 };
+
+// A generated volume as the harness runs it.
+inline Subject AsSubject(const image::RandomVolume& v) {
+    return {v.built, v.disk.empty() ? nullptr : &v.disk, v.start};
+}
 
 // A power cut: writes after the `after`-th are refused. With `tornSectors`, the
 // `after`-th write itself lands only in part: its first tornSectors sectors.

@@ -1,11 +1,13 @@
-#include "support/random_volume.h"
+#include "image/random_volume.h"
+
+#include <array>
 
 #include <algorithm>
 #include <bit>
 #include <set>
 #include <stdexcept>
 
-namespace kestra::testing {
+namespace kestra::image {
 
 namespace {
 
@@ -580,4 +582,4 @@ RandomVolume MakeRandomVolume(uint32_t seed) {
     return Generator(seed).Make();
 }
 
-}  // namespace kestra::testing
+}  // namespace kestra::image
