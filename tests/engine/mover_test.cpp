@@ -68,22 +68,6 @@ TEST(MoverTest, TheNewChainIsOnDiskBeforeTheDataAndTheOldIsFreedLast) {
     EXPECT_TRUE(f.Sound(built));
 }
 
-TEST(MoverTest, AMovedFolderKeepsItsDotEntriesAndItsSubfoldersFindIt) {
-    ImageBuilder b(ImageOptions::Fat32(1));
-    const auto docs = b.AddFolder(b.Root(), "Documents", {{500, 1}, {510, 1}});
-    for (int i = 0; i < 20; ++i)
-        b.AddFile(docs, "FILE" + std::to_string(i), SeededBytes(i, 100));
-    const auto sub = b.AddFolder(docs, "Sub folder", {{600, 1}});
-    b.AddFile(sub, "DEEP.TXT", SeededBytes(99, 10));
-    const image::FatImage built = b.Build();
-    EngineFixture f(built);
-    fat::Extents ext;
-    fat::GetExtents(f.run, 500, ext);
-    ASSERT_TRUE(FAT_Move_Fragmented(f.engine, f.RecordAt(500), ext)) << f.flags.ErrText;
-    EXPECT_FALSE(f.flags.RunError) << f.flags.ErrText;
-    EXPECT_TRUE(f.Sound(built));
-}
-
 TEST(MoverTest, OnASharedVolumeChangedOrTakenFilesStayWhereTheyAre) {
     ImageBuilder b(ImageOptions::Floppy1440());
     b.AddFile(b.Root(), "A.BIN", SeededBytes(1, 2 * 512), {{100, 1}, {110, 1}});

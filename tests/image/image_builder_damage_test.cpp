@@ -28,54 +28,6 @@ Volume SmallVolume(const ImageOptions& opts) {
     return {b.Build(), fa, fb, folder};
 }
 
-TEST(ImageBuilderDamage, FsckSeesEachFault) {
-    struct Case {
-        const char* what;
-        std::function<void(Volume&)> damage;
-        const char* fsckSays;
-    };
-    const Case cases[] = {
-        // A's second cluster leads into B's last, so both claim it at full size.
-        {"cross-link", [](Volume& v) { SetChainLink(v.image, v.a, 1, 51); }, "share clusters"},
-        {"lost chain",
-         [](Volume& v) {
-             AddLostChain(v.image, {{60, 2}, {70, 1}}, 7);
-         },
-         "unused clusters"},
-        {"loop", [](Volume& v) { LinkTailTo(v.image, v.a, 10); }, "circular"},
-        {"into a free cluster", [](Volume& v) { LinkTailTo(v.image, v.b, 90); }, "free cluster"},
-        {"beyond the volume",
-         [](Volume& v) { LinkTailTo(v.image, v.b, v.image.layout().MaxCluster() + 1); },
-         "out of range"},
-        {"start beyond the volume",
-         [](Volume& v) { SetEntryStartCluster(v.image, v.b, v.image.layout().MaxCluster() + 5); },
-         "start cluster beyond limit"},
-        {"size too large", [](Volume& v) { SetEntrySize(v.image, v.b, 5000); }, "size"},
-        {"size too small", [](Volume& v) { SetEntrySize(v.image, v.a, 100); }, "size"},
-        {"broken folder chain", [](Volume& v) { BreakChainAt(v.image, v.folder, 1); }, "free"},
-        {"FAT copies differ", [](Volume& v) { MakeCopiesDiffer(v.image, 80, 81); }, "differ"},
-        {"erased entry keeps its chain", [](Volume& v) { EraseEntry(v.image, v.a); },
-         "unused clusters"},
-        {"bad mark inside a chain", [](Volume& v) { MarkBad(v.image, 11); }, "bad"},
-    };
-    for (const ImageOptions& opts : {ImageOptions::Floppy1440(), ImageOptions::Fat32(1)}) {
-        {
-            Volume untouched = SmallVolume(opts);
-            TempFile file;
-            EXPECT_EQ(untouched.image.WriteTo(file.path()), "");
-            ASSERT_TRUE(FsckClean(file.path()));
-        }
-        for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(FatTypeName(ComputeLayout(opts).type)) + " " + c.what);
-            Volume v = SmallVolume(opts);
-            c.damage(v);
-            TempFile file;
-            EXPECT_EQ(v.image.WriteTo(file.path()), "");
-            EXPECT_TRUE(FsckFlags(file.path(), c.fsckSays));
-        }
-    }
-}
-
 TEST(ImageBuilderDamage, BadMarksAndRawEntriesUseEachTypesWidth) {
     for (const ImageOptions& opts :
          {ImageOptions::Floppy1440(), ImageOptions::Fat16(), ImageOptions::Fat32(1)}) {

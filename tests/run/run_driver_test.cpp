@@ -157,22 +157,5 @@ TEST(RunDriverTest, AVolumeWithOneFatIsRefusedAtLaunch) {
     EXPECT_EQ(l.Lines(), (std::vector<std::string>{"Err: FATs=1", "Unable to view c:\\"}));
 }
 
-TEST(RunDriverTest, AFolderCompactedIntoANewCopyLeavesNoHoleBehind) {
-    // Erased entries at the front of a two-sector folder: its entries change
-    // sectors, so the folder is compacted into a copy elsewhere.
-    ImageBuilder b(ImageOptions::Fat16(65536, 1));
-    const auto docs = b.AddFolder(b.Root(), "DOCS", {{10, 2}});
-    for (int i = 0; i < 3; ++i)
-        b.AddErased(docs, {"OLD" + std::to_string(i) + ".TXT"});
-    for (int i = 0; i < 20; ++i)
-        b.AddFile(docs, "F" + std::to_string(i) + ".TXT", SeededBytes(i, 700));
-    b.AddFile(b.Root(), "A.BIN", SeededBytes(99, 3000), {{200, 3}, {300, 3}});
-    Launch l(b.Build());
-    l.Run(app::RunCommand::Defrag, /*pack=*/true);
-    EXPECT_EQ(l.ui.boxes, 0) << l.ui.lastBoxText;
-    EXPECT_EQ(l.ctx.model.GapCount, 1u);
-    EXPECT_EQ(l.ctx.model.GapStart[1] + l.ctx.model.GapLen[1], l.ctx.counters.LastCluster + 1);
-}
-
 }  // namespace
 }  // namespace kestra::run

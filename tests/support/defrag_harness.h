@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake_device.h"
 #include "image/random_volume.h"
+#include "platform/fake_device.h"
 #include "support/image.h"
 #include "support/test_env.h"
 #include "support/tree_checks.h"

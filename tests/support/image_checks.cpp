@@ -57,15 +57,4 @@ std::string Lower(std::string s) {
     return ::testing::AssertionSuccess();
 }
 
-::testing::AssertionResult ReadsBackByPath(const FatImage& built, const std::string& image,
-                                           NodeId file) {
-    const NodeInfo& n = built.Node(file);
-    const CommandResult r = McopyOut(image, "::" + n.path);
-    const std::vector<uint8_t> got(r.output.begin(), r.output.end());
-    if (r.exitStatus == 0 && got == n.content) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << n.path << ": mcopy exit " << r.exitStatus << ", " << got.size() << " bytes read, "
-           << n.content.size() << " expected";
-}
-
 }  // namespace kestra::testing

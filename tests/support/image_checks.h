@@ -15,8 +15,4 @@ namespace kestra::testing {
 // Every file the builder placed reads back through mcopy with the same bytes,
 // found under its long-name path. `image` may carry an "@@offset" suffix.
 ::testing::AssertionResult ReadsBackIdentical(const FatImage& built, const std::string& image);
-// One file read with `mcopy -i IMAGE ::PATH -`.
-::testing::AssertionResult ReadsBackByPath(const FatImage& built, const std::string& image,
-                                           NodeId file);
-
 }  // namespace kestra::testing
