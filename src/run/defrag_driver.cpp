@@ -115,6 +115,12 @@ void Fat_DefragPack(RunContext& ctx) {
                 PackGaps(ctx);
             }
         }
+        // The last word is the defrag pass's: a file the last pack made room for
+        // is made whole, even when the rounds ran out first.
+        if (pack && n.FragmentedToDo != 0 && !Stopped(f)) {
+            fat::FAT_FREE_Segs(ctx.run);
+            engine::FAT_Defrag(e);
+        }
     }
     ctx.PicHistoE.Visible = false;
     ctx.picHistoF.Visible = false;
