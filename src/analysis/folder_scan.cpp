@@ -69,8 +69,10 @@ struct FolderVisit {
 };
 
 void FolderVisit::Damage(const std::string& text, const uint8_t* e, const std::string& longName) {
-    std::string path = LongPath(a, SubIdx, e != nullptr ? fat::EntryName(e) : "", longName);
-    if (e == nullptr) path.pop_back();  // the folder itself
+    // Without an entry, the folder itself is named.
+    const fat::FolderNode& f = a.run.model.FolderTree[SubIdx];
+    const std::string path = e != nullptr ? LongPath(a, SubIdx, fat::EntryName(e), longName)
+                                          : LongPath(a, f.Parent, f.Name, f.LongName);
     report::ScanStop(a.report, text + ": " + path);
     stopped = true;
 }

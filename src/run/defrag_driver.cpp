@@ -94,7 +94,7 @@ void Fat_DefragPack(RunContext& ctx) {
         for (int round = 0; pack && round < kGatherRounds && !Packed(ctx) && !Stopped(f); ++round) {
             const double t = ctx.clock.SecondsSinceMidnight();
             const uint32_t m = n.MovedFiles;
-            fat::FAT_FREE_Segs(ctx.run);
+            // Packed() has just rebuilt the gap list.
             if (engine::FAT_Gather_Fragmented(e) && !Stopped(f)) {
                 fat::FAT_FREE_Segs(ctx.run);
                 PackGaps(ctx);
