@@ -66,6 +66,24 @@ TEST(MoverTest, TheNewChainIsOnDiskBeforeTheDataAndTheOldIsFreedLast) {
     }
     EXPECT_EQ(kinds, "FFDEFFFF");  // each old extent is freed on its own
     EXPECT_TRUE(f.Sound(built));
+
+    // Gathered into two runs, in the same order: the runs' chain, the data split
+    // at the end of the first run, the entry, the old clusters freed.
+    fat::GetExtents(f.run, 300, ext);
+    fat::Extents target;
+    target.Starts = {0, 400, 500};
+    target.Lens = {0, 1, 2};
+    const size_t again = f.fake->Trace().size();
+    ASSERT_TRUE(FAT_Move_To_Runs(f.engine, f.RecordAt(300), ext, target));
+    kinds.clear();
+    for (const auto& [first, count] : f.WritesSince(again)) {
+        const int64_t s = static_cast<int64_t>(first);
+        kinds += s < disk::RootDirSector(f.geo) ? 'F' : s < dataStart ? 'E' : 'D';
+    }
+    EXPECT_EQ(kinds, "FFFFDDEFF");
+    EXPECT_EQ(f.Now(built).Chain(400), (std::vector<uint32_t>{400, 500, 501}));
+    EXPECT_EQ(f.model.FileTab[f.RecordAt(400)].Frags, 2);
+    EXPECT_TRUE(f.Sound(built));
 }
 
 TEST(MoverTest, OnASharedVolumeChangedOrTakenFilesStayWhereTheyAre) {
