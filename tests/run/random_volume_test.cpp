@@ -6,6 +6,7 @@
 // KESTRA_RANDOM_KEEP=DIR keeps each failing volume there, before and after its run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,7 +21,9 @@ namespace kestra::testing {
 namespace {
 
 // Seeds that once failed, run before the random range.
-const std::vector<uint32_t> kRegressionSeeds = {};
+const std::vector<uint32_t> kRegressionSeeds = {944, 1033, 1275, 2051};
+// Seeds whose crash cuts once failed.
+const std::vector<uint32_t> kCrashRegressionSeeds = {13, 109, 115, 116, 132};
 
 uint32_t EnvOr(const char* name, uint32_t fallback) {
     const char* v = std::getenv(name);
@@ -195,22 +198,23 @@ TEST(RandomVolumeTest, SmallVolumesSurviveACutAfterEveryWrite) {
     uint32_t done = 0, skipped = 0;
     uint64_t cuts = 0;
     std::string used, failing, windows;
-    for (uint32_t seed = first; done < wanted && seed - first < 100 * wanted; ++seed) {
+    // Seeds whose cuts once failed are cut whatever their size; then the range.
+    auto cutSeed = [&](uint32_t seed, bool always) {
         const RandomVolume v = MakeRandomVolume(seed);
-        if (v.Bytes().size() > maxBytes) continue;
+        if (!always && v.Bytes().size() > maxBytes) return;
         const Outcome whole = DefragAndPack(AsSubject(v));
-        if (whole.writes.size() > maxWrites || whole.writes.empty()) continue;
+        if (whole.writes.empty() || (!always && whole.writes.size() > maxWrites)) return;
         // The property test reports a run that is not clean uncut.
         if (Damaged(Judge(v, whole, dir.File("whole.img")))) {
             ++skipped;
-            continue;
+            return;
         }
-        ++done;
+        done += always ? 0 : 1;
         used += " " + std::to_string(seed);
         const CutReport r = EveryCut(AsSubject(v), whole);
         cuts += r.cuts;
         if (!r.windows.empty()) windows += " " + std::to_string(seed) + ":" + r.windows;
-        if (r.failed.empty()) continue;
+        if (r.failed.empty()) return;
         failing += " " + std::to_string(seed);
         std::string details;
         for (size_t i = 0; i < r.details.size() && i < 2; ++i)
@@ -218,6 +222,12 @@ TEST(RandomVolumeTest, SmallVolumesSurviveACutAfterEveryWrite) {
         ADD_FAILURE() << "seed " << seed << " (" << v.shape << "), " << whole.writes.size()
                       << " writes, failing cuts:" << r.failed << "\n"
                       << details;
+    };
+    for (uint32_t seed : kCrashRegressionSeeds)
+        cutSeed(seed, true);
+    for (uint32_t seed = first; done < wanted && seed - first < 100 * wanted; ++seed) {
+        if (std::count(kCrashRegressionSeeds.begin(), kCrashRegressionSeeds.end(), seed) == 0)
+            cutSeed(seed, false);
     }
     std::printf(
         "[ cuts     ] seeds%s: %llu cuts, %u skipped as not clean uncut; "
