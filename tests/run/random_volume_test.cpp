@@ -23,7 +23,7 @@ namespace {
 // Seeds that once failed, run before the random range.
 const std::vector<uint32_t> kRegressionSeeds = {944, 1033, 1275, 2051};
 // Seeds whose crash cuts once failed.
-const std::vector<uint32_t> kCrashRegressionSeeds = {13, 109, 115, 116, 132};
+const std::vector<uint32_t> kCrashRegressionSeeds = {13, 109, 115, 116, 132, 229};
 
 uint32_t EnvOr(const char* name, uint32_t fallback) {
     const char* v = std::getenv(name);

@@ -100,6 +100,7 @@ Tree BuiltTree(const FatImage& built) {
         std::regex(R"(\s*(Auto-deleting|Not auto-correcting this)\.)"),
         std::regex(R"(\s*Wrong checksum for long file name ".*"\.)"),
         std::regex(R"(\s*A new long file name starts within an old one\.)"),
+        std::regex(R"(\s*Unexpected long filename sequence number \(\d+ vs\. expected \d+\)\.)"),
         std::regex(R"(\s*\(Short name .* may have changed without updating the long name\))"),
     };
     static const std::regex outOfRange(
