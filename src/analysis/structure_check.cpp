@@ -83,14 +83,16 @@ bool ChainCountTest(fat::FatRun& run) {
     return false;
 }
 
-bool FatSoundnessTest(fat::FatRun& run) {
+bool FatSoundnessTest(fat::FatRun& run, uint64_t& allocatedClusters) {
     if (Dirty(run)) {
         report::ScanStop(run.flags, "Volume dirty");
         return false;
     }
     const std::vector<uint32_t>& fat = run.model.Fat;
+    allocatedClusters = 0;
     for (uint32_t c = 2; c <= run.counters.LastCluster; ++c) {
         const uint32_t v = fat[c] & fat::kFatMask;
+        if (v != 0 && v != fat::kFatBad) ++allocatedClusters;
         if (v >= fat::kFatReservedFirst && v < fat::kFatBad) {
             report::ScanStop(run.flags, "Bad cluster#: " + std::to_string(c));
             return false;
@@ -103,13 +105,7 @@ bool FatSoundnessTest(fat::FatRun& run) {
     return !run.flags.RunError;
 }
 
-bool LostClustersTest(fat::FatRun& run, uint64_t chainedClusters) {
-    uint64_t allocated = 0;
-    const std::vector<uint32_t>& fat = run.model.Fat;
-    for (uint32_t c = 2; c <= run.counters.LastCluster; ++c) {
-        const uint32_t v = fat[c] & fat::kFatMask;
-        if (v != 0 && v != fat::kFatBad) ++allocated;
-    }
+bool LostClustersTest(fat::FatRun& run, uint64_t allocated, uint64_t chainedClusters) {
     if (allocated == chainedClusters) return true;
     const uint64_t lost =
         allocated > chainedClusters ? allocated - chainedClusters : chainedClusters - allocated;

@@ -16,11 +16,12 @@ bool ChainCountTest(fat::FatRun& run);
 
 // What a checked run requires of the FAT before anything else: a clean dirty
 // flag, no link to a reserved value, and every FAT copy equal to the first.
-// Stops the run on the first fault; true when the FAT is sound.
-bool FatSoundnessTest(fat::FatRun& run);
+// Stops the run on the first fault; true when the FAT is sound. Counts the
+// allocated clusters (bad ones aside) on the way.
+bool FatSoundnessTest(fat::FatRun& run, uint64_t& allocatedClusters);
 
 // Every allocated cluster lies on a chain that the chain pass walked from its
 // head; what does not (a loop without a head) is lost. True when none is.
-bool LostClustersTest(fat::FatRun& run, uint64_t chainedClusters);
+bool LostClustersTest(fat::FatRun& run, uint64_t allocatedClusters, uint64_t chainedClusters);
 
 }  // namespace kestra::analysis

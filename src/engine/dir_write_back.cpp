@@ -121,20 +121,21 @@ bool FAT_Read_Entry(fat::FatRun& run, uint32_t JJ, DirSector& entries, uint32_t&
     return run.io.ReadSectors(entries.data(), entries.size());
 }
 
-bool EntryIsRecord(const fat::FatRun& run, uint32_t JJ, const uint8_t* entry) {
+bool EntryIsRecord(fat::FatRun& run, uint32_t JJ, const uint8_t* entry) {
     const fat::FileRec& rec = run.model.FileTab[JJ];
-    return entry[0] != 0 && entry[0] != fat::kErasedMark &&
-           std::memcmp(entry, rec.Name.data(), rec.Name.size()) == 0 &&
-           EntryStart(run, entry) == rec.StartCluster;
+    if (entry[0] != 0 && entry[0] != fat::kErasedMark &&
+        std::memcmp(entry, rec.Name.data(), rec.Name.size()) == 0 &&
+        EntryStart(run, entry) == rec.StartCluster) {
+        return true;
+    }
+    Stop(run, "Invalid fixup subdir");
+    return false;
 }
 
 bool FAT_Update_Entry(fat::FatRun& run, uint32_t JJ, uint32_t NewStart, DirSector& entries,
                       uint32_t EntryNo, int64_t Sector) {
     uint8_t* entry = &entries[(EntryNo & 15) * 32];
-    if (!EntryIsRecord(run, JJ, entry)) {
-        Stop(run, "Invalid fixup subdir");
-        return false;
-    }
+    if (!EntryIsRecord(run, JJ, entry)) return false;
     SetEntryStart(run, entry, NewStart);
     run.io.SetNextSector(Sector);
     return run.io.WriteSectorsNext(entries.data(), entries.size());

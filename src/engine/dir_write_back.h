@@ -19,8 +19,8 @@ using fat::EntryName;
 bool FAT_Read_Entry(fat::FatRun& run, uint32_t JJ, DirSector& entries, uint32_t& EntryNo,
                     int64_t& Sector);
 // True when the entry is the record's own: not free or erased, with the record's
-// 8.3 name and its (still old) start cluster.
-bool EntryIsRecord(const fat::FatRun& run, uint32_t JJ, const uint8_t* entry);
+// 8.3 name and its (still old) start cluster. Otherwise "Invalid fixup subdir".
+bool EntryIsRecord(fat::FatRun& run, uint32_t JJ, const uint8_t* entry);
 // Checks that the entry is still the record's own (EntryIsRecord) and points it
 // at NewStart, then writes the sector. Otherwise "Invalid fixup subdir" and no write.
 bool FAT_Update_Entry(fat::FatRun& run, uint32_t JJ, uint32_t NewStart, DirSector& entries,

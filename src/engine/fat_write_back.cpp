@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fat/fat_table.h"
+#include "fat/free_gaps.h"
 
 namespace kestra::engine {
 namespace {
@@ -79,10 +80,7 @@ bool CoverOf(fat::FatRun& run, uint32_t Block, uint32_t Blks, Cover& cover) {
 }  // namespace
 
 bool Synch_Fat1(fat::FatRun& run, uint32_t Block, uint32_t Blks) {
-    fat::Extents target;
-    target.Starts = {0, Block};
-    target.Lens = {0, Blks};
-    return Synch_Fat1(run, target);
+    return Synch_Fat1(run, fat::Extents::OneRun(Block, Blks));
 }
 
 bool Synch_Fat1(fat::FatRun& run, const fat::Extents& target) {
@@ -166,9 +164,8 @@ bool Synch_Fat_To_Mem(fat::FatRun& run, uint32_t Block, uint32_t Blks) {
 bool Synch_FsInfo(fat::FatRun& run) {
     if (!run.geo.IsFat32) return true;
     const fat::VolumeModel& m = run.model;
-    uint32_t freeCount = 0;
-    for (uint32_t g = 1; g <= m.GapCount; ++g)
-        freeCount += m.GapLen[g];
+    const auto freeCount =
+        static_cast<uint32_t>(fat::FreeSpaceSectors(run) / run.geo.SectorsPerCluster);
     uint32_t nextFree = 0xFFFFFFFF;
     for (uint32_t g = 1; g <= m.GapCount && nextFree == 0xFFFFFFFF; ++g) {
         if (m.GapLen[g] != 0) nextFree = m.GapStart[g];

@@ -11,9 +11,7 @@ namespace {
 
 // The lowest free clusters that hold `clusters`, as runs in cluster order.
 fat::Extents LowestFreeRuns(const fat::VolumeModel& m, uint32_t clusters) {
-    fat::Extents runs;
-    runs.Starts = {0};
-    runs.Lens = {0};
+    fat::Extents runs{{0}, {0}};
     for (uint32_t g = 1; g <= m.GapCount && clusters > 0; ++g) {
         const uint32_t take = std::min(m.GapLen[g], clusters);
         if (take == 0) continue;
@@ -48,12 +46,11 @@ bool FAT_Gather_Fragmented(Engine& e) {
         if (rec.Frags <= 1 || m.FileFixed[i] != 0 || rec.StartCluster == 0) continue;
         const uint32_t n = fat::GetExtents(run, rec.StartCluster, ext);
         if (f.AbortRun != 0) break;
-        uint64_t free = 0;
-        uint32_t largest = 0;
-        for (uint32_t g = 1; g <= m.GapCount; ++g) {
-            free += m.GapLen[g];
-            largest = std::max(largest, m.GapLen[g]);
-        }
+        const uint64_t free = fat::FreeSpaceSectors(run) / run.geo.SectorsPerCluster;
+        const uint32_t largest =
+            m.GapCount == 0
+                ? 0
+                : *std::max_element(m.GapLen.begin() + 1, m.GapLen.begin() + m.GapCount + 1);
         // The defrag pass takes it as it is, or nothing ever could here.
         if (largest >= n || free < n) continue;
         const fat::Extents target = LowestFreeRuns(m, n);

@@ -134,9 +134,6 @@ bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& t
     // Every check that can stop the move comes before its first write, so a stop
     // never leaves a half-made move behind.
     if (!EntryIsRecord(run, JJ, &entries[(EntryNo & 15) * 32])) {
-        run.flags.AbortRun = 1;
-        run.flags.RunError = true;
-        run.flags.ErrText = "Invalid fixup subdir";
         Unlock(e);
         return false;
     }
@@ -190,17 +187,10 @@ bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& t
     return run.flags.AbortRun == 0;
 }
 
-fat::Extents OneRun(uint32_t Block, uint32_t Blks) {
-    fat::Extents target;
-    target.Starts = {0, Block};
-    target.Lens = {0, Blks};
-    return target;
-}
-
 }  // namespace
 
 bool FAT_MOVE_File(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks, uint32_t Block) {
-    return Move(e, JJ, ext, OneRun(Block, Blks), false);
+    return Move(e, JJ, ext, fat::Extents::OneRun(Block, Blks), false);
 }
 
 bool FAT_Move_To_Runs(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& target) {
@@ -212,7 +202,7 @@ bool FAT_Move_To_Runs(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat
 bool FAT_Move_Compacted(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks,
                         uint32_t Block) {
     if (uint64_t{Blks} * e.run.geo.SectorsPerCluster * 512 > kMoveBufferBytes) return false;
-    return Move(e, JJ, ext, OneRun(Block, Blks), true);
+    return Move(e, JJ, ext, fat::Extents::OneRun(Block, Blks), true);
 }
 
 bool FAT_Verify_Move(Engine& e, uint32_t JJ, const DirSector& entries, uint32_t EntryNo,

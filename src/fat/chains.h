@@ -12,6 +12,8 @@ struct Extents {
     std::vector<uint32_t> Starts;
     std::vector<uint32_t> Lens;
     uint32_t Count() const { return Starts.empty() ? 0 : static_cast<uint32_t>(Starts.size() - 1); }
+    // One run of `length` clusters from `start`.
+    static Extents OneRun(uint32_t start, uint32_t length) { return {{0, start}, {0, length}}; }
 };
 
 // Marks every cluster some FAT entry links to; stops the run on a link beyond the

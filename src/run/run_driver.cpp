@@ -71,7 +71,8 @@ PassEnd Pass(RunContext& ctx) {
 
     ctx.model.MemReserve.assign(1, 0);
     if (fat::ReadFat(ctx.run)) fat::FAT_Marks(ctx.run);
-    if (!f.RunError && ctx.mode.CheckStructure) analysis::FatSoundnessTest(ctx.run);
+    uint64_t allocated = 0;
+    if (!f.RunError && ctx.mode.CheckStructure) analysis::FatSoundnessTest(ctx.run, allocated);
     if (f.RunError) {
         if (f.AbortRun == 0) return PassEnd::EndOfRun;
         f.StructureErrorFlag = true;
@@ -102,7 +103,7 @@ PassEnd Pass(RunContext& ctx) {
     analysis::Fat_ViewMap(ctx.analysis, loadTime, folderTime, chains);
     // The count test also counts the FAT32 root among the folders.
     if (!f.RunError && analysis::ChainCountTest(ctx.run)) {
-        analysis::LostClustersTest(ctx.run, ctx.analysis.chainedClusters);
+        analysis::LostClustersTest(ctx.run, allocated, ctx.analysis.chainedClusters);
     }
     if (f.RestartRun) return PassEnd::Restart;
     if (f.AbortRun != 0) return PassEnd::ErrorPath;
