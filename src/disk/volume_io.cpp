@@ -1,6 +1,8 @@
 #include "disk/volume_io.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstring>
 
 namespace kestra::disk {
 
@@ -26,18 +28,84 @@ bool VolumeIo::CloseVolumeHandle(platform::DevicePtr& handle) {
 bool VolumeIo::ReadSectorsRaw(void* buffer, int64_t first, uint64_t count) {
     ExtIOError = 0;
     if (!VolumeHandle || first < 0 || count > UINT32_MAX) return false;
-    if (VolumeHandle->Read(static_cast<uint64_t>(first), static_cast<uint32_t>(count),
-                           static_cast<uint8_t*>(buffer))) {
-        return true;
+    auto* bytes = static_cast<uint8_t*>(buffer);
+    if (!VolumeHandle->Read(static_cast<uint64_t>(first), static_cast<uint32_t>(count), bytes)) {
+        ExtIOError = VolumeHandle->LastError();
+        return false;
     }
-    ExtIOError = VolumeHandle->LastError();
-    return false;
+    BytesRead += count * kSectorSize;
+    // A held write is what the sector holds for everything the run does next.
+    for (const auto& step : held_) {
+        for (auto it = step.lower_bound(first);
+             it != step.end() && it->first < first + static_cast<int64_t>(count); ++it) {
+            std::memcpy(bytes + (it->first - first) * kSectorSize, it->second.data(), kSectorSize);
+        }
+    }
+    return true;
 }
 
 bool VolumeIo::WriteSectorsRaw(const void* buffer, int64_t first, uint64_t count) {
     if (!VolumeHandle || first < 0 || count > UINT32_MAX) return false;
-    return VolumeHandle->Write(static_cast<uint64_t>(first), static_cast<uint32_t>(count),
-                               static_cast<const uint8_t*>(buffer));
+    if (heldStep_ > 0) {
+        Hold(static_cast<const uint8_t*>(buffer), first, count);
+        return true;
+    }
+    // A write around held ones would reach the medium before them: out of order.
+    if (heldSectors_ != 0 && !flushing_) {
+        flags_.InternalErrorFlag = true;
+        return false;
+    }
+    unsynced_ = true;
+    if (!VolumeHandle->Write(static_cast<uint64_t>(first), static_cast<uint32_t>(count),
+                             static_cast<const uint8_t*>(buffer))) {
+        return false;
+    }
+    BytesWritten += count * kSectorSize;
+    return true;
+}
+
+void VolumeIo::Hold(const uint8_t* buffer, int64_t first, uint64_t count) {
+    const int step = std::clamp(heldStep_, 1, kHeldSteps);
+    for (uint64_t i = 0; i < count; ++i) {
+        const auto [it, added] = held_[step - 1].try_emplace(first + static_cast<int64_t>(i));
+        std::memcpy(it->second.data(), buffer + i * kSectorSize, kSectorSize);
+        if (added) ++heldSectors_;
+    }
+}
+
+bool VolumeIo::FlushHeld() {
+    heldStep_ = 0;
+    flushing_ = true;
+    bool ok = true;
+    std::vector<uint8_t> joined;
+    for (auto& step : held_) {
+        auto it = step.begin();
+        while (ok && it != step.end()) {
+            const int64_t first = it->first;
+            joined.clear();
+            for (; it != step.end() &&
+                   it->first == first + static_cast<int64_t>(joined.size() / kSectorSize);
+                 ++it) {
+                joined.insert(joined.end(), it->second.begin(), it->second.end());
+            }
+            heldSectors_ -= joined.size() / kSectorSize;
+            step.erase(step.begin(), it);
+            NextSector = first;
+            ok = WriteSectorsNext(joined.data(), joined.size());
+        }
+        if (ok && !Barrier()) ok = false;
+    }
+    // After a failed write the rest never reaches the medium, as after a power cut.
+    DropHeld();
+    flushing_ = false;
+    return ok;
+}
+
+void VolumeIo::DropHeld() {
+    heldStep_ = 0;
+    for (auto& step : held_)
+        step.clear();
+    heldSectors_ = 0;
 }
 
 bool VolumeIo::ReadSectors(void* buffer, uint64_t bytes, uint64_t* transferred) {
@@ -73,7 +141,12 @@ int VolumeIo::ReadBootSector(uint8_t* buffer, uint64_t* transferred) {
 }
 
 bool VolumeIo::Barrier() {
-    if (VolumeHandle && VolumeHandle->Flush()) return true;
+    if (!unsynced_) return true;
+    unsynced_ = false;
+    if (VolumeHandle && VolumeHandle->Flush()) {
+        ++Barriers;
+        return true;
+    }
     WriteFailed();
     return false;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,9 +35,25 @@ class VolumeIo {
     // 0 on success, 1 on failure; leaves NextSector at 1 either way.
     int ReadBootSector(uint8_t* buffer, uint64_t* transferred = nullptr);
 
-    // Makes every write so far durable before the next one starts; a no-op on a
-    // write-through volume. False when the device could not.
+    // Makes every write so far durable before the next one starts. Nothing is
+    // asked of the device when nothing was written since the last barrier. False
+    // when the device could not.
     bool Barrier();
+
+    // Held writes, for a group of moves whose steps share their barriers: while
+    // a step (1 .. kHeldSteps) is set, writes wait in that step's queue, and reads
+    // see them. FlushHeld writes the queues in step order, adjacent sectors joined
+    // into one transfer, with a barrier after each step.
+    static constexpr int kHeldSteps = 3;
+    void HoldWrites(int step) { heldStep_ = step; }
+    bool FlushHeld();
+    void DropHeld();
+    bool HasHeldWrites() const { return heldSectors_ != 0; }
+
+    // What reached the device, for the run's I/O line.
+    uint64_t BytesRead = 0;
+    uint64_t BytesWritten = 0;
+    uint64_t Barriers = 0;
 
     void ReadFailed();
     void WriteFailed();
@@ -74,6 +92,14 @@ class VolumeIo {
   private:
     bool ReadSectorsRaw(void* buffer, int64_t first, uint64_t count);
     bool WriteSectorsRaw(const void* buffer, int64_t first, uint64_t count);
+    void Hold(const uint8_t* buffer, int64_t first, uint64_t count);
+
+    using HeldSector = std::array<uint8_t, platform::kSectorSize>;
+    std::array<std::map<int64_t, HeldSector>, kHeldSteps> held_;
+    uint64_t heldSectors_ = 0;
+    int heldStep_ = 0;
+    bool flushing_ = false;
+    bool unsynced_ = false;  // written since the last barrier
 
     const platform::VolumeCatalogue& catalogue_;
     platform::UiHost& ui_;

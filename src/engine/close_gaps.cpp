@@ -2,6 +2,7 @@
 
 #include <unordered_map>
 
+#include "engine/move_batch.h"
 #include "engine/mover.h"
 #include "fat/free_gaps.h"
 #include "report/run_status.h"
@@ -10,6 +11,7 @@
 namespace kestra::engine {
 
 void FAT_Close_Gaps(Engine& e) {
+    const BatchScope batch(e);
     fat::FatRun& run = e.run;
     fat::VolumeModel& m = run.model;
     report::RunFlags& f = run.flags;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "engine/move_batch.h"
 #include "engine/mover.h"
 #include "fat/chains.h"
 #include "report/run_status.h"
@@ -77,6 +78,7 @@ void FAT_Show_Partial_Blocks(Engine& e) {
 }
 
 uint32_t FAT_Defrag(Engine& e) {
+    const BatchScope batch(e);
     fat::FatRun& run = e.run;
     report::RunFlags& f = run.flags;
     fat::RunCounters& n = run.counters;

@@ -4,6 +4,7 @@
 #include "disk/volume_lock.h"
 #include "display/cluster_map.h"
 #include "display/size_chart.h"
+#include "engine/move_batch.h"
 #include "fat/fat_run.h"
 #include "report/report_context.h"
 
@@ -21,6 +22,7 @@ struct Engine {
     // The main window's charts, when there is a main window to show them.
     display::HistogramChart* PicHistoE = nullptr;  // gaps, then pack candidates
     display::HistogramChart* picHistoF = nullptr;  // fragmented files
+    MoveBatch batch;                               // moves whose writes wait
 };
 
 }  // namespace kestra::engine

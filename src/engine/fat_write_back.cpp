@@ -83,7 +83,7 @@ bool Synch_Fat1(fat::FatRun& run, uint32_t Block, uint32_t Blks) {
     return Synch_Fat1(run, fat::Extents::OneRun(Block, Blks));
 }
 
-bool Synch_Fat1(fat::FatRun& run, const fat::Extents& target) {
+bool Mark_New_Chain(fat::FatRun& run, const fat::Extents& target) {
     std::vector<uint32_t>& fat = run.model.Fat;
     const uint32_t n = target.Count();
     // A chain marked only in part would reach the volume with the next write of
@@ -101,15 +101,49 @@ bool Synch_Fat1(fat::FatRun& run, const fat::Extents& target) {
         if (k < n && run.flags.AbortRun == 0)
             fat[tail] = (fat[tail] & kTopBits) | target.Starts[k + 1];
     }
-    if (run.flags.AbortRun != 0) {
-        for (uint32_t k = 1; k <= n; ++k) {
-            std::copy(before[k].begin(), before[k].end(),
-                      fat.begin() + std::min<size_t>(target.Starts[k], fat.size()));
-        }
-        return false;
-    }
+    if (run.flags.AbortRun == 0) return true;
     for (uint32_t k = 1; k <= n; ++k) {
+        std::copy(before[k].begin(), before[k].end(),
+                  fat.begin() + std::min<size_t>(target.Starts[k], fat.size()));
+    }
+    return false;
+}
+
+bool Synch_Fat1(fat::FatRun& run, const fat::Extents& target) {
+    if (!Mark_New_Chain(run, target)) return false;
+    for (uint32_t k = 1; k <= target.Count(); ++k) {
         if (!Synch_Mem_To_Fat(run, target.Starts[k], target.Lens[k])) return false;
+    }
+    return true;
+}
+
+bool Write_Fat_Runs(fat::FatRun& run, std::vector<std::pair<uint32_t, uint32_t>> runs) {
+    if (runs.empty()) return true;
+    std::sort(runs.begin(), runs.end());
+    // Sector ranges [first, end) of copy 1, merged where they touch.
+    std::vector<std::pair<uint32_t, uint32_t>> ranges;
+    uint8_t* image = nullptr;
+    for (const auto& [block, blks] : runs) {
+        Cover cover;
+        if (!CoverOf(run, block, blks, cover)) return false;
+        const uint32_t last = block + blks - 1;
+        if (run.geo.Type == FatType::Fat16) FatToBuffer16(run.model, block, last);
+        if (run.geo.Type == FatType::Fat12) FatToBuffer12(run.model, block, last);
+        image = cover.image - size_t{cover.first} * kSectorBytes;
+        if (!ranges.empty() && cover.first <= ranges.back().second) {
+            ranges.back().second = std::max(ranges.back().second, cover.first + cover.count);
+        } else {
+            ranges.emplace_back(cover.first, cover.first + cover.count);
+        }
+    }
+    for (uint32_t copy = 0; copy < std::max<uint32_t>(run.geo.NumberOfFats, 1); ++copy) {
+        for (const auto& [first, end] : ranges) {
+            run.io.SetNextSector(run.geo.FatStartSector + int64_t{copy} * run.geo.FatSectors +
+                                 first);
+            if (!run.io.WriteSectorsNext(image + size_t{first} * kSectorBytes,
+                                         uint64_t{end - first} * kSectorBytes))
+                return false;
+        }
     }
     return true;
 }

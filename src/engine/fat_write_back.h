@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "fat/chains.h"
 #include "fat/fat_run.h"
@@ -12,6 +14,13 @@ namespace kestra::engine {
 bool Synch_Fat1(fat::FatRun& run, uint32_t Block, uint32_t Blks);
 // The same for a new chain over several free runs (1..n, in chain order).
 bool Synch_Fat1(fat::FatRun& run, const fat::Extents& target);
+// The new chain of Synch_Fat1 in Fat only; false, with Fat as it was, when a run
+// was not free.
+bool Mark_New_Chain(fat::FatRun& run, const fat::Extents& target);
+// Writes the FAT sectors that hold the runs (first cluster, length) from Fat to
+// every copy, copy 1 first; a sector shared by several runs goes once, adjacent
+// sectors in one transfer.
+bool Write_Fat_Runs(fat::FatRun& run, std::vector<std::pair<uint32_t, uint32_t>> runs);
 // Frees the clusters of the extents (1..n, chain order) in Fat and on disk, over
 // the volume's current FAT contents.
 bool Synch_Fat2(fat::FatRun& run, const fat::Extents& extents);

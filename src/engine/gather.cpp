@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/move_batch.h"
 #include "engine/mover.h"
 #include "fat/free_gaps.h"
 #include "report/status_lines.h"
@@ -36,6 +37,7 @@ void TakeFromGaps(fat::VolumeModel& m, const fat::Extents& runs) {
 }  // namespace
 
 bool FAT_Gather_Fragmented(Engine& e) {
+    const BatchScope batch(e);
     fat::FatRun& run = e.run;
     fat::VolumeModel& m = run.model;
     const report::RunFlags& f = run.flags;

@@ -6,6 +6,7 @@
 #include "analysis/folder_scan.h"
 #include "disk/geometry.h"
 #include "engine/fat_write_back.h"
+#include "engine/move_batch.h"
 #include "engine/pack_subdir.h"
 #include "fat/free_gaps.h"
 #include "report/run_status.h"
@@ -106,6 +107,70 @@ void Unlock(Engine& e) {
     if (!e.run.io.Level0Lock) disk::UnLockLevel3(e.lock);
 }
 
+// The bookkeeping after a move, in memory and on the map.
+void Moved(Engine& e, const fat::Extents& ext, const fat::Extents& target, uint32_t Blks,
+           const std::string& Name) {
+    fat::FatRun& run = e.run;
+    report::ShowStatus(e.report, display::kStatusLine1, Name, 0);
+    Paint(e, ext, display::kBoxEmpty);
+    for (uint32_t k = 1; k <= target.Count(); ++k)
+        e.map.PaintRun(target.Starts[k], target.Lens[k], display::kBoxMoved);
+    for (uint32_t k = 1; k <= ext.Count(); ++k)
+        fat::FAT_Free_Run(run, ext.Starts[k], ext.Lens[k]);
+    ++run.counters.MovedFiles;
+    run.counters.MovedClusters += Blks;
+}
+
+void SetMovedRecord(fat::FatRun& run, uint32_t JJ, const fat::Extents& target) {
+    fat::FileRec& rec = run.model.FileTab[JJ];
+    const uint8_t frags = static_cast<uint8_t>(std::min<uint32_t>(target.Count(), 255));
+    if (rec.Frags > 1 && frags == 1) --run.counters.FragmentedToDo;
+    rec.Frags = frags;
+    rec.StartCluster = target.Starts[1];
+}
+
+// A file's move on a volume held alone, made in memory at once and joined to the
+// batch, whose writes reach the medium in the safe order later (FlushMoves).
+bool BatchedMove(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& target,
+                 uint32_t Blks, uint64_t bytes) {
+    fat::FatRun& run = e.run;
+    disk::VolumeIo& io = run.io;
+    MoveBatch& b = e.batch;
+    if (!BatchAdmits(b, JJ, target, bytes) && !FlushMoves(e)) return false;
+    Paint(e, ext, display::kBoxMoving);
+    DirSector entries{};
+    uint32_t EntryNo = 0;
+    int64_t Sector = 0;
+    if (!FAT_Read_Entry(run, JJ, entries, EntryNo, Sector)) return false;
+    const std::string Name = fat::EntryName(&entries[(EntryNo & 15) * 32]);
+    if (!EntryIsRecord(run, JJ, &entries[(EntryNo & 15) * 32])) return false;
+    if (!Mark_New_Chain(run, target)) {
+        fat::FAT_FREE_Segs(run);
+        return false;
+    }
+    bool dotsInCopy = false;
+    io.HoldWrites(2);
+    const bool copied = CopyData(e, JJ, ext, target, false, dotsInCopy);
+    io.HoldWrites(3);
+    if (copied) FAT_Update_Entry(run, JJ, target.Starts[1], entries, EntryNo, Sector);
+    io.HoldWrites(0);
+    if (!copied || run.flags.AbortRun != 0) {
+        // Nothing of this move reaches the medium but a copy into free clusters.
+        for (uint32_t k = 1; k <= target.Count(); ++k)
+            Clear_FAT(run, target.Starts[k], target.Lens[k]);
+        return false;
+    }
+    for (uint32_t k = 1; k <= target.Count(); ++k)
+        b.newRuns.emplace_back(target.Starts[k], target.Lens[k]);
+    SetMovedRecord(run, JJ, target);
+    BatchFree(run, b, ext);
+    b.moved.insert(JJ);
+    b.bytes += bytes;
+    ++b.moves;
+    Moved(e, ext, target, Blks, Name);
+    return run.flags.AbortRun == 0;
+}
+
 bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& target,
           bool compact) {
     fat::FatRun& run = e.run;
@@ -114,6 +179,14 @@ bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& t
     uint32_t Blks = 0;
     for (uint32_t k = 1; k <= target.Count(); ++k)
         Blks += target.Lens[k];
+    const bool folder = (run.model.FileTab[JJ].Attr & fat::kAttrFolder) != 0;
+    const uint64_t bytes = uint64_t{Blks} * run.geo.SectorsPerCluster * 512;
+    if (io.Level0Lock && !folder && !compact && bytes <= kMoveBufferBytes)
+        return BatchedMove(e, JJ, ext, target, Blks, bytes);
+
+    // Folders, files larger than the buffer and moves on a shared volume go
+    // alone, each step on the medium before the next.
+    if (!FlushMoves(e)) return false;
     Paint(e, ext, display::kBoxMoving);
     if (!io.Level0Lock && !disk::LockLevel3(e.lock, true)) return false;
 
@@ -137,7 +210,7 @@ bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& t
         Unlock(e);
         return false;
     }
-    if ((run.model.FileTab[JJ].Attr & fat::kAttrFolder) != 0 && !DotLinksReady(run, JJ)) {
+    if (folder && !DotLinksReady(run, JJ)) {
         Unlock(e);
         return false;
     }
@@ -157,12 +230,8 @@ bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& t
         return false;
     }
 
-    fat::FileRec& rec = run.model.FileTab[JJ];
-    const uint8_t frags = static_cast<uint8_t>(std::min<uint32_t>(target.Count(), 255));
-    if (rec.Frags > 1 && frags == 1) --run.counters.FragmentedToDo;
-    rec.Frags = frags;
-    rec.StartCluster = Block;
-    if (rec.Attr & fat::kAttrFolder) {
+    SetMovedRecord(run, JJ, target);
+    if (folder) {
         // Only the subfolders' ".." entries are left to point at the new place.
         Fat_Fix_DotLinks(run, JJ, Block, !dotsInCopy);
         if (run.flags.AbortRun != 0 || !io.Barrier()) {
@@ -170,20 +239,12 @@ bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& t
             return false;
         }
     }
-    if (!Synch_Fat2(run, ext)) {
+    if (!Synch_Fat2(run, ext) || !io.Barrier()) {
         Unlock(e);
         return false;
     }
     Unlock(e);
-
-    report::ShowStatus(e.report, display::kStatusLine1, Name, 0);
-    Paint(e, ext, display::kBoxEmpty);
-    for (uint32_t k = 1; k <= target.Count(); ++k)
-        e.map.PaintRun(target.Starts[k], target.Lens[k], display::kBoxMoved);
-    for (uint32_t k = 1; k <= ext.Count(); ++k)
-        fat::FAT_Free_Run(run, ext.Starts[k], ext.Lens[k]);
-    ++run.counters.MovedFiles;
-    run.counters.MovedClusters += Blks;
+    Moved(e, ext, target, Blks, Name);
     return run.flags.AbortRun == 0;
 }
 

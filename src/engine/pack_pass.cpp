@@ -6,6 +6,7 @@
 
 #include "disk/volume_lock.h"
 #include "display/status_tag.h"
+#include "engine/move_batch.h"
 #include "engine/mover.h"
 #include "engine/pack_subdir.h"
 #include "report/run_status.h"
@@ -140,6 +141,7 @@ void ListPackCandidates(Engine& e, PackCandidates& c) {
 }
 
 void FAT_RemoveHoles(Engine& e) {
+    const BatchScope batch(e);
     fat::FatRun& run = e.run;
     report::RunFlags& f = run.flags;
     try {
@@ -168,6 +170,7 @@ void FAT_RemoveHoles(Engine& e) {
 }
 
 void FAT_Pack_Dirs(Engine& e) {
+    const BatchScope batch(e);
     const fat::VolumeModel& m = e.run.model;
     const report::RunFlags& f = e.run.flags;
     for (size_t k = 0; k < m.DirTab.size() && !f.VolumeTouched; ++k) {

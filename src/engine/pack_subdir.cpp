@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "disk/geometry.h"
+#include "engine/move_batch.h"
 #include "engine/mover.h"
 #include "fat/chains.h"
 #include "fat/free_gaps.h"
@@ -113,6 +114,8 @@ void MoveCompacted(Engine& e, uint32_t Index, const FolderPlace& place,
 void FAT_Pack_Subdir(Engine& e, uint32_t Index) {
     fat::FatRun& run = e.run;
     report::RunFlags& flags = run.flags;
+    // Rewritten in place, the folder's sectors go straight to the medium.
+    if (!FlushMoves(e)) return;
     if (!run.io.Level0Lock) {
         const bool locked = disk::LockLevel3(e.lock, false);
         if (!locked || flags.VolumeTouched) {

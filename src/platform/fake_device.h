@@ -44,7 +44,10 @@ class FakeDevice : public SectorDevice {
 
     bool Read(uint64_t first, uint32_t count, uint8_t* buffer) override;
     bool Write(uint64_t first, uint32_t count, const uint8_t* buffer) override;
-    bool Flush() override { return inner_->Flush(); }
+    bool Flush() override {
+        barriers_.push_back(trace_.size());
+        return inner_->Flush();
+    }
     uint64_t SectorCount() const override { return inner_->SectorCount(); }
 
     int LockState() override;
@@ -57,6 +60,8 @@ class FakeDevice : public SectorDevice {
 
     FakeScript& Script() { return script_; }
     const std::vector<Transfer>& Trace() const { return trace_; }
+    // The trace's length at each barrier.
+    const std::vector<size_t>& Barriers() const { return barriers_; }
     uint64_t Reads() const { return reads_; }
     uint64_t Writes() const { return writes_; }
     uint64_t LockRequests() const { return lockRequests_; }
@@ -70,6 +75,7 @@ class FakeDevice : public SectorDevice {
     FakeScript script_;
     LockTable locks_;
     std::vector<Transfer> trace_;
+    std::vector<size_t> barriers_;
     uint64_t reads_ = 0;
     uint64_t writes_ = 0;
     uint64_t lockRequests_ = 0;

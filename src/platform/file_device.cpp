@@ -112,8 +112,6 @@ OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options)
     }
 
     int flags = (options.writable ? O_RDWR : O_RDONLY) | O_CLOEXEC;
-    // Write-through is always kept on real devices; the opt-out is for images only.
-    if (options.writable && (options.writeThrough || isBlock)) flags |= O_DSYNC;
     if (isBlock) flags |= O_EXCL;
     const int fd = ::open(path.c_str(), flags);
     if (fd < 0) {
@@ -173,16 +171,17 @@ OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options)
     }
 
     OpenResult result;
-    result.device = std::make_unique<FileDevice>(fd, offset, sectors,
-                                                 (flags & O_DSYNC) != 0 || !options.writable);
+    // Barriers are always kept on real devices; the opt-out is for images only.
+    result.device = std::make_unique<FileDevice>(fd, offset, sectors, options.writable,
+                                                 options.writeThrough || isBlock);
     return result;
 }
 
-FileDevice::FileDevice(int fd, uint64_t byteOffset, uint64_t sectors, bool writeThrough)
-    : fd_(fd), offset_(byteOffset), sectors_(sectors), writeThrough_(writeThrough) {}
+FileDevice::FileDevice(int fd, uint64_t byteOffset, uint64_t sectors, bool writable, bool barriers)
+    : fd_(fd), offset_(byteOffset), sectors_(sectors), writable_(writable), barriers_(barriers) {}
 
 FileDevice::~FileDevice() {
-    if (!writeThrough_) ::fdatasync(fd_);
+    if (writable_ && !barriers_) ::fdatasync(fd_);
     ::close(fd_);  // also drops any flock held
 }
 
@@ -219,7 +218,10 @@ bool FileDevice::Write(uint64_t first, uint32_t count, const uint8_t* buffer) {
 }
 
 bool FileDevice::Flush() {
-    return writeThrough_ || ::fdatasync(fd_) == 0;
+    if (!writable_ || !barriers_) return true;
+    if (::fdatasync(fd_) == 0) return true;
+    lastError_ = errno;
+    return false;
 }
 
 bool FileDevice::Lock(int level, bool) {

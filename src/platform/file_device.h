@@ -9,8 +9,9 @@ namespace kestra::platform {
 
 struct OpenOptions {
     bool writable = false;
-    // Every write reaches the medium before the call returns. Turning it off is
-    // only offered for image files: faster, but a power cut can reorder writes.
+    // Flush() is a real barrier (fdatasync): every write before it is on the
+    // medium before any write after it. Turning it off is only offered for image
+    // files: faster, but a power cut can reorder writes.
     bool writeThrough = true;
 };
 
@@ -39,7 +40,7 @@ std::string MalformedPartition(const std::string& volume);
 // exist only here, and nothing keeps another program from writing under them.
 class FileDevice : public SectorDevice {
   public:
-    FileDevice(int fd, uint64_t byteOffset, uint64_t sectors, bool writeThrough);
+    FileDevice(int fd, uint64_t byteOffset, uint64_t sectors, bool writable, bool barriers);
     ~FileDevice() override;
     FileDevice(const FileDevice&) = delete;
     FileDevice& operator=(const FileDevice&) = delete;
@@ -62,7 +63,8 @@ class FileDevice : public SectorDevice {
     int fd_;
     uint64_t offset_;
     uint64_t sectors_;
-    bool writeThrough_;
+    bool writable_;
+    bool barriers_;
     LockTable locks_;
     int lastError_ = 0;
 };

@@ -22,7 +22,8 @@ class SectorDevice {
 
     virtual bool Read(uint64_t first, uint32_t count, uint8_t* buffer) = 0;
     virtual bool Write(uint64_t first, uint32_t count, const uint8_t* buffer) = 0;
-    // Makes every write so far durable (a no-op on write-through devices).
+    // Makes every write so far durable before any later one: a barrier (a no-op
+    // where the user turned barriers off).
     virtual bool Flush() = 0;
     virtual uint64_t SectorCount() const = 0;
     // System error number of the last failed transfer (0 when unknown).

@@ -17,7 +17,7 @@ RunContext::RunContext(const platform::VolumeCatalogue& catalogue, platform::UiH
       run{geo, io, model, counters, mode, flags},
       lock{io, report, hostClock},
       analysis{run, report, map, hostClock, lstInuse},
-      engine{run, lock, report, map, analysis, &PicHistoE, &picHistoF} {
+      engine{run, lock, report, map, analysis, &PicHistoE, &picHistoF, {}} {
     map.CreateSwatchStrip();
     model.MoveBuffer.assign(fat::kMoveBufferBytes, 0);
     defragPack = Fat_DefragPack;

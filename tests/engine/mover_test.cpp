@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "engine/move_batch.h"
 #include "engine_fixture.h"
 #include "fat/free_gaps.h"
 
@@ -38,6 +41,7 @@ TEST(MoverTest, DataMovesThroughTheBufferInWholeMebibytesGatheringSmallPieces) {
     fat::GetExtents(f.run, 2000, ext);
     mark = f.fake->Trace().size();
     ASSERT_TRUE(FAT_Move_Fragmented(f.engine, rec, ext));
+    ASSERT_TRUE(FlushMoves(f.engine));
     uint32_t large = 0;
     for (const auto& [first, count] : f.WritesSince(mark))
         large += count == 80;
@@ -48,41 +52,64 @@ TEST(MoverTest, DataMovesThroughTheBufferInWholeMebibytesGatheringSmallPieces) {
     EXPECT_TRUE(f.Sound(built));
 }
 
-TEST(MoverTest, TheNewChainIsOnDiskBeforeTheDataAndTheOldIsFreedLast) {
+// Kinds of write since the trace position `from`, in order: F = FAT, D = data,
+// E = directory entry, | = barrier.
+std::string Kinds(const EngineFixture& f, size_t from) {
+    const int64_t dataStart = f.geo.ClusterBase + 1;
+    const auto& barriers = f.fake->Barriers();
+    auto b = std::lower_bound(barriers.begin(), barriers.end(), from + 1);
+    std::string kinds;
+    for (size_t i = from; i < f.fake->Trace().size(); ++i) {
+        for (; b != barriers.end() && *b <= i; ++b)
+            kinds += '|';
+        const platform::Transfer& t = f.fake->Trace()[i];
+        const auto s = static_cast<int64_t>(t.first);
+        if (t.write) kinds += s < disk::RootDirSector(f.geo) ? 'F' : s < dataStart ? 'E' : 'D';
+    }
+    return kinds + std::string(static_cast<size_t>(barriers.end() - b), '|');
+}
+
+TEST(MoverTest, MovesShareTheirStepsAndEachStepIsOnTheMediumBeforeTheNext) {
     ImageBuilder b(ImageOptions::Floppy1440());
     b.AddFile(b.Root(), "A.BIN", SeededBytes(1, 3 * 512), {{100, 2}, {200, 1}});
+    b.AddFile(b.Root(), "B.BIN", SeededBytes(2, 2 * 512), {{110, 1}, {210, 1}});
+    b.AddFile(b.Root(), "C.BIN", SeededBytes(3, 2 * 512), {{120, 1}, {220, 1}});
     const image::FatImage built = b.Build();
     EngineFixture f(built);
     fat::Extents ext;
-    fat::GetExtents(f.run, 100, ext);
-    const size_t mark = f.fake->Trace().size();
-    ASSERT_TRUE(FAT_MOVE_File(f.engine, f.RecordAt(100), ext, 3, 300));
-    // Kinds of write in order: F = FAT, D = data, E = directory entry.
-    std::string kinds;
-    const int64_t dataStart = f.geo.ClusterBase + 1;
-    for (const auto& [first, count] : f.WritesSince(mark)) {
-        const int64_t s = static_cast<int64_t>(first);
-        kinds += s < disk::RootDirSector(f.geo) ? 'F' : s < dataStart ? 'E' : 'D';
+    size_t mark = f.fake->Trace().size();
+    for (const auto& [from, to] : {std::pair{100u, 300u}, {110u, 303u}}) {
+        fat::GetExtents(f.run, from, ext);
+        ASSERT_TRUE(
+            FAT_MOVE_File(f.engine, f.RecordAt(from), ext, ext.Count() + (from == 100), to));
     }
-    EXPECT_EQ(kinds, "FFDEFFFF");  // each old extent is freed on its own
+    EXPECT_EQ(Kinds(f, mark), "");  // held until the batch is flushed
+    ASSERT_TRUE(FlushMoves(f.engine));
+    // Both chains in one FAT sector per copy, both copies in one transfer, both
+    // entries in one sector, then the four old extents freed in one sector.
+    EXPECT_EQ(Kinds(f, mark), "FF|D|E|FF|");
     EXPECT_TRUE(f.Sound(built));
 
-    // Gathered into two runs, in the same order: the runs' chain, the data split
-    // at the end of the first run, the entry, the old clusters freed.
+    // A move onto clusters the batch freed lands the batch first.
+    mark = f.fake->Trace().size();
+    fat::GetExtents(f.run, 120, ext);
+    ASSERT_TRUE(FAT_MOVE_File(f.engine, f.RecordAt(120), ext, 2, 400));
     fat::GetExtents(f.run, 300, ext);
+    ASSERT_TRUE(FAT_MOVE_File(f.engine, f.RecordAt(300), ext, 3, 120));
+    EXPECT_EQ(Kinds(f, mark), "FF|D|E|FF|");
+
+    // Gathered into two runs: the data is split where the first run ends.
+    ASSERT_TRUE(FlushMoves(f.engine));
+    fat::GetExtents(f.run, 303, ext);
     fat::Extents target;
-    target.Starts = {0, 400, 500};
-    target.Lens = {0, 1, 2};
-    const size_t again = f.fake->Trace().size();
-    ASSERT_TRUE(FAT_Move_To_Runs(f.engine, f.RecordAt(300), ext, target));
-    kinds.clear();
-    for (const auto& [first, count] : f.WritesSince(again)) {
-        const int64_t s = static_cast<int64_t>(first);
-        kinds += s < disk::RootDirSector(f.geo) ? 'F' : s < dataStart ? 'E' : 'D';
-    }
-    EXPECT_EQ(kinds, "FFFFDDEFF");
-    EXPECT_EQ(f.Now(built).Chain(400), (std::vector<uint32_t>{400, 500, 501}));
-    EXPECT_EQ(f.model.FileTab[f.RecordAt(400)].Frags, 2);
+    target.Starts = {0, 500, 600};
+    target.Lens = {0, 1, 1};
+    mark = f.fake->Trace().size();
+    ASSERT_TRUE(FAT_Move_To_Runs(f.engine, f.RecordAt(303), ext, target));
+    ASSERT_TRUE(FlushMoves(f.engine));
+    EXPECT_EQ(Kinds(f, mark), "FF|DD|E|FF|");
+    EXPECT_EQ(f.Now(built).Chain(500), (std::vector<uint32_t>{500, 600}));
+    EXPECT_EQ(f.model.FileTab[f.RecordAt(500)].Frags, 2);
     EXPECT_TRUE(f.Sound(built));
 }
 

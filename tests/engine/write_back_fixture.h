@@ -80,7 +80,7 @@ struct WriteBackFixture : analysis::AnalysisFixture {
     }
 
     disk::LockContext lock{io, report, clock};
-    Engine engine{run, lock, report, map, analysis};
+    Engine engine{run, lock, report, map, analysis, nullptr, nullptr, {}};
     testing::TempFile file;
 };
 

@@ -92,9 +92,10 @@ void EveryCutKeepsEveryFile(const FatImage& img) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     std::printf(
-        "[ cuts     ] %zu writes in the uncut run, %llu cuts checked in %.1f s, "
-        "inside a folder move or compaction:%s\n",
-        whole.writes.size(), static_cast<unsigned long long>(r.cuts), seconds, r.windows.c_str());
+        "[ cuts     ] %zu writes in the uncut run (%llu sharing a barrier), %llu cuts checked in "
+        "%.1f s, inside a folder move or compaction:%s\n",
+        whole.writes.size(), static_cast<unsigned long long>(r.reordered),
+        static_cast<unsigned long long>(r.cuts), seconds, r.windows.c_str());
 }
 
 TEST(CrashSafetyTest, AFat16VolumeSurvivesACutAfterEveryWrite) {

@@ -33,9 +33,13 @@ class CutDevice : public platform::SectorDevice {
             return false;
         }
         writes.push_back({true, first, count});
+        if (cut_.after == Cut::kNone) data.emplace_back(buffer, buffer + size_t{count} * 512);
         return disk_.Write(start_ + first, count, buffer);
     }
-    bool Flush() override { return true; }
+    bool Flush() override {
+        if (barriers.empty() || barriers.back() != writes.size()) barriers.push_back(writes.size());
+        return true;
+    }
     uint64_t SectorCount() const override { return sectors_; }
     int LockState() override { return disk_.LockState(); }
     bool Lock(int level, bool allowWrites) override { return disk_.Lock(level, allowWrites); }
@@ -46,6 +50,8 @@ class CutDevice : public platform::SectorDevice {
     void SetSectors(uint64_t sectors) { sectors_ = sectors; }
     std::vector<uint8_t>& Bytes() { return disk_.Bytes(); }
     std::vector<platform::Transfer> writes;
+    std::vector<std::vector<uint8_t>> data;  // of each write, in an uncut run
+    std::vector<size_t> barriers;
 
   private:
     bool InRange(uint64_t first, uint32_t count) const {
@@ -96,7 +102,8 @@ Outcome DefragAndPack(const Subject& s, Cut cut) {
     run::RunContext ctx{catalogue, ui, clock};
     app::SetRunMode(ctx, app::RunCommand::Defrag, /*pack=*/true);
     app::ViewMap(ctx, app::DriveListEntry(catalogue, 'C'));
-    Outcome o{std::move(device->Bytes()), std::move(device->writes), ui.lastBoxText, {}};
+    Outcome o{std::move(device->Bytes()), std::move(device->writes),  ui.lastBoxText, {},
+              std::move(device->data),    std::move(device->barriers)};
     for (const auto& l : ctx.report.Main.Text.Lines)
         o.lines.push_back(l.Text);
     return o;
@@ -142,17 +149,16 @@ CutReport EveryCut(const Subject& s, const Outcome& whole, bool torn) {
     TempDir dir;
     const std::string path = dir.File("cut.img");
     CutReport report;
-    auto check = [&](uint64_t n, uint32_t tornSectors) {
-        const Outcome o = DefragAndPack(s, {n, tornSectors});
-        const std::string name =
-            std::to_string(n) + (tornSectors ? "/" + std::to_string(tornSectors) : "");
+    const Layout& layout = s.built.layout();
+    // Judges what a cut left; `ran` is the run cut there, when it was rerun.
+    auto judge = [&](const std::string& name, const std::vector<uint8_t>& bytes,
+                     const platform::Transfer& cutWrite, uint32_t tornSectors, const Outcome* ran,
+                     const platform::Transfer* next) {
         ++report.cuts;
-        const bool outside = !WriteVolume(s, o.bytes, path);
+        const bool outside = !WriteVolume(s, bytes, path);
         Tree got;
         auto same = CopyOutTree(path, got);
         // Only a cut inside the fixed root may leave a root entry standing twice.
-        const platform::Transfer& cutWrite = whole.writes[n - 1];
-        const Layout& layout = s.built.layout();
         const bool inRoot = InFixedRoot(layout, cutWrite);
         if (same) same = SameTree(want, got, inRoot);
         const bool tornFat12 = tornSectors != 0 && layout.type == FatType::kFat12 &&
@@ -162,29 +168,67 @@ CutReport EveryCut(const Subject& s, const Outcome& whole, bool torn) {
                                 : FsckAtWorstLostClusters(path, {.staleDotDot = true,
                                                                  .entryTwice = inRoot,
                                                                  .tornFat12Entry = tornFat12});
-        if (same && fsck && !outside && o.box == report::DiskErrorText() && o.writes.size() == n) {
+        const bool stopped = !ran || (ran->box == report::DiskErrorText());
+        if (same && fsck && !outside && stopped) {
             if (!plain) report.windows += " " + name;
             return;
         }
         report.failed += " " + name;
         if (report.details.size() >= 4) return;
         std::ostringstream d;
-        d << "cut after write " << name << " of " << whole.writes.size()
-          << ", cut write: " << Where(s.built, cutWrite);
-        if (n < whole.writes.size()) d << ", next: " << Where(s.built, whole.writes[n]);
+        d << "cut " << name << " of " << whole.writes.size()
+          << " writes, cut write: " << Where(s.built, cutWrite);
+        if (next) d << ", next: " << Where(s.built, *next);
         d << "\n";
-        if (o.writes.size() != n) d << "  the run made " << o.writes.size() << " writes\n";
-        if (o.box != report::DiskErrorText()) d << "  error box: '" << o.box << "'\n";
+        if (ran && ran->box != report::DiskErrorText()) d << "  error box: '" << ran->box << "'\n";
         if (outside) d << "  written outside the partition\n";
         if (!same) d << "  " << same.message() << "\n";
         if (!fsck) d << "  " << fsck.message() << "\n";
         report.details.push_back(d.str());
     };
-    for (uint64_t n = 1; n <= whole.writes.size(); ++n) {
-        const uint32_t count = whole.writes[n - 1].count;
-        if (n < whole.writes.size()) check(n, 0);
-        if (torn && count > 1) check(n, (count + 1) / 2);
-        if (torn && count > 2) check(n, 1);
+    const size_t n = whole.writes.size();
+    for (uint64_t k = 1; k <= n; ++k) {
+        const platform::Transfer& cutWrite = whole.writes[k - 1];
+        const platform::Transfer* next = k < n ? &whole.writes[k] : nullptr;
+        for (const uint32_t t : {0u, (cutWrite.count + 1) / 2, 1u}) {
+            if (t != 0 && (!torn || cutWrite.count <= (t == 1 ? 2u : 1u))) continue;
+            if (t == 0 && k == n) continue;
+            const Outcome o = DefragAndPack(s, {k, t});
+            if (o.writes.size() != k) {
+                report.failed += " " + std::to_string(k) + ":ran on";
+                continue;
+            }
+            judge(std::to_string(k) + (t ? "/" + std::to_string(t) : ""), o.bytes, cutWrite, t, &o,
+                  next);
+        }
+    }
+    // Between two barriers the medium may take the writes in any order: each
+    // write landed alone, and each missing alone, after the last barrier.
+    std::vector<uint8_t> base = s.Bytes();
+    auto apply = [&](std::vector<uint8_t>& bytes, size_t i) {
+        const size_t at = (size_t{s.start} + whole.writes[i].first) * 512;
+        std::copy(whole.data[i].begin(), whole.data[i].end(), bytes.begin() + at);
+    };
+    size_t from = 0;
+    for (size_t b = 0; b <= whole.barriers.size() && from < n; ++b) {
+        const size_t to = b < whole.barriers.size() ? whole.barriers[b] : n;
+        for (size_t m = from; m < to && to - from >= 2; ++m) {
+            ++report.reordered;
+            if (m > from) {  // the first alone is the cut after it
+                std::vector<uint8_t> alone = base;
+                apply(alone, m);
+                judge(std::to_string(m + 1) + "<", alone, whole.writes[m], 0, nullptr, nullptr);
+            }
+            if (m + 1 < to && to - from > 2) {  // the last missing is the cut before it
+                std::vector<uint8_t> without = base;
+                for (size_t i = from; i < to; ++i)
+                    if (i != m) apply(without, i);
+                judge(std::to_string(m + 1) + "~", without, whole.writes[m], 0, nullptr, nullptr);
+            }
+        }
+        for (size_t i = from; i < to; ++i)
+            apply(base, i);
+        from = to;
     }
     return report;
 }

@@ -42,6 +42,8 @@ struct Outcome {
     std::vector<platform::Transfer> writes;  // volume sectors that landed; a torn one as landed
     std::string box;                         // the error box the run ended with, if any
     std::vector<std::string> lines;          // the status lines
+    std::vector<std::vector<uint8_t>> data;  // what each write carried (uncut runs only)
+    std::vector<size_t> barriers;            // writes made before each barrier
 
     // The run's last lines are its closing statistics.
     bool EndsWithStatistics() const;
@@ -61,6 +63,7 @@ std::string Where(const FatImage& img, const platform::Transfer& t);
 
 struct CutReport {
     uint64_t cuts = 0;                 // cut volumes checked
+    uint64_t reordered = 0;            // writes that shared a barrier with others
     std::string failed;                // cuts that lost or damaged something: " 12 40/1"
     std::string windows;               // cuts that left a stale ".." or an entry standing twice
     std::vector<std::string> details;  // the first few failures in full
@@ -68,8 +71,10 @@ struct CutReport {
 
 // Cuts the run after every write of `whole` (an uncut run) and, for writes of
 // several sectors, tears that write after half of them and after the first one
-// ("40/1": write 40 torn after one sector). Every file must read back as built;
-// fsck.fat may find what FsckAtWorstLostClusters allows a cut to leave.
+// ("40/1": write 40 torn after one sector). Between two barriers the writes may
+// land in any order: each lands alone ("40<") and each is missing alone ("40~").
+// Every file must read back as built; fsck.fat may find what
+// FsckAtWorstLostClusters allows a cut to leave.
 CutReport EveryCut(const Subject& s, const Outcome& whole, bool torn = true);
 
 }  // namespace kestra::testing
