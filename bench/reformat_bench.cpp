@@ -16,6 +16,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -184,14 +185,14 @@ Volume BuildCard(const std::string& path, const std::string& copy) {
             f.size = rng.LogUniform(1500, 48 * 1024);
             std::snprintf(name, sizeof name, "IMG%05u.JPG", i);
         } else if (kind < 0.992) {
-            f.size = rng.LogUniform(48 * 1024, 320 * 1024);
+            f.size = rng.LogUniform(48 * 1024, 288 * 1024);
             std::snprintf(name, sizeof name, "Track %05u.mp3", i);
         } else {
-            f.size = rng.LogUniform(1 << 20, 5 << 20);
+            f.size = rng.LogUniform(1 << 20, 9 << 19);
             std::snprintf(name, sizeof name, "Clip %05u.mov", i);
         }
         if (i % 5000 == 7) {
-            f.size = rng.LogUniform(30 << 20, 70 << 20);
+            f.size = rng.LogUniform(25 << 20, 60 << 20);
             std::snprintf(name, sizeof name, "Film %05u.mp4", i);
         }
         f.name = name;
@@ -394,27 +395,52 @@ struct KestraRun {
     std::vector<std::string> afterMoved;
 };
 
-// Runs `kestra-cli defrag` as its own process: the wall clock and the peak
-// memory are the whole program's, as a user sees them.
-KestraRun RunKestra(const std::string& cli, const std::string& image, const std::string& log) {
-    int out[2];
-    if (::pipe(out) != 0) Fail("pipe");
+constexpr const char* kSpawnResult = "@reformat_bench:";
+
+pid_t Spawn(std::vector<std::string> args, int stdoutFd) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addclose(&actions, out[1]);
-    std::vector<std::string> args{cli, "defrag", "--log", log, image};
+    if (stdoutFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
+        posix_spawn_file_actions_addclose(&actions, stdoutFd);
+    }
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    KestraRun r;
-    const auto start = Clock::now();
     pid_t pid = 0;
-    if (posix_spawn(&pid, cli.c_str(), &actions, nullptr, argv.data(), environ) != 0)
-        Fail("cannot start " + cli);
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0)
+        Fail("cannot start " + args[0]);
     posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+// `reformat_bench --spawn PROGRAM ARGS...`: runs the program and prints its exit
+// status, wall clock and ru_maxrss last. A child's ru_maxrss starts from the
+// high-water mark of the process it was started from, and the benchmark holds
+// gigabytes while it builds the card; from this small process the child's
+// peak is its own.
+int SpawnMain(int argc, char** argv) {
+    const auto start = Clock::now();
+    const pid_t pid = Spawn(std::vector<std::string>(argv + 2, argv + argc), -1);
+    int status = 0;
+    rusage usage{};
+    if (::wait4(pid, &status, 0, &usage) != pid) Fail("wait4");
+    const double wall = Seconds(start);
+    std::printf("%s %d %.6f %ld\n", kSpawnResult,
+                WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status), wall,
+                usage.ru_maxrss);
+    return 0;
+}
+
+// Runs `kestra-cli defrag` as its own process: the wall clock and the peak
+// memory are the whole program's, as a user sees them.
+KestraRun RunKestra(const std::string& cli, const std::string& image, const std::string& log) {
+    int out[2];
+    if (::pipe2(out, O_CLOEXEC) != 0) Fail("pipe");
+    const pid_t pid = Spawn(
+        {fs::canonical("/proc/self/exe").string(), "--spawn", cli, "defrag", "--log", log, image},
+        out[1]);
     ::close(out[1]);
     std::string text;
     char buffer[4096];
@@ -425,19 +451,19 @@ KestraRun RunKestra(const std::string& cli, const std::string& image, const std:
     }
     ::close(out[0]);
     int status = 0;
-    rusage usage{};
-    if (::wait4(pid, &status, 0, &usage) != pid) Fail("wait4");
-    r.wall = Seconds(start);
-    r.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.peakKb = usage.ru_maxrss;
-
+    if (::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        Fail("the launcher failed");
+    KestraRun r;
     bool moved = false;
     for (size_t at = 0; at < text.size();) {
         size_t end = text.find('\n', at);
         if (end == std::string::npos) end = text.size();
         const std::string line = text.substr(at, end - at);
         at = end + 1;
-        if (moved) {
+        if (line.rfind(kSpawnResult, 0) == 0) {
+            std::sscanf(line.c_str() + std::strlen(kSpawnResult), "%d %lf %ld", &r.exitStatus,
+                        &r.wall, &r.peakKb);
+        } else if (moved) {
             if (!line.empty()) r.afterMoved.push_back(line);
         } else if (line.rfind("Moved:", 0) == 0) {
             moved = true;
@@ -554,6 +580,7 @@ const char* Met(bool met) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 2 && std::string(argv[1]) == "--spawn") return SpawnMain(argc, argv);
     std::string dir = "/tmp", cli;
     bool keep = false, smallOnly = false;
     for (int i = 1; i < argc; ++i) {
