@@ -345,7 +345,8 @@ Volume BuildSmallFiles(const std::string& path) {
 std::string Shape(const Volume& v) {
     char s[300];
     std::snprintf(s, sizeof s,
-                  "%zu files in %u folders, %u of them fragmented, %u free gaps, %.2f GB of data, "
+                  "%zu files in %u folders, %u of them fragmented, %u free gaps (the free end "
+                  "included), %.2f GB of data, "
                   "%u clusters of %u KB (%.2f GiB)",
                   v.files.size(), v.folders, v.fragmented, v.gaps, v.dataBytes / 1e9, v.clusters,
                   v.clusterBytes / 1024, double(v.clusters) * v.clusterBytes / (1u << 30));
@@ -486,7 +487,9 @@ double MovedBytes(const KestraRun& r) {
 // Runs Kestra on a generated volume and judges the result; prints both.
 KestraRun DefragAndJudge(const std::string& cli, const Volume& v, const std::string& dir,
                          bool& problems) {
-    const KestraRun r = RunKestra(cli, v.image, dir + "/kestra-bench.log");
+    const std::string log = dir + "/kestra-bench.log";
+    fs::remove(log);  // --log appends
+    const KestraRun r = RunKestra(cli, v.image, log);
     std::printf("  before (its analysis): %s, %s\n", r.fragmentedLine.c_str(), r.gapsLine.c_str());
     for (const std::string& l : r.afterMoved)
         std::printf("  | %s\n", l.c_str());
