@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <iostream>
 
 #include "app/launch.h"
@@ -51,6 +52,16 @@ int ExitCodeFor(const CliHost& host, const run::RunContext& ctx) {
     return kExitClean;
 }
 
+// What the run asked of the medium, after the status lines of a log.
+std::string IoLine(const disk::VolumeIo& io) {
+    char text[128];
+    std::snprintf(text, sizeof text, "I/O: Read=%.1fMb,  Written=%.1fMb,  Barriers=%llu",
+                  static_cast<double>(io.BytesRead) / 1048576.0,
+                  static_cast<double>(io.BytesWritten) / 1048576.0,
+                  static_cast<unsigned long long>(io.Barriers));
+    return text;
+}
+
 }  // namespace
 
 int RunVolume(const std::string& name, app::RunCommand command, const RunOptions& options,
@@ -83,8 +94,8 @@ int RunVolume(const std::string& name, app::RunCommand command, const RunOptions
         }
     }
     if (!options.log.empty() && !ctx.report.Main.LogText.empty()) {
-        const std::string why =
-            platform::AppendTextFile(options.log, ctx.report.Main.LogText, /*create=*/true);
+        const std::string why = platform::AppendTextFile(
+            options.log, ctx.report.Main.LogText + "\r\n" + IoLine(ctx.io), /*create=*/true);
         if (!why.empty()) std::cerr << "kestra-cli " << name << ": " << why << "\n";
     }
     return status;

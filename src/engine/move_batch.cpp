@@ -34,30 +34,43 @@ void BatchFree(fat::FatRun& run, MoveBatch& b, const fat::Extents& ext) {
     }
 }
 
-bool FlushMoves(Engine& e) {
+bool LandBatch(Engine& e) {
     fat::FatRun& run = e.run;
     disk::VolumeIo& io = run.io;
     MoveBatch& b = e.batch;
     if (b.moves == 0 && !io.HasHeldWrites()) return true;
     std::vector<uint32_t>& fat = run.model.Fat;
-    // The new chains go first, with the old ones as the medium still has them.
-    size_t at = 0;
-    for (const auto& [first, len] : b.oldRuns) {
-        for (uint32_t c = first; c < first + len; ++c)
-            std::swap(fat[c], b.oldLinks[at++]);
-    }
+    // The new chains and the frees of the batch before go first, with this
+    // batch's old chains as the medium still has them.
+    auto swapOld = [&] {
+        size_t at = 0;
+        for (const auto& [first, len] : b.oldRuns) {
+            for (uint32_t c = first; c < first + len; ++c)
+                std::swap(fat[c], b.oldLinks[at++]);
+        }
+    };
+    std::vector<std::pair<uint32_t, uint32_t>> runs = b.newRuns;
+    runs.insert(runs.end(), b.settled.begin(), b.settled.end());
+    swapOld();
     io.HoldWrites(1);
-    bool ok = Write_Fat_Runs(run, b.newRuns);
+    bool ok = Write_Fat_Runs(run, runs);
     io.HoldWrites(0);
-    at = 0;
-    for (const auto& [first, len] : b.oldRuns) {
-        for (uint32_t c = first; c < first + len; ++c)
-            std::swap(fat[c], b.oldLinks[at++]);
-    }
-    // Then the copies, then the entry switches, then the old chains are freed.
-    ok = ok && io.FlushHeld() && Write_Fat_Runs(run, b.oldRuns) && io.Barrier();
+    swapOld();
+    // Then the copies, then the entry switches.
+    ok = ok && io.FlushHeld();
     io.DropHeld();  // after a failure nothing more reaches the medium
+    std::vector<std::pair<uint32_t, uint32_t>> settled = std::move(b.oldRuns);
     b = MoveBatch{};
+    if (ok) b.settled = std::move(settled);
+    return ok;
+}
+
+bool FlushMoves(Engine& e) {
+    MoveBatch& b = e.batch;
+    if (!LandBatch(e)) return false;
+    if (b.settled.empty()) return true;
+    const bool ok = Write_Fat_Runs(e.run, b.settled) && e.run.io.Barrier();
+    b.settled.clear();
     return ok;
 }
 

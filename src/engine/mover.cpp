@@ -136,7 +136,7 @@ bool BatchedMove(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Ext
     fat::FatRun& run = e.run;
     disk::VolumeIo& io = run.io;
     MoveBatch& b = e.batch;
-    if (!BatchAdmits(b, JJ, target, bytes) && !FlushMoves(e)) return false;
+    if (!BatchAdmits(b, JJ, target, bytes) && !LandBatch(e)) return false;
     Paint(e, ext, display::kBoxMoving);
     DirSector entries{};
     uint32_t EntryNo = 0;

@@ -176,7 +176,7 @@ void FAT_Pack_Subdir(Engine& e, uint32_t Index) {
         const size_t at = size_t{s} * kSectorBytes;
         if (std::memcmp(&before[at], &after[at], kSectorBytes) == 0) continue;
         run.io.SetNextSector(place.sector + s);
-        written = run.io.WriteSectorsNext(&after[at], kSectorBytes);
+        written = run.io.WriteSectorsNext(&after[at], kSectorBytes) && run.io.Barrier();
     }
     if (written) Renumber(run, Index, newPos);
     disk::UnLockLevel3(e.lock);

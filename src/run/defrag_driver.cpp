@@ -61,13 +61,13 @@ void Fat_DefragPack(RunContext& ctx) {
     f.AbortRun = 0;
     n.MovedClusters = 0;
     n.MovedFiles = 0;
-    double defragTime = 0, packTime = 0;
     const bool pack = ctx.mode.DefragMode != 0;
+    // "Time=" covers every move it counts: the passes, the rounds, the folders.
+    const double movesStart = ctx.clock.SecondsSinceMidnight();
 
     if (ctx.mode.CheckStructure) {
         n.FragmentedToDo = n.FragmentedCount - n.FragmentedFixedCount;
         if (n.FragmentedToDo != 0) {
-            const double t = ctx.clock.SecondsSinceMidnight();
             const uint32_t r = engine::FAT_Defrag(e);
             if (r != 0 && !f.RunError) {
                 fat::FAT_FREE_Segs(ctx.run);
@@ -80,19 +80,13 @@ void Fat_DefragPack(RunContext& ctx) {
                     }
                 }
             }
-            defragTime = analysis::ElapsedSince(ctx.clock, t);
         }
         fat::FAT_FREE_Segs(ctx.run);
-        if (pack && f.AbortRun == 0 && !f.RunError) {
-            const double t = ctx.clock.SecondsSinceMidnight();
-            PackGaps(ctx);
-            packTime = analysis::ElapsedSince(ctx.clock, t);
-        }
+        if (pack && f.AbortRun == 0 && !f.RunError) PackGaps(ctx);
         // What is still in pieces, or keeps the free space in pieces, gets more
         // rounds: files no gap could take are gathered out of the pack's way,
         // the free space is brought together, and they are made whole there.
         for (int round = 0; pack && round < kGatherRounds && !Packed(ctx) && !Stopped(f); ++round) {
-            const double t = ctx.clock.SecondsSinceMidnight();
             const uint32_t m = n.MovedFiles;
             // Packed() has just rebuilt the gap list.
             if (engine::FAT_Gather_Fragmented(e) && !Stopped(f)) {
@@ -103,7 +97,6 @@ void Fat_DefragPack(RunContext& ctx) {
             if (!Stopped(f) && n.FragmentedToDo != 0) engine::FAT_Defrag(e);
             fat::FAT_FREE_Segs(ctx.run);
             if (!Stopped(f)) PackGaps(ctx);
-            packTime += analysis::ElapsedSince(ctx.clock, t);
             if (n.MovedFiles == m) break;
         }
         if (pack && !f.RunError && n.ErasedEntryCount != 0) {
@@ -122,6 +115,7 @@ void Fat_DefragPack(RunContext& ctx) {
             engine::FAT_Defrag(e);
         }
     }
+    const double movesTime = analysis::ElapsedSince(ctx.clock, movesStart);
     ctx.PicHistoE.Visible = false;
     ctx.picHistoF.Visible = false;
 
@@ -138,7 +132,7 @@ void Fat_DefragPack(RunContext& ctx) {
             FAT_List_Fragmented(ctx, ctx.mode.ReviewAfterDefrag && !f.RunError);
             const double mb =
                 static_cast<double>(n.MovedClusters) * ctx.geo.SectorsPerCluster / 2048.0;
-            const double t = defragTime + packTime;
+            const double t = movesTime;
             // A move too quick for the clock shows no rate rather than failing.
             const double rate = t > 0 ? mb / t : 0;
             report::ShowLine(ctx.report, "Moved: Files=" + std::to_string(n.MovedFiles) + ",  Mb=" +
@@ -148,7 +142,7 @@ void Fat_DefragPack(RunContext& ctx) {
         }
         FreeSpaceLines(ctx);
         // The free count other systems trust is made right, whatever it said before.
-        if (ctx.mode.DefragMode >= 0) engine::Synch_FsInfo(ctx.run);
+        if (ctx.mode.DefragMode >= 0 && engine::Synch_FsInfo(ctx.run)) ctx.io.Barrier();
     }
     if (!f.RestartRun) ctx.ui.SetBusyPointer(false);
 }

@@ -90,16 +90,19 @@ TEST(MoverTest, MovesShareTheirStepsAndEachStepIsOnTheMediumBeforeTheNext) {
     EXPECT_EQ(Kinds(f, mark), "FF|D|E|FF|");
     EXPECT_TRUE(f.Sound(built));
 
-    // A move onto clusters the batch freed lands the batch first.
+    // A move onto clusters the batch freed lands the batch first; the frees
+    // wait for the next batch's new chains.
     mark = f.fake->Trace().size();
     fat::GetExtents(f.run, 120, ext);
     ASSERT_TRUE(FAT_MOVE_File(f.engine, f.RecordAt(120), ext, 2, 400));
     fat::GetExtents(f.run, 300, ext);
     ASSERT_TRUE(FAT_MOVE_File(f.engine, f.RecordAt(300), ext, 3, 120));
+    EXPECT_EQ(Kinds(f, mark), "FF|D|E|");
+    mark = f.fake->Trace().size();
+    ASSERT_TRUE(FlushMoves(f.engine));
     EXPECT_EQ(Kinds(f, mark), "FF|D|E|FF|");
 
     // Gathered into two runs: the data is split where the first run ends.
-    ASSERT_TRUE(FlushMoves(f.engine));
     fat::GetExtents(f.run, 303, ext);
     fat::Extents target;
     target.Starts = {0, 500, 600};
