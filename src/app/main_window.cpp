@@ -224,7 +224,10 @@ int MainWindow::RunUnattended() {
             ctx.frmInuseVisible = false;
             ctx.lstInuse.clear();
             boxes_.LastBox.clear();
+            // Busy, so that closing the window stops the run as in a launch.
+            report::SetBusy(ctx.report);
             ViewMap(ctx, DrvUser[i], true);
+            report::SetUnBusy(ctx.report);
             LogFlush(false);
             const int drive = ExitStatusFor(boxes_.LastBox, ctx);
             if (status == 0) status = drive;

@@ -8,6 +8,7 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTextBrowser>
 
 #include <filesystem>
 #include <regex>
@@ -15,6 +16,7 @@
 #include "app/main_window.h"
 #include "gui/kestra_window.h"
 #include "gui/qt_host.h"
+#include "platform/system_info.h"
 #include "support/image_checks.h"
 #include "support/mtools_volume.h"
 #include "support/test_env.h"
@@ -165,6 +167,42 @@ TEST(GuiTest, CommandLineDrives) {
     }
 }
 
+// Drives from the settings, the command line and removable disks; an added
+// image is kept for the next start.
+TEST(GuiTest, DriveListFromSettingsCommandLineAndRemovableDisks) {
+    Volume v;
+    TempDir sys;
+    const std::filesystem::path block = sys.path() / "block";
+    std::filesystem::create_directories(block / "sdz" / "sdz1");
+    std::filesystem::create_directories(block / "sda");
+    std::filesystem::create_directories(sys.path() / "dev");
+    auto put = [](const std::filesystem::path& p, const std::string& text) {
+        WriteFile(p.string(), std::vector<uint8_t>(text.begin(), text.end()));
+    };
+    put(block / "sdz" / "removable", "1\n");
+    put(block / "sdz" / "sdz1" / "partition", "1\n");
+    put(block / "sda" / "removable", "0\n");
+    std::filesystem::copy_file(v.image, sys.path() / "dev" / "sdz1");
+    std::filesystem::copy_file(v.image, sys.path() / "dev" / "sda");
+    put(sys.path() / "dev" / "sdz", std::string(512, '\0'));  // no FAT on the whole disk
+    const std::vector<std::string> devices =
+        platform::RemovableFatDevices(block.string(), (sys.path() / "dev").string());
+    ASSERT_EQ(devices, std::vector<std::string>{(sys.path() / "dev" / "sdz1").string()});
+
+    Gui g;
+    g.settings.Save("Drives", "e", v.image);
+    g.settings.Save("Drives", "f", v.dir.File("missing.img@9"));  // not a partition: skipped
+    app::FillCatalogue(g.catalogue, g.settings, {{'c', v.image}}, devices);
+    g.model.RefreshDrives();
+    EXPECT_EQ(g.model.DrvUser,
+              (std::vector<std::string>{"c: [KESTRADEMO]", "d: [KESTRADEMO]", "e: [KESTRADEMO]"}));
+    EXPECT_EQ(g.model.AddImage(v.image), 'F');
+    EXPECT_EQ(g.model.DrvUserIndex, 3);
+    EXPECT_EQ(
+        gui::QtSettingsStore(QString::fromStdString(g.home.File("kestra.ini"))).Read("Drives", "f"),
+        v.image);
+}
+
 // A checked view, its display reset, and the same view run twice.
 TEST(GuiTest, CheckedViewListsFragmentedFilesAndResetsClean) {
     Volume v;
@@ -182,6 +220,12 @@ TEST(GuiTest, CheckedViewListsFragmentedFilesAndResetsClean) {
     EXPECT_EQ(list->count(), static_cast<int>(g.model.ctx.lstInuse.size()));
     EXPECT_GT(list->count(), 0);
     Screenshot(g.window.get(), "main-after-check.png");
+    QKeyEvent f1(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+    QCoreApplication::sendEvent(g.window.get(), &f1);
+    const auto* help = g.window->findChild<QTextBrowser*>("browser");
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->source().toString().endsWith("checked_view.html"));
+    EXPECT_TRUE(help->toPlainText().startsWith("Checked View"));
     const std::vector<std::string> first = g.Lines();
     const display::StatusTags tags = g.model.ctx.report.RunWindow.Tags;
 
