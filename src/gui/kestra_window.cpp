@@ -411,9 +411,15 @@ void KestraWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool KestraWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Only the user moving to the list counts: focus that comes back with the
+    // window (after a run, say) must not wipe the map.
     if (watched == drvUser_ && event->type() == QEvent::FocusIn && !syncing_) {
-        model_.DrvUser_GotFocus();
-        Sync();
+        const Qt::FocusReason why = static_cast<QFocusEvent*>(event)->reason();
+        if (why == Qt::MouseFocusReason || why == Qt::TabFocusReason ||
+            why == Qt::BacktabFocusReason || why == Qt::ShortcutFocusReason) {
+            model_.DrvUser_GotFocus();
+            Sync();
+        }
     }
     return QMainWindow::eventFilter(watched, event);
 }
