@@ -151,14 +151,14 @@ void FillCatalogue(platform::VolumeCatalogue& catalogue, platform::SettingsStore
 }
 
 int ExitStatusFor(const std::string& box, const run::RunContext& ctx) {
-    if (box == report::InternalErrorText() || box == report::NoMemErrText()) return 4;
-    if (box == report::DiskErrorText()) return 3;
-    if (box == report::StructureErrorText()) return 1;
-    if (box == report::DriveBusyText()) return 2;
-    if (ctx.flags.CloseRequested || ctx.flags.StopRequested) return 5;
+    if (box == report::InternalErrorText() || box == report::NoMemErrText()) return kExitInternal;
+    if (box == report::DiskErrorText()) return kExitDisk;
+    if (box == report::StructureErrorText()) return kExitStructure;
+    if (box == report::DriveBusyText()) return kExitBusy;
+    if (ctx.flags.CloseRequested || ctx.flags.StopRequested) return kExitUserStop;
     // A launch that stopped with a line of its own ("Unable to view", "Err=ReadBPB").
-    if (!ctx.RunDone) return 3;
-    return 0;
+    if (!ctx.RunDone) return kExitDisk;
+    return kExitClean;
 }
 
 std::string AboutTitle(const std::string& osVersion) {

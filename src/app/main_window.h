@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/exit_status.h"
 #include "app/launch.h"
 #include "display/canvas.h"
 #include "platform/settings_store.h"
@@ -59,10 +60,6 @@ bool CommandLineDrives(const std::string& commandLine, std::string& letters);
 void FillCatalogue(platform::VolumeCatalogue& catalogue, platform::SettingsStore& store,
                    const std::vector<std::pair<char, std::string>>& mapped,
                    const std::vector<std::string>& devices);
-
-// Exit status of a finished run, as kestra-cli gives it: 0 clean, 1 structural
-// errors, 2 drive busy, 3 disk error, 4 internal error or no memory, 5 user stop.
-int ExitStatusFor(const std::string& boxText, const run::RunContext& ctx);
 
 // About box texts: the title (product, description, platform) and the notice.
 std::string AboutTitle(const std::string& osVersion);

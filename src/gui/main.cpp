@@ -13,6 +13,19 @@
 #include "platform/clock.h"
 #include "platform/system_info.h"
 
+namespace {
+
+const char* const kUsage =
+    "Usage: kestra [--drive L=PATH]... [--no-write-through] [/L/L...]\n"
+    "\n"
+    "The desktop optimiser for FAT12, FAT16 and FAT32 volumes. PATH is an image\n"
+    "file, PATH@N for primary partition N of a disk image, or an unmounted block\n"
+    "device. Drive letters after separators (/c/d) defragment and pack those\n"
+    "drives unattended, log to kestra.LOG in the program folder and exit with\n"
+    "kestra-cli's exit statuses.\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
     using namespace kestra;
     std::vector<std::pair<char, std::string>> mapped;
@@ -20,13 +33,17 @@ int main(int argc, char** argv) {
     bool writeThrough = true;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
+        if (a == "-h" || a == "--help") {
+            std::cout << kUsage;
+            return app::kExitClean;
+        }
         if (a == "--drive" || a.rfind("--drive=", 0) == 0) {
             const std::string m = a == "--drive" ? (i + 1 < argc ? argv[++i] : "") : a.substr(8);
             const size_t eq = m.find('=');
             if (eq == std::string::npos || eq == 0 || eq > 2 || eq + 1 == m.size() ||
                 !std::isalpha(static_cast<unsigned char>(m[0]))) {
                 std::cerr << "kestra: --drive expects L=PATH, for example --drive c=disk.img\n";
-                return 64;
+                return app::kExitUsage;
             }
             mapped.emplace_back(m[0], m.substr(eq + 1));
         } else if (a == "--no-write-through") {
