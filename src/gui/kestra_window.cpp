@@ -35,6 +35,11 @@ QImage ImageOf(const display::Canvas& canvas) {
                   canvas.Height(), canvas.Width() * 3, QImage::Format_RGB888);
 }
 
+const std::map<std::string, app::Option> kOptionItems = {{"Pack_", app::Option::Pack},
+                                                         {"Review_", app::Option::ReView},
+                                                         {"DefragHuge_", app::Option::DefragHuge},
+                                                         {"PackHuge_", app::Option::PackHuge}};
+
 const char* HelpPage(int context) {
     switch (context) {
         case app::kHelpFastView:
@@ -88,7 +93,7 @@ void CanvasView::paintEvent(QPaintEvent*) {
     p.drawImage(0, 0, ImageOf(canvas_));
 }
 
-RunWindow::RunWindow(QWidget* parent, run::RunContext& ctx, int) : QDialog(parent), ctx_(ctx) {
+RunWindow::RunWindow(QWidget* parent, run::RunContext& ctx) : QDialog(parent), ctx_(ctx) {
     setModal(true);
     setWindowTitle(QString::fromStdString(ctx.Caption));
     const display::Canvas& surface = ctx.report.RunWindow.Surface;
@@ -182,6 +187,8 @@ KestraWindow::KestraWindow(app::MainWindow& model, QtUiHost& host, int twipsPerP
     drvUser_->installEventFilter(this);
     host_.refresh = [this](bool now) { Sync(now); };
     host_.raise = [this] {
+        // Off screen there is nothing to bring forward.
+        if (QGuiApplication::platformName() == "offscreen") return;
         raise();
         activateWindow();
     };
@@ -225,11 +232,6 @@ void KestraWindow::LayOut() {
 }
 
 void KestraWindow::BuildMenus() {
-    static const std::map<std::string, app::Option> optionItems = {
-        {"Pack_", app::Option::Pack},
-        {"Review_", app::Option::ReView},
-        {"DefragHuge_", app::Option::DefragHuge},
-        {"PackHuge_", app::Option::PackHuge}};
     for (const app::Menu& m : app::MenuTree()) {
         QMenu* menu = menuBar()->addMenu(QString::fromUtf8(m.Caption));
         menu->setObjectName(m.Name);
@@ -241,7 +243,7 @@ void KestraWindow::BuildMenus() {
             action->setObjectName(item.Name);
             actions_[item.Name] = action;
             const std::string name = item.Name;
-            if (optionItems.count(name) || name == "Checksum_") action->setCheckable(true);
+            if (kOptionItems.count(name) || name == "Checksum_") action->setCheckable(true);
             if (!action->isSeparator()) {
                 connect(action, &QAction::triggered, this, [this, name] { OnMenu(name); });
             }
@@ -254,11 +256,6 @@ void KestraWindow::BuildMenus() {
 }
 
 void KestraWindow::OnMenu(const std::string& name) {
-    static const std::map<std::string, app::Option> options = {
-        {"Pack_", app::Option::Pack},
-        {"Review_", app::Option::ReView},
-        {"DefragHuge_", app::Option::DefragHuge},
-        {"PackHuge_", app::Option::PackHuge}};
     if (name == "Scan_") {
         model_.Launch(app::RunCommand::CheckedView);
     } else if (name == "ViewMap_") {
@@ -274,8 +271,8 @@ void KestraWindow::OnMenu(const std::string& name) {
     } else if (name == "Exit_") {
         QCoreApplication::exit(0);
         hide();
-    } else if (options.count(name)) {
-        model_.Toggle(options.at(name));
+    } else if (kOptionItems.count(name)) {
+        model_.Toggle(kOptionItems.at(name));
     } else if (name == "Hex_") {
         model_.DisplayReset();
         model_.HelpContextId = app::kHelpHexView;
@@ -292,7 +289,7 @@ void KestraWindow::OnMenu(const std::string& name) {
 }
 
 void KestraWindow::OpenRunWindow(run::RunContext& ctx) {
-    RunWindow window(this, ctx, twips_);
+    RunWindow window(this, ctx);
     const QPoint origin = surface_->mapToGlobal(QPoint(0, 0));
     // 4830 twips across; 42 pixels down, and 90 twips more on a screen whose
     // pixel is not 15 twips high.

@@ -36,7 +36,7 @@ class CanvasView : public QWidget {
 // from its own timer once it is visible.
 class RunWindow : public QDialog {
   public:
-    RunWindow(QWidget* parent, run::RunContext& ctx, int twipsPerPixel);
+    RunWindow(QWidget* parent, run::RunContext& ctx);
 
   protected:
     void showEvent(QShowEvent*) override;

@@ -227,7 +227,9 @@ TEST(GuiTest, CheckedViewListsFragmentedFilesAndResetsClean) {
     EXPECT_TRUE(help->source().toString().endsWith("checked_view.html"));
     EXPECT_TRUE(help->toPlainText().startsWith("Checked View"));
     const std::vector<std::string> first = g.Lines();
-    const display::StatusTags tags = g.model.ctx.report.RunWindow.Tags;
+    const report::RunWindowState& shown = g.model.ctx.report.RunWindow;
+    const std::vector<std::string> status = {shown.Tags.TagText1, shown.Tags.TagText2,
+                                             shown.Line1.Text, shown.Line2.Text};
 
     // A second run in this process prints what a fresh process prints.
     g.model.ctx.mode.FixedFileCount = 7;
@@ -236,8 +238,10 @@ TEST(GuiTest, CheckedViewListsFragmentedFilesAndResetsClean) {
     fresh.Trigger("Scan_");
     for (const Gui* run : {&g, &fresh}) {
         EXPECT_EQ(run->Lines(), first);
-        EXPECT_EQ(run->model.ctx.report.RunWindow.Tags.TagText1, tags.TagText1);
-        EXPECT_EQ(run->model.ctx.report.RunWindow.Tags.TagText2, tags.TagText2);
+        const report::RunWindowState& w = run->model.ctx.report.RunWindow;
+        EXPECT_EQ((std::vector<std::string>{w.Tags.TagText1, w.Tags.TagText2, w.Line1.Text,
+                                            w.Line2.Text}),
+                  status);
     }
 
     // Opening the Drive menu resets the display.
