@@ -133,16 +133,16 @@ bool CommandLineDrives(const std::string& commandLine, std::string& letters) {
 void FillCatalogue(platform::VolumeCatalogue& catalogue, platform::SettingsStore& store,
                    const std::vector<std::pair<char, std::string>>& mapped,
                    const std::vector<std::string>& devices) {
-    auto add = [&](char letter, const std::string& spec) {
-        if (!std::isalpha(static_cast<unsigned char>(letter)) || spec.empty()) return;
-        if (!platform::MalformedPartition(spec).empty()) return;
-        catalogue.Map(letter, spec);
+    auto add = [&](char letter, const std::string& volume) {
+        if (!std::isalpha(static_cast<unsigned char>(letter)) || volume.empty()) return;
+        if (!platform::MalformedPartition(volume).empty()) return;
+        catalogue.Map(letter, volume);
     };
-    for (const auto& [key, spec] : store.ReadSection(kDrives)) {
-        if (key.size() == 1) add(key[0], spec);
+    for (const auto& [key, volume] : store.ReadSection(kDrives)) {
+        if (key.size() == 1) add(key[0], volume);
     }
-    for (const auto& [letter, spec] : mapped)
-        add(letter, spec);
+    for (const auto& [letter, volume] : mapped)
+        add(letter, volume);
     for (const std::string& device : devices) {
         const char letter = catalogue.FreeLetter();
         if (letter == 0) break;
