@@ -41,6 +41,17 @@ void OpenFailed(run::RunContext& ctx, platform::OpenError kind, const std::strin
 
 }  // namespace
 
+void ResetRunWindow(run::RunContext& ctx) {
+    report::RunWindowState& w = ctx.report.RunWindow;
+    ctx.RunDone = false;
+    w.RunDone = false;
+    w.Tags = {};
+    w.Line1 = {};
+    w.Line2 = {};
+    w.Surface.Clear();
+    ctx.Caption = ctx.RunCaption;
+}
+
 void SetRunMode(run::RunContext& ctx, RunCommand command, bool pack) {
     ctx.mode.CheckStructure = command != RunCommand::FastView;
     ctx.mode.DefragMode = command == RunCommand::Defrag ? (pack ? 3 : 0) : -1;
@@ -216,7 +227,12 @@ std::string ViewFatMap(run::RunContext& ctx, const std::string& root, bool unatt
                                                      : CaptionOf(RunCommand::CheckedView);
     ctx.RunCaption = WithoutFirstAmpersand(caption) + " " + ctx.io.DriveLetter;
 
-    run::FormLoad(ctx);
+    ResetRunWindow(ctx);
+    if (ctx.openRunWindow) {
+        ctx.openRunWindow(ctx);
+    } else {
+        run::FormLoad(ctx);
+    }
 
     report::LetEventsRun(ctx.report);
     ctx.model.MemReserve.assign(1, 0);

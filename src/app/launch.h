@@ -14,6 +14,9 @@ void SetRunMode(run::RunContext& ctx, RunCommand command, bool pack);
 // A drive as the drive list shows it: "c: [LABEL]", or "c:" without a label.
 std::string DriveListEntry(const platform::VolumeCatalogue& catalogue, char letter);
 
+// The run window as a fresh process has it: not done, no tags, no status.
+void ResetRunWindow(run::RunContext& ctx);
+
 std::string GetFileSystemName(run::RunContext& ctx, const std::string& root);
 // False when the drive could not be queried; `why` then names the volume and the cause.
 bool GetFat32Space(run::RunContext& ctx, const std::string& root, uint32_t& sectorsPerCluster,

@@ -1,16 +1,15 @@
 #pragma once
 
+#include "app/exit_status.h"
+
 namespace kestra::cli {
 
-// Exit statuses of kestra-cli, one per kind of pending error.
-enum ExitCode {
-    kExitClean = 0,
-    kExitStructure = 1,
-    kExitBusy = 2,
-    kExitDisk = 3,
-    kExitInternal = 4,
-    kExitUserStop = 5,
-    kExitUsage = 64,
-};
+using app::kExitBusy;
+using app::kExitClean;
+using app::kExitDisk;
+using app::kExitInternal;
+using app::kExitStructure;
+using app::kExitUsage;
+using app::kExitUserStop;
 
 }  // namespace kestra::cli

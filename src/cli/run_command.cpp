@@ -8,7 +8,6 @@
 #include "cli/volume_args.h"
 #include "display/png_output.h"
 #include "platform/terminal.h"
-#include "report/error_boxes.h"
 
 namespace kestra::cli {
 namespace {
@@ -37,19 +36,6 @@ bool TakeRunOptions(std::vector<std::string>& args, bool defrag, RunOptions& opt
     }
     args = std::move(rest);
     return true;
-}
-
-// The exit status of the error box the run ended with.
-int ExitCodeFor(const CliHost& host, const run::RunContext& ctx) {
-    const std::string& box = host.boxText;
-    if (box == report::InternalErrorText() || box == report::NoMemErrText()) return kExitInternal;
-    if (box == report::DiskErrorText()) return kExitDisk;
-    if (box == report::StructureErrorText()) return kExitStructure;
-    if (box == report::DriveBusyText()) return kExitBusy;
-    if (ctx.flags.CloseRequested) return kExitUserStop;
-    // A launch that stopped with a line of its own ("Unable to view", "Err=ReadBPB").
-    if (!ctx.RunDone) return kExitDisk;
-    return kExitClean;
 }
 
 // What the run asked of the medium, after the status lines of a log.
@@ -84,7 +70,7 @@ int RunVolume(const std::string& name, app::RunCommand command, const RunOptions
         std::cerr << "kestra-cli " << name << ": " << refused << "\n";
     }
 
-    int status = ExitCodeFor(host, ctx);
+    int status = app::ExitStatusFor(host.boxText, ctx);
     if (!options.png.empty() && ctx.map.UpperBound() > 0) {
         ctx.map.RepaintMap(ctx.Legend());
         std::string why;

@@ -99,6 +99,13 @@ char VolumeCatalogue::FreeLetter() const {
     return 0;
 }
 
+std::vector<char> VolumeCatalogue::Letters() const {
+    std::vector<char> letters;
+    for (const auto& [letter, entry] : volumes_)
+        letters.push_back(letter);
+    return letters;
+}
+
 OpenResult VolumeCatalogue::Open(char letter, const OpenOptions& options) const {
     const auto it = volumes_.find(Key(letter));
     if (it == volumes_.end()) {

@@ -42,6 +42,8 @@ class VolumeCatalogue {
     std::string Describe(char letter) const;
     // Next free letter from C on, or 0 when all are taken.
     char FreeLetter() const;
+    // The mapped letters, upper case, in order.
+    std::vector<char> Letters() const;
 
     OpenResult Open(char letter, const OpenOptions& options) const;
     QueryResult Query(char letter) const;

@@ -52,6 +52,9 @@ struct RunContext {
     // The defragmentation driver the run hands over to; without one a
     // defragmentation request ends after the statistics.
     std::function<void(RunContext&)> defragPack;
+    // Shows the run window modally; the window runs FormLoad once it is
+    // visible. Without one the run happens in place.
+    std::function<void(RunContext&)> openRunWindow;
 
     fat::FatRun run;
     disk::LockContext lock;

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+#include "run/run_context.h"
+
+namespace kestra::app {
+
+// Exit statuses of both programs, one per kind of pending error.
+enum ExitCode {
+    kExitClean = 0,
+    kExitStructure = 1,
+    kExitBusy = 2,
+    kExitDisk = 3,
+    kExitInternal = 4,
+    kExitUserStop = 5,
+    kExitUsage = 64,
+};
+
+// The exit status of a finished launch, from the error box it ended with.
+int ExitStatusFor(const std::string& boxText, const run::RunContext& ctx);
+
+}  // namespace kestra::app

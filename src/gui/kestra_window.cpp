@@ -1,0 +1,488 @@
+#include "gui/kestra_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "display/size_chart.h"
+#include "report/run_status.h"
+#include "run/run_driver.h"
+
+// The help pages are compiled into the library; this pulls them in.
+static void InitHelpPages() {
+    Q_INIT_RESOURCE(kestra);
+}
+
+namespace kestra::gui {
+namespace {
+
+QImage ImageOf(const display::Canvas& canvas) {
+    static_assert(sizeof(display::Rgb) == 3);
+    return QImage(reinterpret_cast<const uchar*>(canvas.Pixels().data()), canvas.Width(),
+                  canvas.Height(), canvas.Width() * 3, QImage::Format_RGB888);
+}
+
+const std::map<std::string, app::Option> kOptionItems = {{"Pack_", app::Option::Pack},
+                                                         {"Review_", app::Option::ReView},
+                                                         {"DefragHuge_", app::Option::DefragHuge},
+                                                         {"PackHuge_", app::Option::PackHuge}};
+
+const char* HelpPage(int context) {
+    switch (context) {
+        case app::kHelpFastView:
+            return "qrc:/help/fast_view.html";
+        case app::kHelpDefrag:
+            return "qrc:/help/defrag.html";
+        case app::kHelpHexView:
+            return "qrc:/help/hex_view.html";
+        case app::kHelpCheckedView:
+            return "qrc:/help/checked_view.html";
+        case app::kHelpTools:
+            return "qrc:/help/tools.html";
+        default:
+            return "qrc:/help/index.html";
+    }
+}
+
+// Keeps a list widget equal to the model's list without rebuilding it needlessly.
+void SyncList(QListWidget* list, const std::vector<std::string>& items) {
+    const int n = static_cast<int>(items.size());
+    if (list->count() > n) list->clear();
+    for (int i = 0; i < n; ++i) {
+        const QString text = QString::fromStdString(items[static_cast<size_t>(i)]);
+        if (i < list->count()) {
+            if (list->item(i)->text() != text) list->item(i)->setText(text);
+        } else {
+            list->addItem(text);
+        }
+    }
+}
+
+void Show(QWidget* w, bool now) {
+    if (!w->isVisible()) return;
+    if (now) {
+        w->repaint();
+    } else {
+        w->update();
+    }
+}
+
+}  // namespace
+
+CanvasView::CanvasView(QWidget* parent, const display::Canvas& canvas)
+    : QWidget(parent), canvas_(canvas) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void CanvasView::paintEvent(QPaintEvent*) {
+    if (beforePaint) beforePaint();
+    QPainter p(this);
+    p.drawImage(0, 0, ImageOf(canvas_));
+}
+
+RunWindow::RunWindow(QWidget* parent, run::RunContext& ctx) : QDialog(parent), ctx_(ctx) {
+    setModal(true);
+    setWindowTitle(QString::fromStdString(ctx.Caption));
+    const display::Canvas& surface = ctx.report.RunWindow.Surface;
+    setFixedSize(surface.Width(), surface.Height());
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void RunWindow::showEvent(QShowEvent* event) {
+    QDialog::showEvent(event);
+    if (started_) return;
+    started_ = true;
+    // The run starts once the window is on the screen.
+    QTimer::singleShot(0, this, [this] {
+        run::FormLoad(ctx_);
+        done(0);
+    });
+}
+
+void RunWindow::paintEvent(QPaintEvent*) {
+    report::RunWindowPaint(ctx_.report);
+    QPainter p(this);
+    p.drawImage(0, 0, ImageOf(ctx_.report.RunWindow.Surface));
+}
+
+void RunWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Escape) run::Form_KeyDown(ctx_, 27);
+}
+
+void RunWindow::closeEvent(QCloseEvent* event) {
+    if (!run::Form_QueryUnload(ctx_)) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    done(0);
+}
+
+KestraWindow::KestraWindow(app::MainWindow& model, QtUiHost& host, int twipsPerPixel)
+    : model_(model), host_(host), twips_(twipsPerPixel > 0 ? twipsPerPixel : 15) {
+    InitHelpPages();
+    setWindowTitle(app::kMainCaption);
+    const display::Canvas& map = model_.ctx.map.picMap;
+    const int runLeft = 4830 / twips_;
+    const int width =
+        std::max(runLeft + model_.ctx.report.RunWindow.Surface.Width() + 8, map.Width() + 300);
+    const int height = map.Height() + 300;
+    surfaceCanvas_ = display::Canvas(width, height, display::PaletteColor(7));
+    surfaceCanvas_.BackColor = display::PaletteColor(7);
+
+    surface_ = new CanvasView(this, surfaceCanvas_);
+    surface_->setFixedSize(width, height);
+    surface_->beforePaint = [this] { model_.Paint(surfaceCanvas_); };
+    setCentralWidget(surface_);
+
+    run::RunContext& ctx = model_.ctx;
+    picMap_ = new CanvasView(surface_, ctx.map.picMap);
+    picMap_->beforePaint = [this] {
+        run::RunContext& c = model_.ctx;
+        if (c.map.UpperBound() > 0 || c.map.ShowDistribution) c.map.picMap_Paint(c.Legend());
+    };
+    picHistoE_ = new CanvasView(surface_, ctx.PicHistoE.Picture);
+    picHistoE_->beforePaint = [this] {
+        display::PaintHistogram(model_.ctx.PicHistoE, model_.ctx.report.Gate());
+    };
+    picHistoF_ = new CanvasView(surface_, ctx.picHistoF.Picture);
+    picHistoF_->beforePaint = [this] {
+        display::PaintHistogram(model_.ctx.picHistoF, model_.ctx.report.Gate());
+    };
+    frmInuse_ = new QGroupBox("Fragmented Files", surface_);
+    lstInuse_ = new QListWidget(frmInuse_);
+    lstValErrs_ = new QListWidget(surface_);
+    drvUser_ = new QComboBox(surface_);
+    lblCount_ = new QLabel(surface_);
+    imgKest_ = new QLabel(surface_);
+    QFont small = font();
+    small.setPointSize(7);
+    lstInuse_->setFont(small);
+    lstValErrs_->setFont(small);
+    for (QWidget* w :
+         std::initializer_list<QWidget*>{picMap_, picHistoE_, picHistoF_, frmInuse_, lstInuse_,
+                                         lstValErrs_, drvUser_, lblCount_, imgKest_}) {
+        w->setFocusPolicy(w == drvUser_ ? Qt::StrongFocus : Qt::NoFocus);
+    }
+    LayOut();
+    BuildMenus();
+
+    connect(drvUser_, &QComboBox::activated, this, [this](int index) {
+        model_.SelectDrive(index);
+        Sync();
+    });
+    drvUser_->installEventFilter(this);
+    host_.refresh = [this](bool now) { Sync(now); };
+    host_.raise = [this] {
+        // Off screen there is nothing to bring forward.
+        if (QGuiApplication::platformName() == "offscreen") return;
+        raise();
+        activateWindow();
+    };
+    model_.RunWindow = [this](run::RunContext& c) { OpenRunWindow(c); };
+    setFixedSize(sizeHint());
+    Sync();
+}
+
+KestraWindow::~KestraWindow() {
+    host_.refresh = nullptr;
+    host_.raise = nullptr;
+    model_.RunWindow = nullptr;
+}
+
+void KestraWindow::LayOut() {
+    run::RunContext& ctx = model_.ctx;
+    const int W = surfaceCanvas_.Width();
+    const int H = surfaceCanvas_.Height();
+    const int mapW = ctx.map.picMap.Width();
+    const int mapH = ctx.map.picMap.Height();
+    // The map in the bottom right corner, 2 pixels from the edges.
+    const QRect map(W - mapW - 2, H - mapH - 2, mapW, mapH);
+    picMap_->setGeometry(map);
+    // The frame takes the map's edge and width and ends 4 pixels above it.
+    const int frameTop = 130;
+    frmInuse_->setGeometry(map.left(), frameTop, mapW, map.top() - 4 - frameTop);
+    lstInuse_->setGeometry(6, 16, mapW - 12, frmInuse_->height() - 22);
+    lstValErrs_->setGeometry(frmInuse_->geometry());
+    // Both charts end 3 pixels left of the map.
+    const int chartW = map.left() - 3 - 4;
+    const int chartH = (mapH - 4) / 2;
+    picHistoE_->setGeometry(4, map.top(), chartW, chartH);
+    picHistoF_->setGeometry(4, map.top() + chartH + 4, chartW, chartH);
+    ctx.PicHistoE.Picture.Resize(chartW, chartH);
+    ctx.picHistoF.Picture.Resize(chartW, chartH);
+    drvUser_->setGeometry(W - 202, 6, 196, drvUser_->sizeHint().height());
+    imgKest_->setGeometry(W - 172, 36, 166, 90);
+    imgKest_->setPixmap(KestrelPicture(166, 90));
+    const report::TextArea& text = ctx.report.Main.Text;
+    lblCount_->setGeometry(text.lblCountLeft, 2, text.lblCountWidth, 14);
+}
+
+void KestraWindow::BuildMenus() {
+    for (const app::Menu& m : app::MenuTree()) {
+        QMenu* menu = menuBar()->addMenu(QString::fromUtf8(m.Caption));
+        menu->setObjectName(m.Name);
+        menus_[m.Name] = menu;
+        for (const app::MenuItem& item : m.Items) {
+            QAction* action = std::string(item.Caption) == "-"
+                                  ? menu->addSeparator()
+                                  : menu->addAction(QString::fromUtf8(item.Caption));
+            action->setObjectName(item.Name);
+            actions_[item.Name] = action;
+            const std::string name = item.Name;
+            if (kOptionItems.count(name) || name == "Checksum_") action->setCheckable(true);
+            if (!action->isSeparator()) {
+                connect(action, &QAction::triggered, this, [this, name] { OnMenu(name); });
+            }
+        }
+    }
+    connect(menus_["Drive_"], &QMenu::aboutToShow, this, [this] {
+        model_.DisplayReset();
+        Sync();
+    });
+}
+
+void KestraWindow::OnMenu(const std::string& name) {
+    if (name == "Scan_") {
+        model_.Launch(app::RunCommand::CheckedView);
+    } else if (name == "ViewMap_") {
+        model_.Launch(app::RunCommand::FastView);
+    } else if (name == "Defrag_") {
+        model_.Launch(app::RunCommand::Defrag);
+    } else if (name == "AddImage_") {
+        const QString path = QFileDialog::getOpenFileName(
+            this, "Add Image", QString(), "Disk images (*.img *.ima *.bin *.raw);;All files (*)");
+        if (!path.isEmpty() && model_.AddImage(path.toStdString()) == 0) {
+            QMessageBox::information(this, report::kAppTitle, "No drive letter is free.");
+        }
+    } else if (name == "Exit_") {
+        QCoreApplication::exit(0);
+        hide();
+    } else if (kOptionItems.count(name)) {
+        model_.Toggle(kOptionItems.at(name));
+    } else if (name == "Hex_") {
+        model_.DisplayReset();
+        model_.HelpContextId = app::kHelpHexView;
+    } else if (name == "Checksum_" || name == "Validate_" || name == "TimingD_") {
+        model_.DisplayReset();
+        model_.HelpContextId = app::kHelpTools;
+    } else if (name == "Content_") {
+        ShowHelp(app::kHelpContents);
+    } else if (name == "About_") {
+        QMessageBox::about(this, QString::fromStdString(app::AboutTitle(model_.OsVersion)),
+                           QString::fromStdString(app::AboutText()));
+    }
+    Sync();
+}
+
+void KestraWindow::OpenRunWindow(run::RunContext& ctx) {
+    RunWindow window(this, ctx);
+    const QPoint origin = surface_->mapToGlobal(QPoint(0, 0));
+    // 4830 twips across; 42 pixels down, and 90 twips more on a screen whose
+    // pixel is not 15 twips high.
+    window.move(origin.x() + 4830 / twips_, origin.y() + 42 + (twips_ != 15 ? 90 / twips_ : 0));
+    runWindow_ = &window;
+    Sync();
+    window.exec();
+    runWindow_ = nullptr;
+    Sync();
+}
+
+void KestraWindow::Sync(bool now) {
+    syncing_ = true;
+    run::RunContext& ctx = model_.ctx;
+    const report::MainControls& controls = ctx.report.Main.Controls;
+    if (drvUser_->count() != static_cast<int>(model_.DrvUser.size())) drvUser_->clear();
+    for (int i = 0; i < static_cast<int>(model_.DrvUser.size()); ++i) {
+        const QString entry = QString::fromStdString(model_.DrvUser[static_cast<size_t>(i)]);
+        if (i < drvUser_->count()) {
+            drvUser_->setItemText(i, entry);
+        } else {
+            drvUser_->addItem(entry);
+        }
+    }
+    drvUser_->setCurrentIndex(model_.DrvUserIndex);
+    drvUser_->setVisible(!model_.Unattended);
+    drvUser_->setEnabled(controls.DrvUser);
+    imgKest_->setVisible(model_.imgKestVisible);
+    lblCount_->setVisible(ctx.report.Main.Text.lblCountVisible);
+    picHistoE_->setVisible(ctx.PicHistoE.Visible);
+    picHistoF_->setVisible(ctx.picHistoF.Visible);
+    SyncList(lstInuse_, ctx.lstInuse);
+    frmInuse_->setVisible(ctx.frmInuseVisible);
+    SyncList(lstValErrs_, model_.lstValErrs);
+    lstValErrs_->setVisible(model_.lstValErrsVisible);
+
+    actions_["Pack_"]->setChecked(model_.options.Pack);
+    actions_["Review_"]->setChecked(model_.options.ReView);
+    actions_["DefragHuge_"]->setChecked(model_.options.DefragHuge);
+    actions_["PackHuge_"]->setChecked(model_.options.PackHuge);
+    actions_["Checksum_"]->setChecked(model_.ChecksumChecked);
+    actions_["Validate_"]->setEnabled(model_.ValidateEnabled);
+    actions_["Hex_"]->setEnabled(controls.Hex_);
+    menus_["Drive_"]->menuAction()->setEnabled(controls.Drive_);
+    menus_["Options_"]->menuAction()->setEnabled(controls.Options_);
+    menus_["Tools_"]->menuAction()->setEnabled(controls.Tools_);
+    menus_["Help_"]->menuAction()->setEnabled(controls.Help_);
+
+    for (QWidget* w : std::initializer_list<QWidget*>{surface_, picMap_, picHistoE_, picHistoF_})
+        Show(w, now);
+    if (runWindow_) {
+        runWindow_->setWindowTitle(QString::fromStdString(ctx.Caption));
+        Show(runWindow_, now);
+    }
+    syncing_ = false;
+}
+
+QAction* KestraWindow::Action(const std::string& name) const {
+    const auto it = actions_.find(name);
+    return it == actions_.end() ? nullptr : it->second;
+}
+
+QMenu* KestraWindow::MenuNamed(const std::string& name) const {
+    const auto it = menus_.find(name);
+    return it == menus_.end() ? nullptr : it->second;
+}
+
+QWidget* KestraWindow::Widget(const std::string& name) const {
+    const std::map<std::string, QWidget*> widgets = {
+        {"picMap", picMap_},     {"PicHistoE", picHistoE_}, {"picHistoF", picHistoF_},
+        {"frmInuse", frmInuse_}, {"lstInuse", lstInuse_},   {"lstValErrs", lstValErrs_},
+        {"DrvUser", drvUser_},   {"lblCount", lblCount_},   {"imgKest", imgKest_}};
+    const auto it = widgets.find(name);
+    return it == widgets.end() ? nullptr : it->second;
+}
+
+void KestraWindow::ShowHelp(int context) {
+    if (!help_) {
+        help_ = new QDialog(this);
+        help_->setWindowTitle("Kestra Help");
+        help_->resize(520, 420);
+        auto* browser = new QTextBrowser(help_);
+        browser->setObjectName("browser");
+        auto* layout = new QVBoxLayout(help_);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->addWidget(browser);
+    }
+    help_->findChild<QTextBrowser*>("browser")->setSource(QUrl(HelpPage(context)));
+    help_->show();
+    help_->raise();
+}
+
+void KestraWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1) {
+        ShowHelp(model_.HelpContextId);
+        return;
+    }
+    if (event->key() == Qt::Key_Escape) model_.KeyDown(27);
+    // Ctrl+E goes nowhere.
+    if (!event->text().isEmpty() && !model_.KeyPress(event->text().at(0).unicode())) {
+        event->accept();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+void KestraWindow::closeEvent(QCloseEvent* event) {
+    if (!model_.QueryClose()) {
+        event->ignore();
+        Sync(true);
+        return;
+    }
+    event->accept();
+    if (help_) help_->close();
+    if (runWindow_) QCoreApplication::exit(0);
+}
+
+bool KestraWindow::eventFilter(QObject* watched, QEvent* event) {
+    // Only the user moving to the list counts: focus that comes back with the
+    // window (after a run, say) must not wipe the map.
+    if (watched == drvUser_ && event->type() == QEvent::FocusIn && !syncing_) {
+        const Qt::FocusReason why = static_cast<QFocusEvent*>(event)->reason();
+        if (why == Qt::MouseFocusReason || why == Qt::TabFocusReason ||
+            why == Qt::BacktabFocusReason || why == Qt::ShortcutFocusReason) {
+            model_.DrvUser_GotFocus();
+            Sync();
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+QPixmap KestrelPicture(int width, int height) {
+    QPixmap pixmap(width, height);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(width / 160.0, height / 90.0);
+    QLinearGradient sky(0, 0, 0, 90);
+    sky.setColorAt(0, QColor(150, 195, 235));
+    sky.setColorAt(1, QColor(225, 238, 248));
+    p.setPen(QPen(QColor(90, 110, 130), 1));
+    p.setBrush(sky);
+    p.drawRoundedRect(QRectF(0.5, 0.5, 159, 89), 8, 8);
+
+    // A kestrel hovering into the wind: long pointed wings, fanned tail.
+    const QColor rufous(181, 101, 39), dark(52, 38, 28), grey(105, 120, 140), buff(236, 205, 160);
+    p.setPen(QPen(dark, 0.8));
+    for (int side : {-1, 1}) {
+        QPainterPath wing;
+        wing.moveTo(80 + side * 4, 38);
+        wing.cubicTo(80 + side * 22, 24, 80 + side * 50, 20, 80 + side * 74, 26);
+        wing.cubicTo(80 + side * 52, 34, 80 + side * 30, 42, 80 + side * 6, 50);
+        wing.closeSubpath();
+        p.setBrush(rufous);
+        p.drawPath(wing);
+        QPainterPath tip;
+        tip.moveTo(80 + side * 52, 22);
+        tip.cubicTo(80 + side * 62, 21, 80 + side * 70, 23, 80 + side * 74, 26);
+        tip.cubicTo(80 + side * 64, 30, 80 + side * 56, 33, 80 + side * 48, 36);
+        tip.closeSubpath();
+        p.setBrush(dark);
+        p.drawPath(tip);
+        for (int i = 0; i < 4; ++i)
+            p.drawEllipse(QPointF(80 + side * (18 + i * 8), 33 - i * 1.5), 1.6, 1.1);
+    }
+    QPainterPath tail;
+    tail.moveTo(74, 58);
+    tail.lineTo(86, 58);
+    tail.lineTo(95, 82);
+    tail.quadTo(80, 87, 65, 82);
+    tail.closeSubpath();
+    p.setBrush(grey);
+    p.drawPath(tail);
+    p.setPen(Qt::NoPen);
+    p.setBrush(dark);
+    p.drawRect(QRectF(66, 77, 28, 4));
+    p.setPen(QPen(dark, 0.8));
+    p.setBrush(buff);
+    p.drawEllipse(QPointF(80, 46), 7.5, 15);
+    p.setBrush(dark);
+    for (int i = 0; i < 3; ++i)
+        p.drawEllipse(QPointF(77 + i * 3, 44 + (i % 2) * 5), 0.9, 1.3);
+    p.setBrush(grey);
+    p.drawEllipse(QPointF(80, 29), 7, 7);
+    p.setBrush(QColor(240, 190, 60));
+    p.drawPolygon(QPolygonF({QPointF(78, 34), QPointF(82, 34), QPointF(80, 38)}));
+    p.setBrush(dark);
+    p.drawEllipse(QPointF(77, 28), 1.2, 1.2);
+    p.drawEllipse(QPointF(83, 28), 1.2, 1.2);
+    p.setPen(QPen(dark, 1.2));
+    p.drawLine(QPointF(77, 30), QPointF(76, 34));  // the moustache stripe
+    p.drawLine(QPointF(83, 30), QPointF(84, 34));
+    return pixmap;
+}
+
+}  // namespace kestra::gui

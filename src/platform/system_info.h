@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kestra::platform {
+
+// The kernel's release ("6.1.0-18-amd64"), or "0" when it cannot be had.
+std::string OsRelease();
+
+// $KESTRA_HOME, else ~/.local/share/kestra; created when missing. Empty when
+// no folder can be had.
+std::string ProgramFolder();
+
+bool FileExists(const std::string& path);
+
+// Whole removable disks and their partitions whose first sector is a FAT boot
+// sector: "/dev/sdb1", "/dev/mmcblk0p1". Mounted ones are listed too: a run on
+// them is refused as busy when it opens them.
+std::vector<std::string> RemovableFatDevices(const std::string& sysBlock = "/sys/block",
+                                             const std::string& dev = "/dev");
+
+}  // namespace kestra::platform

@@ -1,0 +1,364 @@
+// The desktop program's real widgets under Qt's offscreen platform, on volumes
+// made by mkfs.fat and mtools, judged by fsck.fat -n and by mtools.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTextBrowser>
+
+#include <filesystem>
+#include <regex>
+
+#include "app/main_window.h"
+#include "gui/kestra_window.h"
+#include "gui/qt_host.h"
+#include "platform/system_info.h"
+#include "support/image_checks.h"
+#include "support/mtools_volume.h"
+#include "support/test_env.h"
+#include "support/tree_checks.h"
+
+namespace kestra::testing {
+namespace {
+
+// Screenshots for people to look at; the README shows one of them.
+void Screenshot(QWidget* w, const std::string& name) {
+    std::filesystem::create_directories(KESTRA_SCREENSHOT_DIR);
+    w->grab().save(QString::fromStdString(std::string(KESTRA_SCREENSHOT_DIR) + "/" + name));
+}
+
+// A fragmented floppy (mkfs.fat and mtools) and its files.
+struct Volume {
+    TempDir dir;
+    std::string image = dir.File("vol.img");
+    Tree before;
+    Volume() {
+        MakeFragmentedVolume(image, "-F 12 -n KESTRADEMO", 1440);
+        EXPECT_TRUE(CopyOutTree(image, before));
+    }
+    ::testing::AssertionResult Intact() const {
+        const ::testing::AssertionResult fsck = FsckClean(image);
+        if (!fsck) return fsck;
+        Tree now;
+        const ::testing::AssertionResult read = CopyOutTree(image, now);
+        return read ? SameTree(before, now) : read;
+    }
+};
+
+// One process's worth of the program: settings, drives, model and window.
+struct Gui {
+    TempDir home;
+    gui::QtSettingsStore settings{QString::fromStdString(home.File("kestra.ini"))};
+    platform::VolumeCatalogue catalogue;
+    gui::QtUiHost host;
+    platform::SystemClock clock;
+    app::MainWindow model{catalogue, host, clock, settings, home.path().string()};
+    std::unique_ptr<gui::KestraWindow> window;
+
+    explicit Gui(const std::string& image = {}, int twips = 15) {
+        host.boxesToStderr = true;
+        if (!image.empty()) catalogue.Map('c', image);
+        model.StartUp("", twips);
+        window = std::make_unique<gui::KestraWindow>(model, host, twips);
+        window->show();
+        model.SelectDrive(0);
+        window->Sync(true);
+    }
+    void Trigger(const std::string& action) { window->Action(action)->trigger(); }
+    // Runs `step` on every round of events of the next run until it says done.
+    void During(std::function<bool()> step) {
+        host.onEvents = [this, step, done = false]() mutable {
+            if (!done && model.ctx.counters.DefragActive && model.ctx.counters.MovedFiles > 0)
+                done = step();
+        };
+    }
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        for (const auto& l : model.ctx.report.Main.Text.Lines)
+            lines.push_back(l.Text);
+        return lines;
+    }
+};
+
+std::vector<std::string> Captions(const QMenu* menu) {
+    std::vector<std::string> captions;
+    for (const QAction* a : menu->actions())
+        captions.push_back(a->isSeparator() ? "-" : a->text().toStdString());
+    return captions;
+}
+
+TEST(GuiTest, MainWindowMenusCaptionsAndLayout) {
+    Gui g;
+    EXPECT_EQ(g.window->windowTitle().toStdString(), " Kestra");
+    const std::vector<std::pair<std::string, std::vector<std::string>>> want = {
+        {"&Drive", {"&Checked View", "&Fast View", "-", "&Defrag", "-", "&Add Image...", "E&xit"}},
+        {"&Options",
+         {"&Pack after Defrag", "&View After Defrag", "-", "&Defrag huge files",
+          "Pac&k huge files"}},
+        {"&Tools", {"&Checksum", "&Validate", "-", "&Scan Files", "-", "&Hex View"}},
+        {"&Help", {"&Topics", "&About Kestra"}}};
+    const QList<QAction*> bar = g.window->menuBar()->actions();
+    ASSERT_EQ(bar.size(), static_cast<int>(want.size()));
+    for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(bar[static_cast<int>(i)]->text().toStdString(), want[i].first);
+        EXPECT_EQ(Captions(bar[static_cast<int>(i)]->menu()), want[i].second);
+    }
+    EXPECT_TRUE(g.window->Action("Pack_")->isChecked());
+    EXPECT_TRUE(g.window->Action("Review_")->isChecked());
+    EXPECT_FALSE(g.window->Action("DefragHuge_")->isChecked());
+    EXPECT_FALSE(g.window->Action("PackHuge_")->isChecked());
+    EXPECT_FALSE(g.window->Action("Validate_")->isEnabled());
+    EXPECT_TRUE(g.window->Action("Checksum_")->isEnabled());
+
+    // Boxes of 60 twips, the map in the bottom right corner 2 pixels in.
+    for (const auto& [twips, box] : {std::pair{15, 4}, {12, 5}}) {
+        Gui s({}, twips);
+        EXPECT_EQ(s.model.ctx.map.BoxSize, box);
+        const QWidget* map = s.window->Widget("picMap");
+        const QWidget* surface = map->parentWidget();
+        EXPECT_EQ(map->width(), (box + 1) * 70 + 5);
+        EXPECT_EQ(map->height(), (box + 1) * 41 + 15);
+        EXPECT_EQ(map->geometry().right(), surface->width() - 3);
+        EXPECT_EQ(map->geometry().bottom(), surface->height() - 3);
+        EXPECT_EQ(s.window->Widget("PicHistoE")->geometry().right(), map->x() - 4);
+    }
+}
+
+TEST(GuiTest, OptionsAreStoredOnlyWhenNotDefaultAndRestored) {
+    Gui g;
+    const QString ini = QString::fromStdString(g.home.File("kestra.ini"));
+    g.Trigger("Pack_");
+    g.Trigger("DefragHuge_");
+    {
+        gui::QtSettingsStore again(ini);
+        EXPECT_EQ(again.Read("Options", "Pack"), "No");
+        EXPECT_EQ(again.Read("Options", "DefragHuge"), "Yes");
+        EXPECT_EQ(again.Read("Options", "ReView"), std::nullopt);
+        const app::Options o = app::LoadOptions(again);
+        EXPECT_FALSE(o.Pack);
+        EXPECT_TRUE(o.DefragHuge);
+        EXPECT_TRUE(o.ReView);
+        EXPECT_FALSE(o.PackHuge);
+    }
+    g.Trigger("Pack_");  // back to the default: the key goes
+    EXPECT_EQ(gui::QtSettingsStore(ini).Read("Options", "Pack"), std::nullopt);
+
+    // Only the exact texts count.
+    gui::QtSettingsStore store(ini);
+    store.Save("Options", "ReView", "no");
+    store.Save("Options", "PackHuge", "yes");
+    const app::Options o = app::LoadOptions(store);
+    EXPECT_TRUE(o.ReView);
+    EXPECT_FALSE(o.PackHuge);
+}
+
+TEST(GuiTest, CommandLineDrives) {
+    const std::vector<std::tuple<std::string, bool, std::string>> cases = {
+        {"", false, ""},       {" c ", false, ""},   {"/c/d", true, "cd"}, {"cd", true, "d"},
+        {"/C /D", true, "cd"}, {"-c:d", true, "cd"}, {"/c/d/", true, "cd"}};
+    for (const auto& [line, unattended, letters] : cases) {
+        std::string got;
+        EXPECT_EQ(app::CommandLineDrives(line, got), unattended) << line;
+        EXPECT_EQ(got, letters) << line;
+    }
+}
+
+// Drives from the settings, the command line and removable disks; an added
+// image is kept for the next start.
+TEST(GuiTest, DriveListFromSettingsCommandLineAndRemovableDisks) {
+    Volume v;
+    TempDir sys;
+    const std::filesystem::path block = sys.path() / "block";
+    std::filesystem::create_directories(block / "sdz" / "sdz1");
+    std::filesystem::create_directories(block / "sda");
+    std::filesystem::create_directories(sys.path() / "dev");
+    auto put = [](const std::filesystem::path& p, const std::string& text) {
+        WriteFile(p.string(), std::vector<uint8_t>(text.begin(), text.end()));
+    };
+    put(block / "sdz" / "removable", "1\n");
+    put(block / "sdz" / "sdz1" / "partition", "1\n");
+    put(block / "sda" / "removable", "0\n");
+    std::filesystem::copy_file(v.image, sys.path() / "dev" / "sdz1");
+    std::filesystem::copy_file(v.image, sys.path() / "dev" / "sda");
+    put(sys.path() / "dev" / "sdz", std::string(512, '\0'));  // no FAT on the whole disk
+    const std::vector<std::string> devices =
+        platform::RemovableFatDevices(block.string(), (sys.path() / "dev").string());
+    ASSERT_EQ(devices, std::vector<std::string>{(sys.path() / "dev" / "sdz1").string()});
+
+    Gui g;
+    g.settings.Save("Drives", "e", v.image);
+    g.settings.Save("Drives", "f", v.dir.File("missing.img@9"));  // not a partition: skipped
+    app::FillCatalogue(g.catalogue, g.settings, {{'c', v.image}}, devices);
+    g.model.RefreshDrives();
+    EXPECT_EQ(g.model.DrvUser,
+              (std::vector<std::string>{"c: [KESTRADEMO]", "d: [KESTRADEMO]", "e: [KESTRADEMO]"}));
+    EXPECT_EQ(g.model.AddImage(v.image), 'F');
+    EXPECT_EQ(g.model.DrvUserIndex, 3);
+    EXPECT_EQ(
+        gui::QtSettingsStore(QString::fromStdString(g.home.File("kestra.ini"))).Read("Drives", "f"),
+        v.image);
+}
+
+// A checked view, its display reset, and the same view run twice.
+TEST(GuiTest, CheckedViewListsFragmentedFilesAndResetsClean) {
+    Volume v;
+    Gui g(v.image);
+    EXPECT_EQ(g.model.DrvUser.at(0), "c: [KESTRADEMO]");
+    EXPECT_TRUE(g.window->Widget("imgKest")->isVisible());
+    Screenshot(g.window.get(), "main-drive-pie.png");
+
+    g.Trigger("Scan_");
+    EXPECT_EQ(g.model.HelpContextId, app::kHelpCheckedView);
+    EXPECT_TRUE(g.model.ctx.RunDone);
+    EXPECT_GT(g.model.ctx.map.UpperBound(), 0);
+    EXPECT_TRUE(g.window->Widget("frmInuse")->isVisible());
+    const auto* list = static_cast<QListWidget*>(g.window->Widget("lstInuse"));
+    EXPECT_EQ(list->count(), static_cast<int>(g.model.ctx.lstInuse.size()));
+    EXPECT_GT(list->count(), 0);
+    Screenshot(g.window.get(), "main-after-check.png");
+    QKeyEvent f1(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
+    QCoreApplication::sendEvent(g.window.get(), &f1);
+    const auto* help = g.window->findChild<QTextBrowser*>("browser");
+    ASSERT_NE(help, nullptr);
+    EXPECT_TRUE(help->source().toString().endsWith("checked_view.html"));
+    EXPECT_TRUE(help->toPlainText().startsWith("Checked View"));
+    const std::vector<std::string> first = g.Lines();
+    const report::RunWindowState& shown = g.model.ctx.report.RunWindow;
+    const std::vector<std::string> status = {shown.Tags.TagText1, shown.Tags.TagText2,
+                                             shown.Line1.Text, shown.Line2.Text};
+
+    // A second run in this process prints what a fresh process prints.
+    g.model.ctx.mode.FixedFileCount = 7;
+    g.Trigger("Scan_");
+    Gui fresh(v.image);
+    fresh.Trigger("Scan_");
+    for (const Gui* run : {&g, &fresh}) {
+        EXPECT_EQ(run->Lines(), first);
+        const report::RunWindowState& w = run->model.ctx.report.RunWindow;
+        EXPECT_EQ((std::vector<std::string>{w.Tags.TagText1, w.Tags.TagText2, w.Line1.Text,
+                                            w.Line2.Text}),
+                  status);
+    }
+
+    // Opening the Drive menu resets the display.
+    emit g.window->MenuNamed("Drive_")->aboutToShow();
+    EXPECT_EQ(g.model.ctx.map.UpperBound(), 0);
+    EXPECT_TRUE(g.model.ctx.lstInuse.empty());
+    EXPECT_EQ(list->count(), 0);
+    EXPECT_FALSE(g.window->Widget("frmInuse")->isVisible());
+    EXPECT_EQ(g.model.ctx.mode.FixedFileCount, 0u);
+    EXPECT_TRUE(g.model.ctx.report.Main.LogText.empty());
+    EXPECT_TRUE(g.window->Widget("imgKest")->isVisible());
+    EXPECT_TRUE(v.Intact());
+}
+
+TEST(GuiTest, DefragShowsTheRunWindowAndLeavesTheVolumeWhole) {
+    Volume v;
+    Gui g(v.image);
+    std::string caption;
+    bool pictureShown = true;
+    g.During([&] {
+        gui::RunWindow* run = g.window->CurrentRunWindow();
+        if (!run || !g.model.ctx.PicHistoE.Visible) return false;
+        caption = run->windowTitle().toStdString();
+        g.window->Sync(true);
+        pictureShown = g.window->Widget("imgKest")->isVisible();
+        Screenshot(run, "run-window.png");
+        Screenshot(g.window.get(), "main-during-defrag.png");
+        return true;
+    });
+    g.Trigger("Defrag_");
+    EXPECT_EQ(caption, "Defrag c:");
+    EXPECT_FALSE(pictureShown);
+    EXPECT_EQ(g.model.ctx.mode.FixedFileCount, 0u);
+    EXPECT_EQ(g.window->CurrentRunWindow(), nullptr);
+    EXPECT_EQ(g.model.ctx.model.MemReserve.size(), 1u);
+    const std::vector<std::string> lines = g.Lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "Fragmented files=0"), lines.end());
+    Screenshot(g.window.get(), "main-after-defrag.png");
+    EXPECT_TRUE(v.Intact());
+}
+
+// Esc in the run window, and two closes of the main window, stop a run between
+// moves; the second close closes the window.
+TEST(GuiTest, StopsDuringARunLeaveTheVolumeSound) {
+    for (const bool esc : {true, false}) {
+        Volume v;
+        Gui g(v.image);
+        bool stillOpenAfterFirstClose = false;
+        g.During([&] {
+            if (esc) {
+                QKeyEvent key(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+                QCoreApplication::sendEvent(g.window->CurrentRunWindow(), &key);
+                return true;
+            }
+            g.window->close();
+            stillOpenAfterFirstClose = g.window->isVisible();
+            g.window->close();
+            return true;
+        });
+        g.Trigger("Defrag_");
+        const std::vector<std::string> lines = g.Lines();
+        EXPECT_NE(std::find(lines.begin(), lines.end(), "User stop"), lines.end()) << esc;
+        if (!esc) {
+            EXPECT_EQ(g.model.ctx.report.RunWindow.Tags.TagText1, "User stop:");
+            EXPECT_EQ(g.model.ctx.report.RunWindow.Tags.TagText2, "Please wait");
+            EXPECT_TRUE(stillOpenAfterFirstClose);
+            EXPECT_FALSE(g.window->isVisible());
+        }
+        EXPECT_TRUE(v.Intact()) << esc;
+    }
+}
+
+// The program itself, unattended, against kestra-cli on a copy of the volume.
+TEST(GuiTest, UnattendedRunDefragmentsNamedDrivesAndLogsWhatTheCliPrints) {
+    Volume v;
+    const std::string copy = v.dir.File("copy.img");
+    const std::string other = v.dir.File("other.img");
+    std::filesystem::copy_file(v.image, copy);
+    std::filesystem::copy_file(v.image, other);
+    TempDir home;
+    const std::string env = "QT_QPA_PLATFORM=offscreen KESTRA_HOME=" + home.path().string() +
+                            " XDG_CONFIG_HOME=" + home.path().string() + " ";
+    const CommandResult r = RunCommand(env + KESTRA_GUI_PATH + " --drive c=" + v.image +
+                                       " --drive d=" + other + " /x/c");
+    ASSERT_EQ(r.exitStatus, 0) << r.output;
+    EXPECT_TRUE(v.Intact());
+    EXPECT_EQ(Sha(other), Sha(copy)) << "drive d was not named";
+    const std::string log = home.File("kestra.LOG");
+    const CommandResult cli = RunCommand(std::string(KESTRA_CLI_PATH) + " defrag --log " +
+                                         home.File("cli.log") + " --drive c=" + copy + " c");
+    ASSERT_EQ(cli.exitStatus, 0) << cli.output;
+    const std::regex times(R"(Time=[\d.]+,  Mb/Sec=[\d.]+)");
+    auto text = [&](const std::string& path) {
+        const std::vector<uint8_t> b = ReadFile(path);
+        return std::regex_replace(std::string(b.begin(), b.end()), times, "Time");
+    };
+    EXPECT_NE(text(log).find("\r\nFragmented files=0\r\n"), std::string::npos);
+    EXPECT_EQ(text(log), text(home.File("cli.log")));
+
+    // "cd" names only d; the log is made anew.
+    const std::string c = Sha(copy), d = Sha(other);
+    const CommandResult second =
+        RunCommand(env + KESTRA_GUI_PATH + " --drive c=" + copy + " --drive d=" + other + " cd");
+    ASSERT_EQ(second.exitStatus, 0) << second.output;
+    EXPECT_EQ(Sha(copy), c);
+    EXPECT_NE(Sha(other), d);
+    EXPECT_TRUE(FsckClean(other));
+    EXPECT_EQ(text(log).find("Drive=c:"), std::string::npos);
+    EXPECT_EQ(text(log).find("Drive=d:"), 0u);
+}
+
+}  // namespace
+}  // namespace kestra::testing
+
+int main(int argc, char** argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
