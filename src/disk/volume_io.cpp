@@ -143,6 +143,7 @@ int VolumeIo::ReadBootSector(uint8_t* buffer, uint64_t* transferred) {
 bool VolumeIo::Barrier() {
     if (!unsynced_) return true;
     unsynced_ = false;
+    if (VolumeHandle && !VolumeHandle->HasBarriers()) return true;
     if (VolumeHandle && VolumeHandle->Flush()) {
         ++Barriers;
         return true;

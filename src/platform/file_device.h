@@ -48,6 +48,7 @@ class FileDevice : public SectorDevice {
     bool Read(uint64_t first, uint32_t count, uint8_t* buffer) override;
     bool Write(uint64_t first, uint32_t count, const uint8_t* buffer) override;
     bool Flush() override;
+    bool HasBarriers() const override { return barriers_; }
     uint64_t SectorCount() const override { return sectors_; }
     int LastError() const override { return lastError_; }
 

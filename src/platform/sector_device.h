@@ -25,6 +25,8 @@ class SectorDevice {
     // Makes every write so far durable before any later one: a barrier (a no-op
     // where the user turned barriers off).
     virtual bool Flush() = 0;
+    // False when the user turned barriers off: Flush then asks nothing of the medium.
+    virtual bool HasBarriers() const { return true; }
     virtual uint64_t SectorCount() const = 0;
     // System error number of the last failed transfer (0 when unknown).
     virtual int LastError() const { return 0; }

@@ -163,5 +163,45 @@ TEST(VolumeIoTest, OpenFilesAreListedHashedAndMatchedByFullPath) {
     EXPECT_TRUE(f.io.IsOpenFile(names.back(), "A VERY LONG FILE NAME THAT WOULD OVERFLOW.TXT"));
 }
 
+TEST(VolumeIoTest, HeldWritesLandByStepJoinedAndBehindABarrierEach) {
+    Fixture f;
+    std::vector<uint8_t> a(2 * 512, 0xA1), b(512, 0xB2), c(512, 0xC3);
+    auto write = [&](int step, int64_t at, const std::vector<uint8_t>& data) {
+        f.io.HoldWrites(step);
+        f.io.SetNextSector(at);
+        return f.io.WriteSectorsNext(data.data(), data.size());
+    };
+    ASSERT_TRUE(write(2, 20, a));  // sectors 20, 21
+    ASSERT_TRUE(write(2, 22, b));  // joins them
+    ASSERT_TRUE(write(1, 40, c));
+    ASSERT_TRUE(write(3, 21, c));  // a later step's copy of a sector is what reads see
+    f.io.HoldWrites(0);
+    EXPECT_EQ(f.fake->Writes(), 0u);
+    std::vector<uint8_t> got(4 * 512);
+    f.io.SetNextSector(20);
+    ASSERT_TRUE(f.io.ReadSectors(got.data(), got.size()));
+    EXPECT_EQ(std::vector<uint8_t>({got[0], got[512], got[1024], got[1536]}),
+              std::vector<uint8_t>({0xA1, 0xC3, 0xB2, 23}));
+
+    // Around held writes a direct write would overtake them: refused.
+    f.io.SetNextSector(50);
+    EXPECT_FALSE(f.io.WriteSectorsNext(c.data(), c.size()));
+    EXPECT_TRUE(f.flags.InternalErrorFlag);
+    EXPECT_EQ(f.fake->Writes(), 0u);
+
+    ASSERT_TRUE(f.io.FlushHeld());
+    std::vector<std::pair<uint64_t, uint32_t>> writes;
+    for (const platform::Transfer& t : f.fake->Trace())
+        if (t.write) writes.emplace_back(t.first, t.count);
+    EXPECT_EQ(writes, (std::vector<std::pair<uint64_t, uint32_t>>{{40, 1}, {20, 3}, {21, 1}}));
+    EXPECT_EQ(f.fake->Barriers(), (std::vector<size_t>{2, 3, 4}));  // the read, then a write each
+    EXPECT_EQ(f.memory->Bytes()[21 * 512], 0xC3);
+    EXPECT_EQ(f.io.BytesWritten, 5u * 512);
+    EXPECT_EQ(f.io.Barriers, 3u);
+    // Nothing written since the last barrier: nothing asked of the device.
+    EXPECT_TRUE(f.io.Barrier());
+    EXPECT_EQ(f.fake->Barriers().size(), 3u);
+}
+
 }  // namespace
 }  // namespace kestra::disk

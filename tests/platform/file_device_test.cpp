@@ -75,6 +75,12 @@ TEST_F(FileDeviceTest, PartitionIsReadAndWrittenAtItsOffsetAndBounded) {
     EXPECT_EQ(buf[0], 0xEE);
     ASSERT_TRUE(whole.device->Read(3072, 1, buf));
     EXPECT_EQ(FirstWord(buf), 3072u);  // the sector after the partition is untouched
+    // Barriers are on unless the user turned them off for an image.
+    EXPECT_TRUE(whole.device->HasBarriers() && whole.device->Flush());
+    OpenOptions cached;
+    cached.writable = true;
+    cached.writeThrough = false;
+    EXPECT_FALSE(OpenSectorDevice(Path(), cached).device->HasBarriers());
 }
 
 TEST_F(FileDeviceTest, LevelZeroExcludesOtherOpenersInThisAndOtherProcesses) {
