@@ -65,13 +65,16 @@ bool LandBatch(Engine& e) {
     return ok;
 }
 
-bool FlushMoves(Engine& e) {
+bool LandAll(Engine& e) {
     MoveBatch& b = e.batch;
     if (!LandBatch(e)) return false;
-    if (b.settled.empty()) return true;
-    const bool ok = Write_Fat_Runs(e.run, b.settled) && e.run.io.Barrier();
+    const bool ok = Write_Fat_Runs(e.run, b.settled);
     b.settled.clear();
     return ok;
+}
+
+bool FlushMoves(Engine& e) {
+    return LandAll(e) && e.run.io.Barrier();
 }
 
 }  // namespace kestra::engine

@@ -45,7 +45,10 @@ void BatchFree(fat::FatRun& run, MoveBatch& b, const fat::Extents& ext);
 // write or a barrier failed; what was not written then never is, as after a
 // power cut.
 bool LandBatch(Engine& e);
-// Lands the batch and frees its old chains: the medium as the moves made it.
+// Lands the batch and writes the frees still waiting, which then share the
+// barrier of whatever comes next.
+bool LandAll(Engine& e);
+// LandAll, then a barrier: the medium as the moves made it.
 bool FlushMoves(Engine& e);
 
 // Flushes the batch when a pass ends, however it ends, so that each pass leaves

@@ -186,7 +186,7 @@ bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& t
 
     // Folders, files larger than the buffer and moves on a shared volume go
     // alone, each step on the medium before the next.
-    if (!FlushMoves(e)) return false;
+    if (!LandAll(e)) return false;
     Paint(e, ext, display::kBoxMoving);
     if (!io.Level0Lock && !disk::LockLevel3(e.lock, true)) return false;
 
@@ -239,7 +239,9 @@ bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& t
             return false;
         }
     }
-    if (!Synch_Fat2(run, ext) || !io.Barrier()) {
+    // Held alone, the free shares the barrier after the next move's new chain:
+    // the entry no longer names the old chain.
+    if (!Synch_Fat2(run, ext) || (!io.Level0Lock && !io.Barrier())) {
         Unlock(e);
         return false;
     }
