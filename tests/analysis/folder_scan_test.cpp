@@ -143,16 +143,5 @@ TEST(FolderScanTest, TheFat32RootIsAChainWithoutAnEntry) {
     EXPECT_EQ(f.counters.FragmentedCount, 1u);
 }
 
-TEST(FolderScanTest, AFastViewCountsChainsButScansNoFolder) {
-    ImageBuilder b(ImageOptions::Floppy1440());
-    b.AddFile(b.Root(), "A.BIN", Bytes(2048), {{10, 2}, {20, 2}});
-    AnalysisFixture f(b.Build(), /*checkStructure=*/false);
-    ASSERT_TRUE(f.Analyse());
-    EXPECT_EQ(f.chains, 1u);
-    EXPECT_EQ(f.counters.FileCount, 0u);
-    EXPECT_EQ(f.model.GapCount, 3u);
-    EXPECT_EQ(f.fake->Writes(), 0u);
-}
-
 }  // namespace
 }  // namespace kestra::analysis

@@ -57,7 +57,7 @@ TEST(WriteBackPackTest, RootsAreCompactedInPlace) {
     }
 }
 
-TEST(WriteBackPackTest, FoldersWithoutErasedEntriesOrWithThemAtTheEnd) {
+TEST(WriteBackPackTest, FoldersInPiecesCleanDamagedOrWithErasedEntriesAtTheEnd) {
     ImageBuilder b(ImageOptions::Fat16());
     const auto clean = b.AddFolder(b.Root(), "CLEAN", {{100, 1}});
     b.AddFile(clean, "A.TXT", SeededBytes(1, 10));
@@ -67,6 +67,9 @@ TEST(WriteBackPackTest, FoldersWithoutErasedEntriesOrWithThemAtTheEnd) {
     const auto split = b.AddFolder(b.Root(), "SPLIT", {{120, 1}, {130, 1}});
     b.AddErased(split, {"X.TXT"});
     b.AddFile(split, "C.TXT", SeededBytes(3, 10));
+    const auto broken = b.AddFolder(b.Root(), "BROKEN", {{140, 1}});
+    b.AddErased(broken, {"OLD.TXT"});
+    b.AddFile(broken, "D.TXT", SeededBytes(4, 10));
     const image::FatImage built = b.Build();
     WriteBackFixture f(built);
 
@@ -89,20 +92,12 @@ TEST(WriteBackPackTest, FoldersWithoutErasedEntriesOrWithThemAtTheEnd) {
     for (uint64_t slot : built.Erased()[0].slotOffsets)
         EXPECT_EQ(f.Bytes()[slot], 0);
     EXPECT_TRUE(SoundAndIntact(f, built));
-}
 
-TEST(WriteBackPackTest, AFolderThatDoesNotOpenWithItsDotEntryIsNotWritten) {
-    ImageBuilder b(ImageOptions::Fat16());
-    const auto docs = b.AddFolder(b.Root(), "DOCS", {{100, 1}});
-    b.AddErased(docs, {"OLD.TXT"});
-    b.AddFile(docs, "A.TXT", SeededBytes(1, 10));
-    const image::FatImage built = b.Build();
-    WriteBackFixture f(built);
-    f.Bytes()[disk::ClusterToSector(f.geo, 100) * 512] = 'X';
-    const std::vector<uint8_t> before = f.Bytes();
-    const uint64_t writes = f.fake->Writes();
-
-    FAT_Pack_Subdir(f.engine, f.RecordOf(built, docs));
+    // A folder that no longer opens with its "." entry is not written.
+    f.Bytes()[disk::ClusterToSector(f.geo, 140) * 512] = 'X';
+    before = f.Bytes();
+    writes = f.fake->Writes();
+    FAT_Pack_Subdir(f.engine, f.RecordOf(built, broken));
     EXPECT_EQ(f.flags.ErrText, "Invalid Dot entry");
     EXPECT_EQ(f.flags.AbortRun, 1);
     EXPECT_TRUE(f.flags.RunError);

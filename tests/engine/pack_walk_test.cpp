@@ -13,16 +13,43 @@ using image::ImageBuilder;
 using image::ImageOptions;
 using testing::NodeId;
 
+// A floppy whose first 98 clusters hold one file; each test lays out the rest.
+struct Walk {
+    ImageBuilder b{ImageOptions::Floppy1440()};
+    ClusterPlan l{b, 2};
+    Walk() { l.File(b.Root(), 98); }
+    NodeId File(uint32_t clusters) { return l.File(b.Root(), clusters); }
+
+    // Whether the first gap starts with a slide, then a whole pass: where the
+    // watched files start afterwards.
+    std::vector<uint32_t> Pack(const std::vector<NodeId>& watched, bool slides,
+                               bool packed = true) {
+        const FatImage built = b.Build();
+        PackFixture f(built);
+        std::vector<uint32_t> records, starts;
+        for (NodeId n : watched)
+            records.push_back(f.RecordOf(built, n));
+        PackCandidates c = f.Candidates();
+        uint32_t pick = 0;
+        EXPECT_EQ(FAT_Slide_Next(f.engine, 1, c, pick), slides);
+        FAT_RemoveHoles(f.engine);
+        EXPECT_FALSE(f.flags.RunError) << f.flags.ErrText;
+        EXPECT_TRUE(!packed || FreeSpaceAtTheEnd(f));
+        EXPECT_TRUE(SoundAndIntact(f, built));
+        for (uint32_t r : records)
+            starts.push_back(f.StartOf(r));
+        return starts;
+    }
+};
+
 TEST(PackPassEdges, TheFileRightAfterAGapSlidesDownAndTheGapMovesUp) {
     // A gap of 10, a 6-cluster file, a gap of 84, an 8-cluster file, free space.
-    ImageBuilder b(ImageOptions::Floppy1440());
-    ClusterPlan l(b, 2);
-    l.File(b.Root(), 98);
-    l.Skip(10);
-    const NodeId sixNode = l.File(b.Root(), 6);
-    l.MoveTo(200);
-    const NodeId eightNode = l.File(b.Root(), 8);
-    const FatImage built = b.Build();
+    Walk w;
+    w.l.Skip(10);
+    const NodeId sixNode = w.File(6);
+    w.l.MoveTo(200);
+    const NodeId eightNode = w.File(8);
+    const FatImage built = w.b.Build();
     PackFixture f(built);
     const uint32_t six = f.RecordOf(built, sixNode);
     const uint32_t eight = f.RecordOf(built, eightNode);
@@ -50,74 +77,37 @@ TEST(PackPassEdges, TheFileRightAfterAGapSlidesDownAndTheGapMovesUp) {
     EXPECT_TRUE(SoundAndIntact(f, built));
 }
 
+// No slide: the largest file that fits fills the gap; the 6-cluster file stays.
 TEST(PackPassEdges, ACrowdedBlockBeforeASmallGapIsFilledFromElsewhere) {
-    ImageBuilder b(ImageOptions::Floppy1440());
-    ClusterPlan l(b, 2);
-    l.File(b.Root(), 98);
-    l.Skip(10);  // gap 100 .. 109
-    const NodeId six = l.File(b.Root(), 6);
+    Walk w;
+    w.l.Skip(10);  // gap 100 .. 109
+    const NodeId six = w.File(6);
     for (int k = 0; k < 7; ++k)
-        l.File(b.Root(), 2);
-    l.Skip(2);  // a small gap after the 20-cluster block
-    l.File(b.Root(), 60);
-    l.Skip(40);
-    const NodeId seven = l.File(b.Root(), 7);
-    const FatImage built = b.Build();
-    PackFixture f(built);
-    const uint32_t sixRec = f.RecordOf(built, six);
-    const uint32_t sevenRec = f.RecordOf(built, seven);
-
-    PackCandidates c = f.Candidates();
-    uint32_t pick = 0;
-    EXPECT_FALSE(FAT_Slide_Next(f.engine, 1, c, pick));
-
-    FAT_RemoveHoles(f.engine);
-    EXPECT_FALSE(f.flags.RunError) << f.flags.ErrText;
-    EXPECT_EQ(f.StartOf(sevenRec), 100u);  // the largest file that fits
-    EXPECT_EQ(f.StartOf(sixRec), 110u);    // never slid
-    EXPECT_TRUE(SoundAndIntact(f, built));
+        w.File(2);
+    w.l.Skip(2);  // a small gap after the 20-cluster block
+    w.File(60);
+    w.l.Skip(40);
+    const NodeId seven = w.File(7);
+    EXPECT_EQ(w.Pack({seven, six}, false, false), (std::vector<uint32_t>{100, 110}));
 }
 
 TEST(PackPassEdges, AGapOver64ClustersTakesTheSlideNotTheExactSize) {
-    ImageBuilder b(ImageOptions::Floppy1440());
-    ClusterPlan l(b, 2);
-    l.File(b.Root(), 98);
-    l.Skip(70);  // gap 100 .. 169
-    const NodeId five = l.File(b.Root(), 5);
-    l.MoveTo(300);
-    const NodeId seventy = l.File(b.Root(), 70);
-    const FatImage built = b.Build();
-    PackFixture f(built);
-    const uint32_t fiveRec = f.RecordOf(built, five);
-    const uint32_t seventyRec = f.RecordOf(built, seventy);
-
-    FAT_RemoveHoles(f.engine);
-    EXPECT_FALSE(f.flags.RunError) << f.flags.ErrText;
-    EXPECT_EQ(f.StartOf(fiveRec), 100u);
-    EXPECT_EQ(f.StartOf(seventyRec), 105u);
-    EXPECT_TRUE(FreeSpaceAtTheEnd(f));
-    EXPECT_TRUE(SoundAndIntact(f, built));
+    Walk w;
+    w.l.Skip(70);  // gap 100 .. 169
+    const NodeId five = w.File(5);
+    w.l.MoveTo(300);
+    const NodeId seventy = w.File(70);
+    EXPECT_EQ(w.Pack({five, seventy}, true), (std::vector<uint32_t>{100, 105}));
 }
 
+// After sixteen slides the gap lies at 132 and takes the 8-cluster file.
 TEST(PackPassEdges, SixteenSlidesThatKeepTheGapTurnToAFileFromElsewhere) {
-    ImageBuilder b(ImageOptions::Floppy1440());
-    ClusterPlan l(b, 2);
-    l.File(b.Root(), 98);
-    l.Skip(10);  // gap 100 .. 109, then twenty 2-cluster files
+    Walk w;
+    w.l.Skip(10);  // gap 100 .. 109, then twenty 2-cluster files
     for (int k = 0; k < 20; ++k)
-        l.File(b.Root(), 2);
-    l.MoveTo(1200);  // the next gap takes many slides of the block
-    const NodeId eight = l.File(b.Root(), 8);
-    const FatImage built = b.Build();
-    PackFixture f(built);
-    const uint32_t rec = f.RecordOf(built, eight);
-
-    FAT_RemoveHoles(f.engine);
-    EXPECT_FALSE(f.flags.RunError) << f.flags.ErrText;
-    // After sixteen slides the gap lies at 132 and takes the 8-cluster file.
-    EXPECT_EQ(f.StartOf(rec), 132u);
-    EXPECT_TRUE(FreeSpaceAtTheEnd(f));
-    EXPECT_TRUE(SoundAndIntact(f, built));
+        w.File(2);
+    w.l.MoveTo(1200);  // the next gap takes many slides of the block
+    EXPECT_EQ(w.Pack({w.File(8)}, true), std::vector<uint32_t>{132});
 }
 
 // Three 5-cluster files above a gap: at 400 hemmed in, at 300 with free

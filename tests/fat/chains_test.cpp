@@ -8,18 +8,6 @@
 namespace kestra::fat {
 namespace {
 
-TEST(FatValuesTest, SpecialValuesWidenIntoTheFat32Space) {
-    const std::vector<uint8_t> fat12 = {0xF0, 0xFF, 0xFF, 0xF0, 0xFF, 0xFF, 0x03, 0x40, 0x00};
-    EXPECT_EQ(WidenFat12(Fat12Entry(fat12, 2)), 0x0FFFFFF0u);
-    EXPECT_EQ(WidenFat12(Fat12Entry(fat12, 3)), 0x0FFFFFFFu);
-    EXPECT_EQ(Fat12Entry(fat12, 4), 0x003u);
-    EXPECT_EQ(Fat12Entry(fat12, 5), 0x004u);
-    EXPECT_EQ(WidenFat12(0xFF7), kFatBad);
-    EXPECT_EQ(WidenFat16(0xFFF7), kFatBad);
-    EXPECT_EQ(WidenFat16(0xFFF8), 0x0FFFFFF8u);
-    EXPECT_EQ(WidenFat16(0x1234), 0x1234u);
-}
-
 TEST(FatMarksTest, CrossLinksAndLinksBeyondTheVolumeStopTheScan) {
     FatFixture f(100);
     f.Chain({3, 10, 11});

@@ -82,6 +82,15 @@ struct Gui {
             lines.push_back(l.Text);
         return lines;
     }
+    bool Printed(const std::string& line) const {
+        const std::vector<std::string> lines = Lines();
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+    // The run window's tags and status lines.
+    std::vector<std::string> Status() const {
+        const report::RunWindowState& w = model.ctx.report.RunWindow;
+        return {w.Tags.TagText1, w.Tags.TagText2, w.Line1.Text, w.Line2.Text};
+    }
 };
 
 std::vector<std::string> Captions(const QMenu* menu) {
@@ -107,10 +116,11 @@ TEST(GuiTest, MainWindowMenusCaptionsAndLayout) {
         EXPECT_EQ(bar[static_cast<int>(i)]->text().toStdString(), want[i].first);
         EXPECT_EQ(Captions(bar[static_cast<int>(i)]->menu()), want[i].second);
     }
-    EXPECT_TRUE(g.window->Action("Pack_")->isChecked());
-    EXPECT_TRUE(g.window->Action("Review_")->isChecked());
-    EXPECT_FALSE(g.window->Action("DefragHuge_")->isChecked());
-    EXPECT_FALSE(g.window->Action("PackHuge_")->isChecked());
+    for (const auto& [name, on] : {std::pair{"Pack_", true},
+                                   {"Review_", true},
+                                   {"DefragHuge_", false},
+                                   {"PackHuge_", false}})
+        EXPECT_EQ(g.window->Action(name)->isChecked(), on) << name;
     EXPECT_FALSE(g.window->Action("Validate_")->isEnabled());
     EXPECT_TRUE(g.window->Action("Checksum_")->isEnabled());
 
@@ -133,27 +143,23 @@ TEST(GuiTest, OptionsAreStoredOnlyWhenNotDefaultAndRestored) {
     const QString ini = QString::fromStdString(g.home.File("kestra.ini"));
     g.Trigger("Pack_");
     g.Trigger("DefragHuge_");
-    {
-        gui::QtSettingsStore again(ini);
-        EXPECT_EQ(again.Read("Options", "Pack"), "No");
-        EXPECT_EQ(again.Read("Options", "DefragHuge"), "Yes");
-        EXPECT_EQ(again.Read("Options", "ReView"), std::nullopt);
-        const app::Options o = app::LoadOptions(again);
-        EXPECT_FALSE(o.Pack);
-        EXPECT_TRUE(o.DefragHuge);
-        EXPECT_TRUE(o.ReView);
-        EXPECT_FALSE(o.PackHuge);
-    }
+    auto options = [&] {
+        gui::QtSettingsStore now(ini);
+        const app::Options o = app::LoadOptions(now);
+        return std::vector<bool>{o.Pack, o.ReView, o.DefragHuge, o.PackHuge};
+    };
+    gui::QtSettingsStore store(ini);
+    EXPECT_EQ(store.Read("Options", "Pack"), "No");
+    EXPECT_EQ(store.Read("Options", "DefragHuge"), "Yes");
+    EXPECT_EQ(store.Read("Options", "ReView"), std::nullopt);
+    EXPECT_EQ(options(), (std::vector<bool>{false, true, true, false}));
     g.Trigger("Pack_");  // back to the default: the key goes
     EXPECT_EQ(gui::QtSettingsStore(ini).Read("Options", "Pack"), std::nullopt);
 
     // Only the exact texts count.
-    gui::QtSettingsStore store(ini);
     store.Save("Options", "ReView", "no");
     store.Save("Options", "PackHuge", "yes");
-    const app::Options o = app::LoadOptions(store);
-    EXPECT_TRUE(o.ReView);
-    EXPECT_FALSE(o.PackHuge);
+    EXPECT_EQ(options(), (std::vector<bool>{true, true, true, false}));
 }
 
 TEST(GuiTest, CommandLineDrives) {
@@ -226,10 +232,7 @@ TEST(GuiTest, CheckedViewListsFragmentedFilesAndResetsClean) {
     ASSERT_NE(help, nullptr);
     EXPECT_TRUE(help->source().toString().endsWith("checked_view.html"));
     EXPECT_TRUE(help->toPlainText().startsWith("Checked View"));
-    const std::vector<std::string> first = g.Lines();
-    const report::RunWindowState& shown = g.model.ctx.report.RunWindow;
-    const std::vector<std::string> status = {shown.Tags.TagText1, shown.Tags.TagText2,
-                                             shown.Line1.Text, shown.Line2.Text};
+    const std::vector<std::string> first = g.Lines(), status = g.Status();
 
     // A second run in this process prints what a fresh process prints.
     g.model.ctx.mode.FixedFileCount = 7;
@@ -238,10 +241,7 @@ TEST(GuiTest, CheckedViewListsFragmentedFilesAndResetsClean) {
     fresh.Trigger("Scan_");
     for (const Gui* run : {&g, &fresh}) {
         EXPECT_EQ(run->Lines(), first);
-        const report::RunWindowState& w = run->model.ctx.report.RunWindow;
-        EXPECT_EQ((std::vector<std::string>{w.Tags.TagText1, w.Tags.TagText2, w.Line1.Text,
-                                            w.Line2.Text}),
-                  status);
+        EXPECT_EQ(run->Status(), status);
     }
 
     // Opening the Drive menu resets the display.
@@ -277,8 +277,7 @@ TEST(GuiTest, DefragShowsTheRunWindowAndLeavesTheVolumeWhole) {
     EXPECT_EQ(g.model.ctx.mode.FixedFileCount, 0u);
     EXPECT_EQ(g.window->CurrentRunWindow(), nullptr);
     EXPECT_EQ(g.model.ctx.model.MemReserve.size(), 1u);
-    const std::vector<std::string> lines = g.Lines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "Fragmented files=0"), lines.end());
+    EXPECT_TRUE(g.Printed("Fragmented files=0"));
     Screenshot(g.window.get(), "main-after-defrag.png");
     EXPECT_TRUE(v.Intact());
 }
@@ -302,11 +301,10 @@ TEST(GuiTest, StopsDuringARunLeaveTheVolumeSound) {
             return true;
         });
         g.Trigger("Defrag_");
-        const std::vector<std::string> lines = g.Lines();
-        EXPECT_NE(std::find(lines.begin(), lines.end(), "User stop"), lines.end()) << esc;
+        EXPECT_TRUE(g.Printed("User stop")) << esc;
         if (!esc) {
-            EXPECT_EQ(g.model.ctx.report.RunWindow.Tags.TagText1, "User stop:");
-            EXPECT_EQ(g.model.ctx.report.RunWindow.Tags.TagText2, "Please wait");
+            EXPECT_EQ(g.Status()[0], "User stop:");
+            EXPECT_EQ(g.Status()[1], "Please wait");
             EXPECT_TRUE(stillOpenAfterFirstClose);
             EXPECT_FALSE(g.window->isVisible());
         }

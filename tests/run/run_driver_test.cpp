@@ -78,32 +78,6 @@ TEST(RunDriverTest, AFastViewCountsChainsOnly) {
     EXPECT_TRUE(l.ctx.RunDone);
 }
 
-TEST(RunDriverTest, ACheckedViewOnFat32CountsTheRootFolder) {
-    Launch l(Volume(ImageOptions::Fat32(1), false));
-    l.Run(app::RunCommand::CheckedView);
-    EXPECT_TRUE(l.Printed("Checking disk structure:"));
-    EXPECT_TRUE(l.Printed("Files=3,  Folders=2"));
-    EXPECT_TRUE(l.Printed("Fragmented files=1"));
-    EXPECT_TRUE(l.Printed("Empty Files=1"));
-    EXPECT_FALSE(l.Printed("Erased Files="));
-    EXPECT_TRUE(l.Printed("Gaps=2"));
-    EXPECT_EQ(l.ctx.Caption, "Checked View c:");
-    EXPECT_EQ(l.ui.boxes, 0);
-    // A checked view lists fragmented files.
-    EXPECT_EQ(l.ctx.lstInuse, std::vector<std::string>{"C:\\DOCS\\A.BIN (2.5Kb)"});
-    EXPECT_TRUE(l.ctx.frmInuseVisible);
-}
-
-TEST(RunDriverTest, ALostChainOnAnExclusiveVolumeIsAStructuralError) {
-    Launch l(Volume(ImageOptions::Floppy1440(), true));
-    const auto before = l.memory->Bytes();
-    l.Run(app::RunCommand::CheckedView);
-    EXPECT_TRUE(l.Printed("Err=Files+Dirs=3 <> Chains=4"));
-    EXPECT_TRUE(l.Printed("Error stop"));
-    EXPECT_EQ(l.ui.lastBoxText, report::StructureErrorText());
-    EXPECT_EQ(l.memory->Bytes(), before);
-}
-
 // Another program holds the volume open, so only a shared lock can be had, and it
 // writes to the volume during the first `touchedPasses` passes.
 void SharedAndTouched(Launch& l, int touchedPasses) {
@@ -139,14 +113,6 @@ TEST(RunDriverTest, EscStopsTheRunAtItsNextUnitOfWork) {
     EXPECT_FALSE(l.Printed("Files="));
     EXPECT_FALSE(l.ctx.io.VolumeHandle);
     EXPECT_EQ(l.ui.boxes, 0);
-}
-
-TEST(RunDriverTest, AVolumeThatCannotBeLockedIsBusy) {
-    Launch l(Volume(ImageOptions::Floppy1440(), false));
-    l.script.allowLock = [](int) { return false; };
-    l.Run(app::RunCommand::CheckedView);
-    EXPECT_EQ(l.ui.lastBoxText, report::DriveBusyText());
-    EXPECT_FALSE(l.Printed("Drive="));
 }
 
 TEST(RunDriverTest, AVolumeWithOneFatIsRefusedAtLaunch) {
