@@ -1,6 +1,8 @@
 #include "engine/move_batch.h"
 
+#include <iterator>
 #include <utility>
+#include <vector>
 
 #include "engine/engine_context.h"
 #include "engine/fat_write_back.h"
