@@ -53,6 +53,12 @@ FatImage VariedVolume(ImageOptions options, bool fragmentedRoot) {
     b.AddFile(erased, "LAST.BIN", bytes(3));
 
     b.AddFile(b.Root(), "Long file name in the root.dat", bytes(9), {{300, 2}, {310, 3}, {320, 4}});
+    // Small files in two pieces each: their moves share batches.
+    const auto photos = b.AddFolder(b.Root(), "PHOTOS");
+    for (uint32_t k = 0; k < 6; ++k) {
+        b.AddFile(photos, "IMG" + std::to_string(k) + ".JPG", bytes(2),
+                  {{2800 + 4 * k, 1}, {2860 + 4 * k, 1}});
+    }
     b.AddFile(b.Root(), "EMPTY.TXT", {});
     b.AddErased(b.Root(), {"GONE.BIN", false, 0, 0});
     // 1.1 MB in three pieces: the copy fills the move buffer more than once.
@@ -98,7 +104,11 @@ void EveryCutKeepsEveryFile(const FatImage& img) {
         static_cast<unsigned long long>(r.cuts), seconds, r.windows.c_str());
 }
 
-TEST(CrashSafetyTest, AFat16VolumeSurvivesACutAfterEveryWrite) {
+TEST(CrashSafetyTest, Fat12AndFat16VolumesSurviveACutAfterEveryWrite) {
+    ImageOptions fat12;
+    fat12.totalSectors = 8000;
+    fat12.sectorsPerCluster = 2;
+    EveryCutKeepsEveryFile(VariedVolume(fat12, false));
     EveryCutKeepsEveryFile(VariedVolume(ImageOptions::Fat16(8400, 1), false));
 }
 
