@@ -190,8 +190,9 @@ bool Synch_Fat_To_Mem(fat::FatRun& run, uint32_t Block, uint32_t Blks) {
     std::copy(sectors.begin(), sectors.end(), cover.image);
 
     const uint32_t last = Block + Blks - 1;
-    if (run.geo.Type == FatType::Fat16) BufferToFat16(run.model, Block, last);
-    if (run.geo.Type == FatType::Fat12) BufferToFat12(run.model, Block, last);
+    const uint32_t lastCluster = run.geo.ClusterCount + 1;
+    if (run.geo.Type == FatType::Fat16) BufferToFat16(run.model, Block, last, lastCluster);
+    if (run.geo.Type == FatType::Fat12) BufferToFat12(run.model, Block, last, lastCluster);
     return true;
 }
 
@@ -235,9 +236,9 @@ void FatToBuffer16(fat::VolumeModel& model, uint32_t First, uint32_t Last) {
         model.Fat16Buffer[c] = static_cast<uint16_t>(model.Fat[c] & 0xFFFF);
 }
 
-void BufferToFat16(fat::VolumeModel& model, uint32_t First, uint32_t Last) {
+void BufferToFat16(fat::VolumeModel& model, uint32_t First, uint32_t Last, uint32_t LastCluster) {
     for (uint64_t c = First; c <= Last && c < model.Fat16Buffer.size(); ++c)
-        model.Fat[c] = fat::WidenFat16(model.Fat16Buffer[c]);
+        model.Fat[c] = fat::WidenFat16(model.Fat16Buffer[c], LastCluster);
 }
 
 void FatToBuffer12(fat::VolumeModel& model, uint32_t First, uint32_t Last) {
@@ -256,11 +257,11 @@ void FatToBuffer12(fat::VolumeModel& model, uint32_t First, uint32_t Last) {
     }
 }
 
-void BufferToFat12(fat::VolumeModel& model, uint32_t First, uint32_t Last) {
+void BufferToFat12(fat::VolumeModel& model, uint32_t First, uint32_t Last, uint32_t LastCluster) {
     for (uint64_t c = First; c <= Last && c < model.Fat.size(); ++c) {
         if (c + c / 2 + 1 >= model.Fat12Buffer.size()) return;
-        model.Fat[c] =
-            fat::WidenFat12(fat::Fat12Entry(model.Fat12Buffer, static_cast<uint32_t>(c)));
+        model.Fat[c] = fat::WidenFat12(fat::Fat12Entry(model.Fat12Buffer, static_cast<uint32_t>(c)),
+                                       LastCluster);
     }
 }
 

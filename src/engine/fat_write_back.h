@@ -40,8 +40,8 @@ void Clear_FAT(fat::FatRun& run, uint32_t Temp_Block, uint32_t Temp_Len);
 
 // Cluster ranges (inclusive) between Fat and the raw FAT16 and packed FAT12 images.
 void FatToBuffer16(fat::VolumeModel& model, uint32_t First, uint32_t Last);
-void BufferToFat16(fat::VolumeModel& model, uint32_t First, uint32_t Last);
+void BufferToFat16(fat::VolumeModel& model, uint32_t First, uint32_t Last, uint32_t LastCluster);
 void FatToBuffer12(fat::VolumeModel& model, uint32_t First, uint32_t Last);
-void BufferToFat12(fat::VolumeModel& model, uint32_t First, uint32_t Last);
+void BufferToFat12(fat::VolumeModel& model, uint32_t First, uint32_t Last, uint32_t LastCluster);
 
 }  // namespace kestra::engine

@@ -4,11 +4,11 @@ namespace kestra::fat {
 
 using platform::FatType;
 
-uint32_t WidenFat12(uint32_t raw) {
-    return raw >= 0xFF0 ? raw | 0x0FFFF000 : raw;
+uint32_t WidenFat12(uint32_t raw, uint32_t last) {
+    return raw >= 0xFF0 && raw > last ? raw | 0x0FFFF000 : raw;
 }
-uint32_t WidenFat16(uint32_t raw) {
-    return raw >= 0xFFF0 ? raw | 0x0FFF0000 : raw;
+uint32_t WidenFat16(uint32_t raw, uint32_t last) {
+    return raw >= 0xFFF0 && raw > last ? raw | 0x0FFF0000 : raw;
 }
 
 uint32_t Fat12Entry(const std::vector<uint8_t>& fat12, uint32_t n) {
@@ -50,8 +50,9 @@ bool ReadFat(FatRun& run) {
             return io.ReadSectorsNext(m.Fat.data(), bytes);
         case FatType::Fat16: {
             if (!io.ReadSectorsNext(m.Fat16Buffer.data(), bytes)) return false;
+            const uint32_t last = run.geo.ClusterCount + 1;
             for (size_t c = 2; c < m.Fat16Buffer.size(); ++c)
-                m.Fat[c] = WidenFat16(m.Fat16Buffer[c]);
+                m.Fat[c] = WidenFat16(m.Fat16Buffer[c], last);
             return true;
         }
         default: {
@@ -65,7 +66,7 @@ bool ReadFat(FatRun& run) {
                 return false;
             }
             for (uint32_t c = 2; c <= last; ++c)
-                m.Fat[c] = WidenFat12(Fat12Entry(m.Fat12Buffer, c));
+                m.Fat[c] = WidenFat12(Fat12Entry(m.Fat12Buffer, c), last);
             return true;
         }
     }

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "fat/fat_table.h"
 #include "write_back_fixture.h"
 
 namespace kestra::engine {
@@ -169,9 +170,13 @@ TEST(WriteBackFatTest, RawImagesNarrowAndWidenMarks) {
     FatToBuffer12(m, 2, 6);
     for (auto fromBuffer : {&BufferToFat16, &BufferToFat12}) {
         m.Fat.assign(7, 0);
-        fromBuffer(m, 2, 6);
+        fromBuffer(m, 2, 6, 6);
         EXPECT_EQ(m.Fat, wide);
     }
+    // On the largest FAT12 and FAT16 volumes those values are cluster numbers.
+    EXPECT_EQ(fat::WidenFat12(0xFF0, 0xFF5), 0xFF0u);
+    EXPECT_EQ(fat::WidenFat12(0xFF6, 0xFF5), 0x0FFFFFF6u);
+    EXPECT_EQ(fat::WidenFat16(0xFFF5, 0xFFF5), 0xFFF5u);
 }
 
 }  // namespace

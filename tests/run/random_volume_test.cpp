@@ -21,7 +21,7 @@ namespace kestra::testing {
 namespace {
 
 // Seeds that once failed, run before the random range.
-const std::vector<uint32_t> kRegressionSeeds = {944, 1033, 1275, 2051};
+const std::vector<uint32_t> kRegressionSeeds = {944, 1033, 1275, 2051, 9216};
 // Seeds whose crash cuts once failed.
 const std::vector<uint32_t> kCrashRegressionSeeds = {13, 109, 115, 116, 132, 229};
 
