@@ -130,7 +130,7 @@ void SetMovedRecord(fat::FatRun& run, uint32_t JJ, const fat::Extents& target) {
 }
 
 // A file's move on a volume held alone, made in memory at once and joined to the
-// batch, whose writes reach the medium in the safe order later (FlushMoves).
+// batch, whose writes reach the medium in the safe order later (LandBatch).
 bool BatchedMove(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& target,
                  uint32_t Blks, uint64_t bytes) {
     fat::FatRun& run = e.run;
