@@ -163,21 +163,7 @@ bool Synch_Fat2(fat::FatRun& run, const fat::Extents& extents) {
 }
 
 bool Synch_Mem_To_Fat(fat::FatRun& run, uint32_t Block, uint32_t Blks) {
-    Cover cover;
-    if (!CoverOf(run, Block, Blks, cover)) return false;
-    const uint32_t last = Block + Blks - 1;
-    if (run.geo.Type == FatType::Fat16) FatToBuffer16(run.model, Block, last);
-    if (run.geo.Type == FatType::Fat12) FatToBuffer12(run.model, Block, last);
-
-    // Copy 1 first, then each further copy; every copy is written, so none is
-    // left stale on a volume with more than two.
-    for (uint32_t copy = 0; copy < std::max<uint32_t>(run.geo.NumberOfFats, 1); ++copy) {
-        run.io.SetNextSector(run.geo.FatStartSector + int64_t{copy} * run.geo.FatSectors +
-                             cover.first);
-        if (!run.io.WriteSectorsNext(cover.image, uint64_t{cover.count} * kSectorBytes))
-            return false;
-    }
-    return true;
+    return Write_Fat_Runs(run, {{Block, Blks}});
 }
 
 bool Synch_Fat_To_Mem(fat::FatRun& run, uint32_t Block, uint32_t Blks) {
