@@ -78,22 +78,17 @@ bool VolumeIo::FlushHeld() {
     flushing_ = true;
     bool ok = true;
     std::vector<uint8_t> joined;
-    for (auto& step : held_) {
-        auto it = step.begin();
-        while (ok && it != step.end()) {
+    for (const auto& step : held_) {
+        for (auto it = step.begin(); ok && it != step.end();) {
             const int64_t first = it->first;
+            int64_t next = first;
             joined.clear();
-            for (; it != step.end() &&
-                   it->first == first + static_cast<int64_t>(joined.size() / kSectorSize);
-                 ++it) {
+            for (; it != step.end() && it->first == next; ++it, ++next)
                 joined.insert(joined.end(), it->second.begin(), it->second.end());
-            }
-            heldSectors_ -= joined.size() / kSectorSize;
-            step.erase(step.begin(), it);
             NextSector = first;
             ok = WriteSectorsNext(joined.data(), joined.size());
         }
-        if (ok && !Barrier()) ok = false;
+        ok = ok && Barrier();
     }
     // After a failed write the rest never reaches the medium, as after a power cut.
     DropHeld();
