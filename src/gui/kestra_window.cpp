@@ -1,5 +1,7 @@
 #include "gui/kestra_window.h"
 
+#include <array>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -438,20 +440,20 @@ QPixmap KestrelPicture(int width, int height) {
     const QColor rufous(181, 101, 39), dark(52, 38, 28), grey(105, 120, 140), buff(236, 205, 160);
     p.setPen(QPen(dark, 0.8));
     for (int side : {-1, 1}) {
-        QPainterPath wing;
-        wing.moveTo(80 + side * 4, 38);
-        wing.cubicTo(80 + side * 22, 24, 80 + side * 50, 20, 80 + side * 74, 26);
-        wing.cubicTo(80 + side * 52, 34, 80 + side * 30, 42, 80 + side * 6, 50);
-        wing.closeSubpath();
-        p.setBrush(rufous);
-        p.drawPath(wing);
-        QPainterPath tip;
-        tip.moveTo(80 + side * 52, 22);
-        tip.cubicTo(80 + side * 62, 21, 80 + side * 70, 23, 80 + side * 74, 26);
-        tip.cubicTo(80 + side * 64, 30, 80 + side * 56, 33, 80 + side * 48, 36);
-        tip.closeSubpath();
-        p.setBrush(dark);
-        p.drawPath(tip);
+        // A closed shape of two curves, mirrored for each side: x offsets from
+        // the body's middle line.
+        auto fill = [&](const QColor& colour, const std::array<double, 14>& c) {
+            auto at = [&](int i) { return QPointF(80 + side * c[i], c[i + 1]); };
+            QPainterPath path;
+            path.moveTo(at(0));
+            path.cubicTo(at(2), at(4), at(6));
+            path.cubicTo(at(8), at(10), at(12));
+            path.closeSubpath();
+            p.setBrush(colour);
+            p.drawPath(path);
+        };
+        fill(rufous, {4, 38, 22, 24, 50, 20, 74, 26, 52, 34, 30, 42, 6, 50});  // wing
+        fill(dark, {52, 22, 62, 21, 70, 23, 74, 26, 64, 30, 56, 33, 48, 36});  // tip
         for (int i = 0; i < 4; ++i)
             p.drawEllipse(QPointF(80 + side * (18 + i * 8), 33 - i * 1.5), 1.6, 1.1);
     }
