@@ -82,7 +82,7 @@ void Fat_DefragPack(RunContext& ctx) {
             }
         }
         fat::FAT_FREE_Segs(ctx.run);
-        if (pack && f.AbortRun == 0 && !f.RunError) PackGaps(ctx);
+        if (pack && !Stopped(f)) PackGaps(ctx);
         // What is still in pieces, or keeps the free space in pieces, gets more
         // rounds: files no gap could take are gathered out of the pack's way,
         // the free space is brought together, and they are made whole there.
