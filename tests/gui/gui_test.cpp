@@ -123,6 +123,9 @@ TEST(GuiTest, MainWindowMenusCaptionsAndLayout) {
         EXPECT_EQ(g.window->Action(name)->isChecked(), on) << name;
     EXPECT_FALSE(g.window->Action("Validate_")->isEnabled());
     EXPECT_TRUE(g.window->Action("Checksum_")->isEnabled());
+    EXPECT_FALSE(g.model.KeyPress(5));  // Ctrl+E is swallowed, other keys pass
+    EXPECT_TRUE(g.model.KeyPress('a'));
+    EXPECT_EQ(app::AboutTitle("6.1.0"), "Kestra Disk optimiser for FAT volumes  -  Linux 6.1.0");
 
     // Boxes of 60 twips, the map in the bottom right corner 2 pixels in.
     for (const auto& [twips, box] : {std::pair{15, 4}, {12, 5}}) {
