@@ -81,7 +81,7 @@ void FolderVisit::DotEntry(const uint8_t* e, uint32_t entryNo) {
     const fat::VolumeModel& m = a.run.model;
     // ".." of a folder in the root is 0, on FAT32 too.
     const uint32_t parent = m.FileTab[Index].ParentRec;
-    const uint32_t want = entryNo == 0 ? Cluster : m.FileTab[parent].StartCluster;
+    const uint32_t want = entryNo == 0 ? Cluster : parent == 0 ? 0 : m.FileTab[parent].StartCluster;
     if (!IsDotEntry(e, static_cast<int>(entryNo), want, a.run.geo.IsFat32)) {
         Damage("Invalid Dot entry", nullptr, {});
     }
@@ -220,8 +220,15 @@ void Mark_Subdirs(Analysis& a) {
         } else {
             a.claimed[root] = true;
             FAT_Do_Subdir(a, root, 0, 0);
+            // The FAT32 root is a folder like any other that a run may move, but
+            // only on a volume held alone: its switch rewrites the boot sector.
+            int64_t blks = 0;
+            fat::FileRec& r = m.FileTab[0];
+            r.StartCluster = root;
+            r.Attr = fat::kAttrFolder;
+            r.Frags = static_cast<uint8_t>(std::max(fat::Fragmented(run, root, blks), 1));
+            if (run.mode.SharedVolume) m.FileFixed[0] = 255;
         }
-        m.FileTab[0].Frags = 2;
     } else {
         FAT_Do_Subdir(a, 0, 0, 0);
     }

@@ -16,9 +16,9 @@ void FAT_Close_Gaps(Engine& e) {
     fat::VolumeModel& m = run.model;
     report::RunFlags& f = run.flags;
 
-    // Movable files and folders by their first cluster; the root is never moved.
+    // Movable files and folders by their first cluster, the FAT32 root too.
     std::unordered_map<uint32_t, uint32_t> byStart;
-    for (uint32_t i = 1; i < m.FileTab.size(); ++i) {
+    for (uint32_t i = 0; i < m.FileTab.size(); ++i) {
         if (m.FileTab[i].StartCluster != 0 && m.FileFixed[i] == 0)
             byStart[m.FileTab[i].StartCluster] = i;
     }

@@ -88,7 +88,7 @@ uint32_t FAT_Defrag(Engine& e) {
     report::LetEventsRun(e.report);
 
     std::vector<MoveCandidate> list;
-    for (uint32_t i = 1; i < run.model.FileTab.size(); ++i) {
+    for (uint32_t i = 0; i < run.model.FileTab.size(); ++i) {  // 0: the FAT32 root
         report::LetEventsRun(e.report);
         if (f.RunError || f.AbortRun != 0) break;
         if (run.model.FileTab[i].Frags > 1 && run.model.FileFixed[i] == 0) {

@@ -1,5 +1,6 @@
 #include "engine/dir_write_back.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "disk/geometry.h"
@@ -169,6 +170,42 @@ void Fat_Fix_DotLinks(fat::FatRun& run, uint32_t JJ, uint32_t Block, bool ownDot
     EachSubfolder(run, JJ, [&](uint32_t k) {
         return FAT_Fix_Dots(run, k, tab[k].StartCluster, tab[JJ].StartCluster);
     });
+}
+
+bool FAT_Switch_Root(fat::FatRun& run, uint32_t NewRoot) {
+    constexpr size_t kRootField = 44;
+    constexpr size_t kBackupField = 50;
+    const uint32_t old = run.geo.RootCluster;
+    DirSector boot;
+    run.io.SetNextSector(0);
+    if (!run.io.ReadSectors(boot.data(), boot.size())) return false;
+    if (Le16(&boot[kRootField]) != (old & 0xFFFF) || Le16(&boot[kRootField + 2]) != old >> 16) {
+        Stop(run, "Invalid root cluster");
+        return false;
+    }
+    const uint32_t backup = Le16(&boot[kBackupField]);
+    if (backup != 0 && backup != 0xFFFF && backup < run.geo.Boot.reservedSectors) {
+        DirSector copy;
+        run.io.SetNextSector(backup);
+        if (!run.io.ReadSectors(copy.data(), copy.size())) return false;
+        // A backup that names another root is not ours to change.
+        if (std::memcmp(&copy[kRootField], &boot[kRootField], 4) == 0) {
+            PutLe16(&copy[kRootField], NewRoot & 0xFFFF);
+            PutLe16(&copy[kRootField + 2], NewRoot >> 16);
+            run.io.SetNextSector(backup);
+            if (!run.io.WriteSectorsNext(copy.data(), copy.size()) || !run.io.Barrier()) {
+                return false;
+            }
+        }
+    }
+    PutLe16(&boot[kRootField], NewRoot & 0xFFFF);
+    PutLe16(&boot[kRootField + 2], NewRoot >> 16);
+    run.io.SetNextSector(0);
+    if (!run.io.WriteSectorsNext(boot.data(), boot.size()) || !run.io.Barrier()) return false;
+    std::copy(boot.begin(), boot.end(), run.geo.BootSector.begin());
+    run.geo.Boot.rootCluster = NewRoot;
+    run.geo.RootCluster = NewRoot;
+    return true;
 }
 
 }  // namespace kestra::engine

@@ -36,6 +36,12 @@ bool DotLinksReady(fat::FatRun& run, uint32_t JJ);
 // direct subfolder.
 void Fat_Fix_DotLinks(fat::FatRun& run, uint32_t JJ, uint32_t Block, bool ownDots = true);
 
+// The FAT32 root's "entry": the root cluster in the boot sector. The backup boot
+// sector is switched first, then sector 0, each behind a barrier, so a cut
+// leaves a root that is the old chain or the new one. False, with nothing
+// written, when sector 0 no longer names the old root.
+bool FAT_Switch_Root(fat::FatRun& run, uint32_t NewRoot);
+
 // First cluster of an entry (high word on FAT32 only) and its rewrite.
 uint32_t EntryStart(const fat::FatRun& run, const uint8_t* entry);
 void SetEntryStart(const fat::FatRun& run, uint8_t* entry, uint32_t cluster);

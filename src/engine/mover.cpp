@@ -171,6 +171,29 @@ bool BatchedMove(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Ext
     return run.flags.AbortRun == 0;
 }
 
+// The FAT32 root has no entry of its own: the boot sector names it. It moves
+// alone, on a volume held alone: chain | copy | backup boot sector | sector 0,
+// and only then may its old chain be freed.
+bool MoveRoot(Engine& e, const fat::Extents& ext, const fat::Extents& target, uint32_t Blks,
+              bool compact) {
+    fat::FatRun& run = e.run;
+    disk::VolumeIo& io = run.io;
+    if (!run.geo.IsFat32 || !io.Level0Lock || run.model.FileFixed[0] != 0) return false;
+    if (!LandAll(e)) return false;
+    Paint(e, ext, display::kBoxMoving);
+    if (!Synch_Fat1(run, target) || !io.Barrier()) {
+        fat::FAT_FREE_Segs(run);
+        return false;
+    }
+    bool dotsInCopy = false;
+    if (!CopyData(e, 0, ext, target, compact, dotsInCopy) || !io.Barrier()) return false;
+    if (!FAT_Switch_Root(run, target.Starts[1])) return false;
+    SetMovedRecord(run, 0, target);
+    if (!Synch_Fat2(run, ext)) return false;
+    Moved(e, ext, target, Blks, "\\");
+    return run.flags.AbortRun == 0;
+}
+
 bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& target,
           bool compact) {
     fat::FatRun& run = e.run;
@@ -181,6 +204,7 @@ bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& t
         Blks += target.Lens[k];
     const bool folder = (run.model.FileTab[JJ].Attr & fat::kAttrFolder) != 0;
     const uint64_t bytes = uint64_t{Blks} * run.geo.SectorsPerCluster * 512;
+    if (JJ == 0) return MoveRoot(e, ext, target, Blks, compact);
     if (io.Level0Lock && !folder && !compact && bytes <= kMoveBufferBytes)
         return BatchedMove(e, JJ, ext, target, Blks, bytes);
 

@@ -130,9 +130,9 @@ void ListPackCandidates(Engine& e, PackCandidates& c) {
     c.list.clear();
     if (m.GapCount < 1) return;
     const uint32_t bound = m.GapStart[1];
-    // Every movable file above the first gap, and every fragmented one. The
-    // root's record is never a candidate.
-    for (uint32_t i = 1; i < m.FileTab.size() && i < m.FileFixed.size(); ++i) {
+    // Every movable file above the first gap, and every fragmented one; record 0
+    // is the FAT32 root (a fixed FAT12/16 root has no clusters).
+    for (uint32_t i = 0; i < m.FileTab.size() && i < m.FileFixed.size(); ++i) {
         const fat::FileRec& r = m.FileTab[i];
         if ((r.Frags > 1 || r.StartCluster > bound) && m.FileFixed[i] == 0) {
             c.list.push_back({r.StartCluster, i});

@@ -92,8 +92,9 @@ void EveryCutKeepsEveryFile(const FatImage& img) {
         ADD_FAILURE() << d;
     EXPECT_EQ(r.failed, "") << "cuts that failed, of " << r.cuts;
     // One cut per subfolder of each moved folder, between the folder's entry
-    // switch and the fix of that subfolder's "..", torn or not: the volume holds two.
-    EXPECT_LE(std::count(r.windows.begin(), r.windows.end(), ' '), 2)
+    // switch and the fix of that subfolder's "..", torn or not: the volume holds
+    // two, and a folder may move twice when the FAT32 root moved out of its way.
+    EXPECT_LE(std::count(r.windows.begin(), r.windows.end(), ' '), 4)
         << "window cuts:" << r.windows;
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

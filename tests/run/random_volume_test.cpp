@@ -59,42 +59,27 @@ std::string Gist(const std::string& text) {
 // that moves one file at a time through free space can make every file whole
 // and leave the free space in one piece. Without room, a file may stay in
 // pieces only when no free gap left could hold it.
-void JudgePacking(const RandomVolume& v, std::span<const uint8_t> after,
-                  std::vector<Finding>& out) {
+void JudgePacking(std::span<const uint8_t> after, std::vector<Finding>& out) {
     const ReadVolume r = ReadFatVolume(after);
     if (!r.error.empty()) return out.push_back({kDamage, r.error, Gist(r.error)});
     uint32_t largest = 0;
     for (size_t i = 1; i < r.items.size(); ++i)
         largest = std::max<uint32_t>(largest, static_cast<uint32_t>(r.items[i].clusters.size()));
     const bool room = r.freeClusters >= 2 * largest + std::max<uint32_t>(16, r.maxCluster / 32);
-    // A FAT32 root left where it was may stand between the free stretches.
-    const ReadItem& root = r.items[0];
-    const bool rootStays = root.clusters == v.built.Node(kRootNode).Clusters();
-    const uint32_t inTheWay =
-        rootStays ? root.Extents() - (root.clusters.empty() || root.clusters[0] != 2 ? 0 : 1) : 0;
+    // The FAT32 root moves like any folder, so it counts as one of the items.
     std::string why;
-    bool inPieces = false;
-    for (size_t i = 1; i < r.items.size(); ++i) {
-        const ReadItem& item = r.items[i];
-        inPieces |= item.Extents() > 1;
-        // With the root in the way, a file may stay in pieces no stretch can hold,
-        // and so may the gaps before its pieces.
-        const bool whole = room && inTheWay == 0;
-        if (item.Extents() > 1 && (whole || item.clusters.size() <= r.LargestGap()))
-            why += "  " + item.path + ": " + std::to_string(item.clusters.size()) +
-                   " clusters in " + std::to_string(item.Extents()) + " pieces\n";
+    for (const ReadItem& item : r.items) {
+        if (item.Extents() > 1 && (room || item.clusters.size() <= r.LargestGap()))
+            why += "  " + (item.path.empty() ? "/" : item.path) + ": " +
+                   std::to_string(item.clusters.size()) + " clusters in " +
+                   std::to_string(item.Extents()) + " pieces\n";
     }
-    if (room && !r.gaps.empty() && (inTheWay == 0 || !inPieces)) {
-        const std::set<uint32_t> rootClusters(root.clusters.begin(), root.clusters.end());
-        uint32_t end = r.gaps.back().first + r.gaps.back().second;
-        while (end <= r.maxCluster && rootClusters.count(end))
-            ++end;
-        if (r.gaps.size() > 1 + inTheWay || end <= r.maxCluster)
-            why += "  free space in " + std::to_string(r.gaps.size()) + " gaps, the first at " +
-                   std::to_string(r.gaps.front().first) + ", the last ending at " +
-                   std::to_string(r.gaps.back().first + r.gaps.back().second - 1) + " of " +
-                   std::to_string(r.maxCluster) + "\n";
-    }
+    if (room && (r.gaps.size() > 1 ||
+                 (!r.gaps.empty() && r.gaps.back().first + r.gaps.back().second <= r.maxCluster)))
+        why += "  free space in " + std::to_string(r.gaps.size()) + " gaps, the first at " +
+               std::to_string(r.gaps.front().first) + ", the last ending at " +
+               std::to_string(r.gaps.back().first + r.gaps.back().second - 1) + " of " +
+               std::to_string(r.maxCluster) + "\n";
     const std::string head = std::string(room ? "with room" : "nearly full") + ", " +
                              std::to_string(r.freeClusters) + " free clusters";
     if (!why.empty())
@@ -118,7 +103,7 @@ std::vector<Finding> Judge(const RandomVolume& v, const Outcome& o, const std::s
     if (same) same = SameTree(BuiltTree(v.built), got);
     if (!same) out.push_back({kDamage, same.message(), Gist(same.message())});
     if (out.empty())
-        JudgePacking(v, {o.bytes.data() + size_t{v.start} * 512, v.built.bytes().size()}, out);
+        JudgePacking({o.bytes.data() + size_t{v.start} * 512, v.built.bytes().size()}, out);
     return out;
 }
 

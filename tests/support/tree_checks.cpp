@@ -80,6 +80,12 @@ Tree BuiltTree(const FatImage& built) {
         std::regex(R"(Free cluster summary uninitialized \(should be \d+\))"),
         std::regex(R"(\s*Auto-correcting\.)"),
         std::regex(R"(\s*)"),
+        // A FAT32 root move switches the backup boot sector before sector 0;
+        // only the root cluster field may differ.
+        std::regex(R"(There are differences between boot sector and its backup\.)"),
+        std::regex(R"(This is mostly harmless\. Differences: \(offset:original/backup\))"),
+        std::regex(R"(\s*4[4-7]:[0-9a-f]{2}/[0-9a-f]{2}(, 4[4-7]:[0-9a-f]{2}/[0-9a-f]{2})*)"),
+        std::regex(R"(\s*Not automatically fixing this\.)"),
     };
     static const std::regex path(R"(\s*/.*)");
     static const std::regex dotDot(R"(\s*Invalid '\.\.' entry in the second slot\. Fixing\.)");
