@@ -53,7 +53,7 @@ TEST(MoverTest, DataMovesThroughTheBufferInWholeMebibytesGatheringSmallPieces) {
 }
 
 // Kinds of write since the trace position `from`, in order: F = FAT, D = data,
-// E = directory entry, | = barrier.
+// E = directory entry, a number = that reserved sector, | = barrier.
 std::string Kinds(const EngineFixture& f, size_t from) {
     const int64_t dataStart = f.geo.ClusterBase + 1;
     const auto& barriers = f.fake->Barriers();
@@ -64,7 +64,11 @@ std::string Kinds(const EngineFixture& f, size_t from) {
             kinds += '|';
         const platform::Transfer& t = f.fake->Trace()[i];
         const auto s = static_cast<int64_t>(t.first);
-        if (t.write) kinds += s < disk::RootDirSector(f.geo) ? 'F' : s < dataStart ? 'E' : 'D';
+        if (!t.write) continue;
+        if (s < f.geo.FatStartSector)
+            kinds += std::to_string(s);  // the boot sector or its backup
+        else
+            kinds += s < disk::RootDirSector(f.geo) ? 'F' : s < dataStart ? 'E' : 'D';
     }
     return kinds + std::string(static_cast<size_t>(barriers.end() - b), '|');
 }
@@ -113,6 +117,25 @@ TEST(MoverTest, MovesShareTheirStepsAndEachStepIsOnTheMediumBeforeTheNext) {
     EXPECT_EQ(Kinds(f, mark), "FF|DD|E|FF|");
     EXPECT_EQ(f.Now(built).Chain(500), (std::vector<uint32_t>{500, 600}));
     EXPECT_EQ(f.model.FileTab[f.RecordAt(500)].Frags, 2);
+    EXPECT_TRUE(f.Sound(built));
+}
+
+TEST(MoverTest, TheFat32RootMovesWithItsBackupBootSectorSwitchedFirst) {
+    ImageBuilder b(ImageOptions::Fat32(1));
+    b.SetRootRuns({{300, 1}, {200, 1}});
+    for (int i = 0; i < 20; ++i)
+        b.AddFile(b.Root(), "F" + std::to_string(i), SeededBytes(i, 100));
+    const image::FatImage built = b.Build();
+    EngineFixture f(built);
+    fat::Extents ext;
+    fat::GetExtents(f.run, 300, ext);
+    const size_t mark = f.fake->Trace().size();
+    ASSERT_TRUE(FAT_MOVE_File(f.engine, 0, ext, 2, 1000));
+    ASSERT_TRUE(FlushMoves(f.engine));
+    EXPECT_EQ(Kinds(f, mark), "FF|D|6|0|FFFF|");  // the old pieces in two FAT sectors
+    EXPECT_EQ(f.geo.RootCluster, 1000u);
+    EXPECT_EQ(f.model.FileTab[0].Frags, 1);
+    EXPECT_EQ(f.Now(built).Chain(1000), (std::vector<uint32_t>{1000, 1001}));
     EXPECT_TRUE(f.Sound(built));
 }
 
