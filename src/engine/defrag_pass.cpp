@@ -137,4 +137,25 @@ uint32_t FAT_Defrag(Engine& e) {
     }
 }
 
+void FAT_Defrag_Files(Engine& e, const std::vector<uint32_t>& files,
+                      std::vector<uint32_t>& noRoom) {
+    const BatchScope batch(e);
+    fat::FatRun& run = e.run;
+    const report::RunFlags& f = run.flags;
+    report::FAT_Active(e.report, "Defrag");
+    report::ShowTag(e.report, display::kStatusLine1, "Defrag:", 15);
+    report::ShowTag(e.report, display::kStatusLine2, "Frag.Files:", 15);
+    fat::Extents ext;
+    for (const uint32_t i : files) {
+        report::LetEventsRun(e.report);
+        if (f.RunError || f.AbortRun != 0) return;
+        if (run.model.FileTab[i].Frags <= 1 || run.model.FileFixed[i] != 0) continue;
+        fat::GetExtents(run, run.model.FileTab[i].StartCluster, ext);
+        if (f.AbortRun != 0) return;
+        report::ShowStatus(e.report, display::kStatusLine2,
+                           std::to_string(run.counters.FragmentedToDo), 0);
+        if (!FAT_Move_Fragmented(e, i, ext)) noRoom.push_back(i);
+    }
+}
+
 }  // namespace kestra::engine

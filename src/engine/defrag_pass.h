@@ -17,6 +17,10 @@ struct MoveCandidate {
 // files still fragmented when every sweep ran, 0 when none was a candidate or
 // the run stopped.
 uint32_t FAT_Defrag(Engine& e);
+// Makes each of the given files contiguous, each moved whole to the first free
+// run that holds it; everything else stays where it is. The files that no free
+// run could hold go to noRoom.
+void FAT_Defrag_Files(Engine& e, const std::vector<uint32_t>& files, std::vector<uint32_t>& noRoom);
 // Empty map boxes that still hold used clusters become Partial.
 void FAT_Show_Partial_Blocks(Engine& e);
 // Shell sort by key; equal keys keep their order.

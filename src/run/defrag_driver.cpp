@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "analysis/folder_scan.h"
+#include "analysis/record_paths.h"
 #include "analysis/view_map.h"
 #include "engine/close_gaps.h"
 #include "engine/defrag_pass.h"
@@ -52,12 +53,103 @@ void PackGaps(RunContext& ctx) {
     engine::FAT_Close_Gaps(ctx.engine);
 }
 
+// Every file whole and the free space in one piece at the end.
+void DefragAndPack(RunContext& ctx, bool pack) {
+    report::RunFlags& f = ctx.flags;
+    fat::RunCounters& n = ctx.counters;
+    engine::Engine& e = ctx.engine;
+    if (n.FragmentedToDo != 0) {
+        const uint32_t r = engine::FAT_Defrag(e);
+        if (r != 0 && !f.RunError) {
+            fat::FAT_FREE_Segs(ctx.run);
+            if (pack) {
+                const uint32_t m = n.MovedFiles;
+                engine::FAT_RemoveHoles(e);
+                if (!f.RunError && n.MovedFiles != m) {
+                    fat::FAT_FREE_Segs(ctx.run);
+                    engine::FAT_Defrag(e);
+                }
+            }
+        }
+    }
+    fat::FAT_FREE_Segs(ctx.run);
+    if (pack && !Stopped(f)) PackGaps(ctx);
+    // What is still in pieces, or keeps the free space in pieces, gets more
+    // rounds: files no gap could take are gathered out of the pack's way,
+    // the free space is brought together, and they are made whole there.
+    for (int round = 0; pack && round < kGatherRounds && !Packed(ctx) && !Stopped(f); ++round) {
+        const uint32_t m = n.MovedFiles;
+        // Packed() has just rebuilt the gap list.
+        if (engine::FAT_Gather_Fragmented(e) && !Stopped(f)) {
+            fat::FAT_FREE_Segs(ctx.run);
+            PackGaps(ctx);
+        }
+        fat::FAT_FREE_Segs(ctx.run);
+        if (!Stopped(f) && n.FragmentedToDo != 0) engine::FAT_Defrag(e);
+        fat::FAT_FREE_Segs(ctx.run);
+        if (!Stopped(f)) PackGaps(ctx);
+        if (n.MovedFiles == m) break;
+    }
+    if (pack && !f.RunError && n.ErasedEntryCount != 0) {
+        const uint32_t m = n.MovedFiles;
+        engine::FAT_Pack_Dirs(e);
+        // A folder compacted into a new copy leaves its old clusters as a hole.
+        if (n.MovedFiles != m && !f.RunError && f.AbortRun == 0) {
+            fat::FAT_FREE_Segs(ctx.run);
+            PackGaps(ctx);
+        }
+    }
+    // The last word is the defrag pass's: a file the last pack made room for
+    // is made whole, even when the rounds ran out first.
+    if (pack && n.FragmentedToDo != 0 && !Stopped(f)) {
+        fat::FAT_FREE_Segs(ctx.run);
+        engine::FAT_Defrag(e);
+    }
+}
+
+// Only the named files, each moved whole to the first free run that holds it;
+// every other file stays where it is.
+void DefragOnly(RunContext& ctx) {
+    fat::FatRun& run = ctx.run;
+    const fat::VolumeModel& m = ctx.model;
+    std::vector<uint32_t> files;
+    std::vector<bool> taken(m.FileTab.size(), false);
+    for (const std::string& path : ctx.OnlyPaths) {
+        uint32_t record = 0;
+        if (!analysis::FindRecord(run, path, record)) {
+            if (Stopped(ctx.flags)) return;
+            report::ShowLine(ctx.report, "Not found: " + path);
+            ++ctx.OnlyNotWhole;
+            continue;
+        }
+        for (const uint32_t k : analysis::FilesBelow(m, record)) {
+            if (!taken[k]) files.push_back(k);
+            taken[k] = true;
+        }
+    }
+    std::vector<uint32_t> noRoom;
+    engine::FAT_Defrag_Files(ctx.engine, files, noRoom);
+    if (Stopped(ctx.flags)) return;
+    for (const uint32_t k : files) {
+        if (m.FileTab[k].Frags <= 1) continue;
+        ++ctx.OnlyNotWhole;
+        const std::string path = fat::FolderPath(m, static_cast<int32_t>(m.FileFolderIdx[k])) +
+                                 "\\" + fat::EntryName(m.FileTab[k].Name.data());
+        if (m.FileFixed[k] != 0) {
+            report::ShowLine(ctx.report, "In use, left in pieces: " + path);
+        } else {
+            report::ShowLine(ctx.report, "No free run holds " + path +
+                                             "; defrag without --only packs the free space "
+                                             "into one run");
+        }
+    }
+}
+
 }  // namespace
 
 void Fat_DefragPack(RunContext& ctx) {
     report::RunFlags& f = ctx.flags;
     fat::RunCounters& n = ctx.counters;
-    engine::Engine& e = ctx.engine;
     f.AbortRun = 0;
     n.MovedClusters = 0;
     n.MovedFiles = 0;
@@ -67,52 +159,10 @@ void Fat_DefragPack(RunContext& ctx) {
 
     if (ctx.mode.CheckStructure) {
         n.FragmentedToDo = n.FragmentedCount - n.FragmentedFixedCount;
-        if (n.FragmentedToDo != 0) {
-            const uint32_t r = engine::FAT_Defrag(e);
-            if (r != 0 && !f.RunError) {
-                fat::FAT_FREE_Segs(ctx.run);
-                if (pack) {
-                    const uint32_t m = n.MovedFiles;
-                    engine::FAT_RemoveHoles(e);
-                    if (!f.RunError && n.MovedFiles != m) {
-                        fat::FAT_FREE_Segs(ctx.run);
-                        engine::FAT_Defrag(e);
-                    }
-                }
-            }
-        }
-        fat::FAT_FREE_Segs(ctx.run);
-        if (pack && !Stopped(f)) PackGaps(ctx);
-        // What is still in pieces, or keeps the free space in pieces, gets more
-        // rounds: files no gap could take are gathered out of the pack's way,
-        // the free space is brought together, and they are made whole there.
-        for (int round = 0; pack && round < kGatherRounds && !Packed(ctx) && !Stopped(f); ++round) {
-            const uint32_t m = n.MovedFiles;
-            // Packed() has just rebuilt the gap list.
-            if (engine::FAT_Gather_Fragmented(e) && !Stopped(f)) {
-                fat::FAT_FREE_Segs(ctx.run);
-                PackGaps(ctx);
-            }
-            fat::FAT_FREE_Segs(ctx.run);
-            if (!Stopped(f) && n.FragmentedToDo != 0) engine::FAT_Defrag(e);
-            fat::FAT_FREE_Segs(ctx.run);
-            if (!Stopped(f)) PackGaps(ctx);
-            if (n.MovedFiles == m) break;
-        }
-        if (pack && !f.RunError && n.ErasedEntryCount != 0) {
-            const uint32_t m = n.MovedFiles;
-            engine::FAT_Pack_Dirs(e);
-            // A folder compacted into a new copy leaves its old clusters as a hole.
-            if (n.MovedFiles != m && !f.RunError && f.AbortRun == 0) {
-                fat::FAT_FREE_Segs(ctx.run);
-                PackGaps(ctx);
-            }
-        }
-        // The last word is the defrag pass's: a file the last pack made room for
-        // is made whole, even when the rounds ran out first.
-        if (pack && n.FragmentedToDo != 0 && !Stopped(f)) {
-            fat::FAT_FREE_Segs(ctx.run);
-            engine::FAT_Defrag(e);
+        if (ctx.OnlyPaths.empty()) {
+            DefragAndPack(ctx, pack);
+        } else {
+            DefragOnly(ctx);
         }
     }
     const double movesTime = analysis::ElapsedSince(ctx.clock, movesStart);

@@ -49,6 +49,11 @@ struct RunContext {
     std::string Caption;  // as shown, with the restart count
     bool RunDone = false;
 
+    // Files and folders to make contiguous instead of the whole volume, and how
+    // many of their files the run left in pieces or did not find.
+    std::vector<std::string> OnlyPaths;
+    uint32_t OnlyNotWhole = 0;
+
     // The defragmentation driver the run hands over to; without one a
     // defragmentation request ends after the statistics.
     std::function<void(RunContext&)> defragPack;
