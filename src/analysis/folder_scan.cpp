@@ -172,12 +172,17 @@ void FolderVisit::Entry(const uint8_t* e, uint32_t entryNo) {
             ++run.mode.FixedFileCount;
         }
     }
+    const char* mark = m.FileFixed[rec] != 0 ? "fixed" : nullptr;
     if (run.mode.SharedVolume && !(r.Frags < 2 && run.mode.DefragMode == 0)) {
-        FAT_Check_Fixed(a, fat::FolderPath(m, SubIdx), e, longName);
+        if (const char* held = FAT_Check_Fixed(a, fat::FolderPath(m, SubIdx), e, longName))
+            mark = held;
     }
     // A fragmented folder is never listed: the list names files.
     if (run.mode.DefragMode < 0 && r.Frags > 1 && m.FileFixed[rec] == 0 && !folder) {
-        AddLongPathItem(a, SubIdx, name, longName, " (" + disk::FormatSectors(r.Size / 512) + ")");
+        AddLongPathItem(a, rec, name, longName);
+    }
+    if (!folder && (r.Frags > 1 || a.listEveryFile)) {
+        a.scannedFiles.push_back(ListFile(a, rec, name, longName, mark ? mark : ""));
     }
     if (folder) {
         fat::Mark_Chain(run, start, display::kBoxFile);
@@ -212,6 +217,7 @@ void Mark_Subdirs(Analysis& a) {
     m.FileTab.assign(records, {});
     m.FileFolderIdx.assign(records, 0);
     m.FileFixed.assign(records, 0);
+    a.scannedFiles.clear();
 
     if (run.geo.IsFat32) {
         const uint32_t root = run.geo.RootCluster;
@@ -307,27 +313,27 @@ bool FAT_InValid_File(Analysis& a, uint32_t ClusNo, uint32_t Size, int64_t& Blks
            Blks1 != Blks2;
 }
 
-void FAT_Check_Fixed(Analysis& a, const std::string& folderPath, const uint8_t* entry,
-                     const std::string& longName) {
+const char* FAT_Check_Fixed(Analysis& a, const std::string& folderPath, const uint8_t* entry,
+                            const std::string& longName) {
     fat::FatRun& run = a.run;
     const uint32_t rec = run.counters.FileCount;
     const std::string name = Upper(fat::EntryName(entry));
     const std::string full = folderPath + "\\" + name;
-    std::string tag;
+    const char* mark = nullptr;
     if (name == "WIN386.SWP" || name == "USER.DAT" || name == "SYSTEM.DAT") {
-        tag = " (fixed)";
+        mark = "fixed";
     } else if (run.io.IsOpenFile(full, name) || name.rfind("~DF", 0) == 0) {
-        tag = " (busy)";
+        mark = "busy";
     } else {
-        return;
+        return nullptr;
     }
     run.model.FileFixed[rec] = 255;
     ++run.mode.FixedFileCount;
     if (run.model.FileTab[rec].Frags >= 2) {
         ++run.counters.FragmentedFixedCount;
-        AddLongPathItem(a, static_cast<int32_t>(run.model.FileFolderIdx[rec]),
-                        fat::EntryName(entry), longName, tag);
+        AddLongPathItem(a, rec, fat::EntryName(entry), longName, mark);
     }
+    return mark;
 }
 
 void SetBusy(Analysis& a, uint32_t JJ, const std::string& FName) {
@@ -338,8 +344,7 @@ void SetBusy(Analysis& a, uint32_t JJ, const std::string& FName) {
         --run.counters.FragmentedToDo;
         if (!FName.empty() && static_cast<uint8_t>(FName[0]) != fat::kErasedMark) {
             ++run.counters.FragmentedFixedCount;
-            AddLongPathItem(a, static_cast<int32_t>(run.model.FileFolderIdx[JJ]), FName, {},
-                            " (busy)");
+            AddLongPathItem(a, JJ, FName, {}, "busy");
         }
     }
 }
@@ -355,9 +360,37 @@ std::string LongPath(const Analysis& a, int32_t folderNode, const std::string& s
     return path;
 }
 
-void AddLongPathItem(Analysis& a, int32_t folderNode, const std::string& shortName,
-                     const std::string& longName, const std::string& tag) {
-    a.lstInuse.push_back(LongPath(a, folderNode, shortName, longName) + tag);
+ListedFile ListFile(const Analysis& a, uint32_t rec, const std::string& shortName,
+                    const std::string& longName, const std::string& mark) {
+    const fat::FatRun& run = a.run;
+    ListedFile file{
+        LongPath(a, static_cast<int32_t>(run.model.FileFolderIdx[rec]), shortName, longName),
+        run.model.FileTab[rec].Size,
+        {},
+        mark};
+    // Walked again rather than taken from Frags, which stops counting at 255;
+    // the chain was checked when the record was made.
+    uint32_t c = run.model.FileTab[rec].StartCluster;
+    const uint32_t last = run.geo.ClusterCount + 1;
+    for (uint32_t steps = 0; c >= 2 && c <= last && steps <= last; ++steps) {
+        if (!file.Runs.empty() && file.Runs.back().first + file.Runs.back().second == c) {
+            ++file.Runs.back().second;
+        } else {
+            file.Runs.emplace_back(c, 1);
+        }
+        const uint32_t v = run.model.Fat[c] & kFatMask;
+        if (v >= fat::kFatReservedFirst) break;
+        c = v;
+    }
+    return file;
+}
+
+void AddLongPathItem(Analysis& a, uint32_t rec, const std::string& shortName,
+                     const std::string& longName, const std::string& mark) {
+    ListedFile file = ListFile(a, rec, shortName, longName, mark);
+    const std::string tag = mark.empty() ? disk::FormatSectors(file.Size / 512) : mark;
+    a.lstInuse.push_back(file.Path + " (" + tag + ")");
+    a.inuseFiles.push_back(std::move(file));
 }
 
 }  // namespace kestra::analysis

@@ -23,12 +23,14 @@ const char* ColourOf(int palette) {
 
 }  // namespace
 
-CliHost::CliHost(bool colour, bool liveMap) : colour_(colour), liveMap_(liveMap) {}
+CliHost::CliHost(bool colour, bool liveMap, bool quiet)
+    : colour_(colour), liveMap_(liveMap && !quiet), quiet_(quiet) {}
 
 void CliHost::DoEvents() {
     if (!ctx_) return;
     if (platform::TakeInterrupt()) run::Form_KeyDown(*ctx_, 27);
     if (RunStarted()) Refresh(false);
+    if (progress_) progress_->Update(*ctx_);
 }
 
 bool CliHost::RunStarted() const {
@@ -36,7 +38,7 @@ bool CliHost::RunStarted() const {
 }
 
 void CliHost::Refresh(bool final) {
-    if (!ctx_) return;
+    if (!ctx_ || quiet_) return;
     const auto& lines = ctx_->report.Main.Text.Lines;
     if (lines.size() < printed_) printed_ = 0;  // the text area was cleared
     const bool newLines = printed_ < lines.size();
@@ -54,6 +56,7 @@ void CliHost::Refresh(bool final) {
     }
     const bool mapChanged = !map.empty() && map != lastMap_;
     if (!newLines && !mapChanged && !(final && !map.empty() && mapRows_ == 0)) return;
+    if (progress_) progress_->Clear();
     if (mapRows_ > 0) std::cout << "\x1b[" << mapRows_ << "F\x1b[J";
     mapRows_ = 0;
     for (; printed_ < lines.size(); ++printed_) {
@@ -78,6 +81,7 @@ void CliHost::Refresh(bool final) {
 void CliHost::MessageBox(const std::string& text, const std::string&, platform::BoxIcon) {
     if (RunStarted()) Refresh(false);
     boxText = text;
+    if (progress_) progress_->Clear();
     for (const char c : text) {
         if (c != '\r') std::cerr << c;
     }

@@ -13,6 +13,9 @@ struct RunOptions {
     bool map = false;
     bool pack = true;
     bool review = true;
+    bool files = false;  // list every file, not only the fragmented ones
+    bool json = false;
+    int progress = -1;  // -1: on a terminal without --map
     std::string png;
     std::string log;
 };

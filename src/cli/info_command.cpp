@@ -1,42 +1,41 @@
+#include <algorithm>
 #include <cctype>
 #include <iostream>
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/json_report.h"
 #include "cli/volume_args.h"
 #include "disk/geometry.h"
 #include "disk/volume_io.h"
 #include "display/cluster_map.h"
 
 namespace kestra::cli {
-namespace {
-
-const char* TypeName(platform::FatType type) {
-    switch (type) {
-        case platform::FatType::Fat12:
-            return "FAT12";
-        case platform::FatType::Fat16:
-            return "FAT16";
-        case platform::FatType::Fat32:
-            return "FAT32";
-        default:
-            return "unknown";
-    }
-}
-
-}  // namespace
 
 int InfoCommand(std::vector<std::string> args) {
+    const auto jsonArg = std::find(args.begin(), args.end(), "--json");
+    const bool json = jsonArg != args.end();
+    if (json) args.erase(jsonArg);
     VolumeArgs volume = ParseVolumeArgs(args);
     if (!volume.error.empty()) {
         std::cerr << "kestra-cli info: " << volume.error << "\n";
         return kExitUsage;
     }
+    // A refusal is still one JSON document for a script that asked for one.
+    auto fail = [json](const std::string& why, int status) {
+        std::cerr << "kestra-cli info: " << why << "\n";
+        if (json) {
+            const nlohmann::ordered_json j = {
+                {"command", "info"}, {"exitStatus", status}, {"errors", {{"text", why}}}};
+            std::cout << j.dump() << std::endl;
+        }
+        return status;
+    };
     const std::string name = volume.catalogue.Describe(volume.letter);
     const platform::QueryResult query = volume.catalogue.Query(volume.letter);
     if (!query.ok) {
-        std::cerr << "kestra-cli info: " << query.message << "\n";
-        return query.openError == platform::OpenError::Busy ? kExitBusy : kExitDisk;
+        return fail(query.message,
+                    query.openError == platform::OpenError::Busy ? kExitBusy : kExitDisk);
     }
 
     platform::QuietUiHost ui;
@@ -46,14 +45,11 @@ int InfoCommand(std::vector<std::string> args) {
     uint8_t boot[512];
     const bool read = io.VolumeHandle && io.ReadBootSector(boot) == 0;
     disk::VolumeIo::CloseVolumeHandle(io.VolumeHandle);
-    if (!read) {
-        std::cerr << "kestra-cli info: " << name << ": cannot read the boot sector\n";
-        return kExitDisk;
-    }
+    if (!read) return fail(name + ": cannot read the boot sector", kExitDisk);
     if (boot[16] != 2) {
-        std::cerr << "kestra-cli info: " << name << ": the volume has " << int{boot[16]}
-                  << " FATs; only volumes with two FATs are supported\n";
-        return kExitDisk;
+        return fail(name + ": the volume has " + std::to_string(boot[16]) +
+                        " FATs; only volumes with two FATs are supported",
+                    kExitDisk);
     }
 
     disk::Geometry geo;
@@ -62,10 +58,20 @@ int InfoCommand(std::vector<std::string> args) {
     geo.DriveText = std::string(1, static_cast<char>(std::tolower(volume.letter))) + ":";
     if (!query.info.label.empty()) geo.DriveText += " [" + query.info.label + "]";
 
-    for (const std::string& line :
-         disk::GeometryLines(geo, static_cast<uint32_t>(display::MapScaleFor(geo.ClusterCount)))) {
-        std::cout << line << "\n";
+    const auto lines =
+        disk::GeometryLines(geo, static_cast<uint32_t>(display::MapScaleFor(geo.ClusterCount)));
+    if (json) {
+        const nlohmann::ordered_json j = {{"command", "info"},
+                                          {"exitStatus", kExitClean},
+                                          {"geometry", GeometryJson(geo)},
+                                          {"freeSpace", {{"clusters", geo.FreeClusters}}},
+                                          {"label", query.info.label},
+                                          {"statusLines", lines}};
+        std::cout << j.dump() << std::endl;
+        return kExitClean;
     }
+    for (const std::string& line : lines)
+        std::cout << line << "\n";
     std::cout << "Type=" << TypeName(geo.Type) << "  Clusters=" << geo.ClusterCount
               << "  ClusterBytes=" << geo.SectorsPerCluster * 512
               << "  FreeClusters=" << geo.FreeClusters << "\n";

@@ -5,6 +5,8 @@
 #include "cli/cli_host.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/json_report.h"
+#include "cli/progress_line.h"
 #include "cli/volume_args.h"
 #include "display/png_output.h"
 #include "platform/terminal.h"
@@ -24,6 +26,12 @@ bool TakeRunOptions(std::vector<std::string>& args, bool defrag, RunOptions& opt
             options.pack = false;
         } else if (defrag && a == "--no-review") {
             options.review = false;
+        } else if (!defrag && a == "--files") {
+            options.files = true;
+        } else if (a == "--json") {
+            options.json = true;
+        } else if (a == "--progress" || a == "--no-progress") {
+            options.progress = a == "--progress";
         } else if (a == "--png" || a == "--log") {
             if (i + 1 >= args.size()) {
                 error = a + " needs a file name";
@@ -48,23 +56,53 @@ std::string IoLine(const disk::VolumeIo& io) {
     return text;
 }
 
+// The run's list of fragmented (or busy, or fixed) files after its statistics;
+// with everyFile, every file the scan met instead.
+void PrintFiles(const run::RunContext& ctx, bool everyFile) {
+    const auto& files = everyFile ? ctx.analysis.scannedFiles : ctx.analysis.inuseFiles;
+    if (files.empty()) return;
+    std::cout << (everyFile ? "Files:" : "Fragmented Files:") << "\n";
+    for (const analysis::ListedFile& file : files)
+        std::cout << "  " << FileLine(file) << "\n";
+    std::cout.flush();
+}
+
 }  // namespace
 
 int RunVolume(const std::string& name, app::RunCommand command, const RunOptions& options,
               const VolumeArgs& volume) {
     const bool terminal = platform::IsTerminal(1);
-    CliHost host(terminal, options.map && terminal);
+    CliHost host(terminal, options.map && terminal, options.json);
     platform::SystemClock clock;
     run::RunContext ctx(volume.catalogue, host, clock);
     host.Attach(&ctx);
     platform::WatchInterrupts();
+    const bool errTerminal = platform::IsTerminal(2);
+    ProgressLine progress(errTerminal);
+    const bool showProgress =
+        options.progress == 1 || (options.progress < 0 && errTerminal && !options.map);
+    if (showProgress) host.ShowProgress(&progress);
 
     app::SetRunMode(ctx, command, options.pack);
     ctx.mode.ReviewAfterDefrag = options.review;
+    ctx.analysis.listEveryFile = options.files;
+    // The gaps as the moves find them, for the report.
+    std::optional<Gaps> gapsBefore;
+    ctx.defragPack = [&, pack = ctx.defragPack](run::RunContext& c) {
+        gapsBefore = CurrentGaps(c);
+        progress.StartMoves(c);
+        pack(c);
+    };
     const std::string refused =
         app::ViewMap(ctx, app::DriveListEntry(volume.catalogue, volume.letter));
+    if (showProgress) {
+        // In a file the totals end the progress lines; a terminal just loses the line.
+        if (!errTerminal) progress.Update(ctx, true);
+        progress.Clear();
+    }
     if (refused.empty()) {
         host.Refresh(options.map);
+        if (!options.json && !ctx.flags.RunError) PrintFiles(ctx, options.files);
     } else {
         // One line says it all; the status lines of the launch would only repeat it.
         std::cerr << "kestra-cli " << name << ": " << refused << "\n";
@@ -83,6 +121,10 @@ int RunVolume(const std::string& name, app::RunCommand command, const RunOptions
         const std::string why = platform::AppendTextFile(
             options.log, ctx.report.Main.LogText + "\r\n" + IoLine(ctx.io), /*create=*/true);
         if (!why.empty()) std::cerr << "kestra-cli " << name << ": " << why << "\n";
+    }
+    if (options.json) {
+        std::cout << RunJson(name, ctx, gapsBefore, options.files, host.boxText, status).dump()
+                  << std::endl;
     }
     return status;
 }

@@ -222,10 +222,8 @@ void FAT_List_Fragmented(RunContext& ctx, bool rebuild) {
             uint32_t entryNo = 0;
             int64_t sector = 0;
             if (engine::FAT_Read_Entry(run, i, entries, entryNo, sector)) {
-                analysis::AddLongPathItem(ctx.analysis,
-                                          static_cast<int32_t>(run.model.FileFolderIdx[i]),
-                                          fat::EntryName(&entries[(entryNo & 15) * 32]), {},
-                                          " (" + disk::FormatSectors(rec.Size / 512) + ")");
+                analysis::AddLongPathItem(ctx.analysis, i,
+                                          fat::EntryName(&entries[(entryNo & 15) * 32]), {});
             }
         }
         if (!rebuild) continue;

@@ -31,6 +31,7 @@ void StartPass(RunContext& ctx) {
     f.StructureErrorFlag = false;
     f.RestartRun = false;
     ctx.lstInuse.clear();
+    ctx.analysis.inuseFiles.clear();
     f.ErrSource.clear();
     f.ErrText.clear();
     f.AbortRun = 0;

@@ -127,6 +127,29 @@ TEST(FolderScanTest, OnASharedVolumeSystemOpenAndTemporaryFilesAreFixed) {
         EXPECT_EQ(f.counters.FragmentedFixedCount, 2u);
         EXPECT_EQ(f.lstInuse, (std::vector<std::string>{"C:\\WIN386.SWP (fixed)",
                                                         "C:\\DOCS\\OPEN.TXT (busy)"}));
+        ASSERT_EQ(f.analysis.inuseFiles.size(), 2u);
+        EXPECT_EQ(f.analysis.inuseFiles[1].Mark, "busy");
+        EXPECT_EQ(f.analysis.scannedFiles[0].Mark, "fixed");
+    }
+}
+
+TEST(FolderScanTest, ListedFilesHoldEveryRunBeyondWhatFragsCounts) {
+    ImageBuilder b(ImageOptions::Floppy1440());
+    image::Runs runs;
+    for (uint32_t i = 0; i < 300; ++i)
+        runs.push_back({400 + 2 * i, 1});
+    b.AddFile(b.Root(), "A long name.bin", Bytes(300 * 512), runs);
+    b.AddFile(b.Root(), "WHOLE.BIN", Bytes(10), {{1200, 1}});
+    for (const bool everyFile : {false, true}) {
+        AnalysisFixture f(b.Build());
+        f.analysis.listEveryFile = everyFile;
+        ASSERT_TRUE(f.Analyse()) << f.flags.ErrText;
+        EXPECT_EQ(f.model.FileTab[f.RecordAt(400)].Frags, 255);
+        ASSERT_EQ(f.analysis.inuseFiles.size(), 1u);
+        EXPECT_EQ(f.analysis.inuseFiles[0].Path, "C:\\A long name.bin");
+        EXPECT_EQ(f.analysis.inuseFiles[0].Runs.size(), 300u);
+        EXPECT_EQ(f.analysis.inuseFiles[0].Runs.back(), std::make_pair(998u, 1u));
+        EXPECT_EQ(f.analysis.scannedFiles.size(), everyFile ? 2u : 1u);
     }
 }
 

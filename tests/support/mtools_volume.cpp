@@ -54,11 +54,15 @@ Independent CountWithMtools(const std::string& img, uint32_t maxCluster, bool fa
     const CommandResult listing = RunCommand("MTOOLS_SKIP_CHECK=1 mdir -/ -b -i " + img + " ::/");
     std::istringstream lines(listing.output);
     std::vector<std::string> paths;
+    std::set<std::string> folders = {"::/"};
     if (fat32) paths.push_back("::/");
     for (std::string p; std::getline(lines, p);) {
         if (p.empty()) continue;
         (p.back() == '/' ? n.folders : n.files) += 1;
-        if (p.back() == '/') p.pop_back();
+        if (p.back() == '/') {
+            p.pop_back();
+            folders.insert(p);
+        }
         paths.push_back(p);
     }
     std::set<uint32_t> used;
@@ -76,7 +80,14 @@ Independent CountWithMtools(const std::string& img, uint32_t maxCluster, bool fa
                 used.insert(c);
             ++runs;
         }
-        if (runs > 1) ++n.fragmented;
+        if (runs > 1) {
+            ++n.fragmented;
+            if (folders.count(p) != 0) continue;
+            std::string path = "C:\\" + p.substr(3);
+            for (char& c : path)
+                c = c == '/' ? '\\' : c;
+            n.fragmentedFiles.emplace_back(path, runs);
+        }
     }
     for (uint32_t c = 2; c <= maxCluster; ++c) {
         if (used.count(c) != 0) continue;

@@ -18,6 +18,8 @@ struct Independent {
     uint32_t files = 0, folders = 0, empty = 0, fragmented = 0;
     std::vector<std::pair<uint32_t, uint32_t>> gaps;  // start, length
     uint64_t freeClusters = 0;
+    // Each file (not folder) in more than one run, as "C:\\DIR\\NAME", with its runs.
+    std::vector<std::pair<std::string, int>> fragmentedFiles;
 };
 Independent CountWithMtools(const std::string& image, uint32_t maxCluster, bool fat32);
 
