@@ -14,6 +14,7 @@ enum ExitCode {
     kExitDisk = 3,
     kExitInternal = 4,
     kExitUserStop = 5,
+    kExitNotWhole = 6,  // defrag --only: a named file is still in pieces, or missing
     kExitUsage = 64,
 };
 

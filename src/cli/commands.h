@@ -15,7 +15,8 @@ struct RunOptions {
     bool review = true;
     bool files = false;  // list every file, not only the fragmented ones
     bool json = false;
-    int progress = -1;  // -1: on a terminal without --map
+    int progress = -1;              // -1: on a terminal without --map
+    std::vector<std::string> only;  // defrag: just these files and folders
     std::string png;
     std::string log;
 };

@@ -8,6 +8,7 @@ using app::kExitBusy;
 using app::kExitClean;
 using app::kExitDisk;
 using app::kExitInternal;
+using app::kExitNotWhole;
 using app::kExitStructure;
 using app::kExitUsage;
 using app::kExitUserStop;

@@ -31,6 +31,9 @@ const char* const kUsage =
     "  --log FILE           write every status line to FILE\n"
     "  --no-pack            defrag: make files contiguous, leave the gaps\n"
     "  --no-review          defrag: keep the map as the moves left it\n"
+    "  --only PATH...       defrag: only these files, and the files below these\n"
+    "                       folders (long or 8.3 names), each moved whole to the\n"
+    "                       first free run that holds it; nothing else moves\n"
     "  --files              check: list every file with its fragments, not only\n"
     "                       the fragmented ones\n"
     "  --json               info, view, check, defrag: one JSON document on stdout\n"
@@ -42,7 +45,8 @@ const char* const kUsage =
     "  -h, --help           show this help\n"
     "\n"
     "Exit status: 0 clean, 1 structural errors, 2 drive busy or locked, 3 disk\n"
-    "error, 4 internal error or out of memory, 5 stopped by the user, 64 bad usage.\n";
+    "error, 4 internal error or out of memory, 5 stopped by the user, 6 a file\n"
+    "named with --only is still in pieces or missing, 64 bad usage.\n";
 
 }  // namespace
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 
@@ -28,6 +29,14 @@ bool TakeRunOptions(std::vector<std::string>& args, bool defrag, RunOptions& opt
             options.review = false;
         } else if (!defrag && a == "--files") {
             options.files = true;
+        } else if (defrag && a == "--only") {
+            const size_t first = options.only.size();
+            while (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0)
+                options.only.push_back(args[++i]);
+            if (options.only.size() == first) {
+                error = "--only needs a file or folder of the volume";
+                return false;
+            }
         } else if (a == "--json") {
             options.json = true;
         } else if (a == "--progress" || a == "--no-progress") {
@@ -85,6 +94,7 @@ int RunVolume(const std::string& name, app::RunCommand command, const RunOptions
 
     app::SetRunMode(ctx, command, options.pack);
     ctx.mode.ReviewAfterDefrag = options.review;
+    ctx.OnlyPaths = options.only;
     ctx.analysis.listEveryFile = options.files;
     // The gaps as the moves find them, for the report.
     std::optional<Gaps> gapsBefore;
@@ -109,6 +119,8 @@ int RunVolume(const std::string& name, app::RunCommand command, const RunOptions
     }
 
     int status = app::ExitStatusFor(host.boxText, ctx);
+    if (!options.only.empty() && status == kExitClean && ctx.OnlyNotWhole != 0)
+        status = kExitNotWhole;
     if (!options.png.empty() && ctx.map.UpperBound() > 0) {
         ctx.map.RepaintMap(ctx.Legend());
         std::string why;
@@ -136,6 +148,18 @@ int RunCommandMain(const std::string& name, app::RunCommand command,
     if (!TakeRunOptions(args, command == app::RunCommand::Defrag, options, error)) {
         std::cerr << "kestra-cli " << name << ": " << error << "\n";
         return kExitUsage;
+    }
+    // "defrag --only A B card.img": the volume may close the list of paths.
+    bool noOperand = true;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == "--drive")
+            ++i;
+        else if (args[i].rfind("-", 0) != 0)
+            noOperand = false;
+    }
+    if (noOperand && options.only.size() >= 2) {
+        args.push_back(options.only.back());
+        options.only.pop_back();
     }
     VolumeArgs volume = ParseVolumeArgs(args);
     if (!volume.error.empty()) {

@@ -104,6 +104,63 @@ INSTANTIATE_TEST_SUITE_P(Volumes, CliDefragTest,
                                            Case{"Fat16NoPack", "-F 16 -s 4", 32768, false, false}),
                          [](const auto& info) { return info.param.name; });
 
+// --only: the named files end whole, nothing else moves; a missing name, or a
+// file no free run can hold, changes nothing for it and exits 6.
+TEST(CliDefragOnlyTest, MovesOnlyTheNamedFilesAndSaysWhatItCouldNot) {
+    TempDir dir;
+    const std::string img = dir.File("vol.img");
+    MakeFragmentedVolume(img, "-F 16 -s 1", 4096);
+    const ReadVolume was = ReadFatVolume(ReadFile(img));
+    std::string named;
+    for (const ReadItem& item : was.items)
+        if (!item.folder && item.Extents() > 1 && named.empty()) named = item.path;
+    ASSERT_NE(named, "");
+    Tree before;
+    ASSERT_TRUE(CopyOutTree(img, before));
+    // In lower case with backslashes, as a user might type it; and a folder.
+    std::string typed = named;
+    std::transform(typed.begin(), typed.end(), typed.begin(), [](char ch) {
+        return ch == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    });
+    CommandResult r =
+        RunCommand(Cli("defrag " + img + " --only " + ShellQuote(typed) + " /DOCS/DEEP"));
+    ASSERT_EQ(r.exitStatus, 0) << r.output;
+    EXPECT_TRUE(FsckClean(img));
+    Tree after;
+    ASSERT_TRUE(CopyOutTree(img, after));
+    EXPECT_TRUE(SameTree(before, after));
+    const ReadVolume now = ReadFatVolume(ReadFile(img));
+    ASSERT_EQ(now.items.size(), was.items.size());
+    for (size_t i = 0; i < now.items.size(); ++i) {
+        const ReadItem& item = now.items[i];
+        if (item.path == named || item.path.rfind("/DOCS/DEEP/", 0) == 0)
+            EXPECT_LE(item.Extents(), 1u) << item.path;
+        else
+            EXPECT_EQ(item.clusters, was.items[i].clusters) << item.path;
+    }
+
+    // A fresh copy, its free space filled but for half of what the file needs.
+    const std::string full = dir.File("full.img");
+    MakeFragmentedVolume(full, "-F 16 -s 1", 4096);
+    const size_t clusters =
+        was.items[static_cast<size_t>(
+                      std::find_if(was.items.begin(), was.items.end(),
+                                   [&](const ReadItem& i) { return i.path == named; }) -
+                      was.items.begin())]
+            .clusters.size();
+    ASSERT_EQ(RunCommand("head -c " + std::to_string((was.freeClusters - clusters / 2) * 512) +
+                         " /dev/zero > " + dir.File("fill") + " && MTOOLS_SKIP_CHECK=1 mcopy -i " +
+                         full + " " + dir.File("fill") + " ::/FILL")
+                  .exitStatus,
+              0);
+    const std::vector<uint8_t> bytes = ReadFile(full);
+    r = RunCommand(Cli("defrag " + full + " --only " + named + " /NO/SUCH.TXT"));
+    EXPECT_EQ(r.exitStatus, 6) << r.output;
+    EXPECT_NE(r.output.find("No free run holds"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Not found: /NO/SUCH.TXT"), std::string::npos) << r.output;
+    EXPECT_TRUE(ReadFile(full) == bytes) << "a file that could not move changed the volume";
+}
+
 // The demo, and the volume of a random seed that lies in a partition.
 TEST(CliDefragDemoTest, LeavesACleanDefragmentedVolume) {
     TempDir dir;
