@@ -28,6 +28,7 @@ class NTKestHex : public QDialog {
     QLineEdit* TxtDir() const { return txtDir_; }
     QLineEdit* TxtBlock() const { return txtBlock_; }
     QWidget* PicText() const { return picText_; }
+    viewer::HexView& View() const { return view_; }
     // Brings every control up to the model; closes when the viewer closed.
     void Sync();
 
