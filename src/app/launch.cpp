@@ -283,7 +283,13 @@ std::string HexLaunch(run::RunContext& ctx, const std::string& driveText,
     ctx.geo.ClusterCount = static_cast<uint32_t>(dataSectors / ctx.geo.SectorsPerCluster);
     ctx.geo.DriveText = driveText;
     io.DriveLetter = root.substr(0, 2);
-    ctx.flags = {};
+    // What an earlier run left in the run flags would refuse every folder walk.
+    report::RunFlags& f = ctx.flags;
+    f.AbortRun = 0;
+    f.RunError = false;
+    f.ErrText.clear();
+    f.ErrSource.clear();
+    f.StopRequested = f.CloseRequested = f.DiskErrorFlag = false;
     bool loaded = false;
     try {
         loaded = fat::ReadFat(ctx.run);

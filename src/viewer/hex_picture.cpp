@@ -9,11 +9,6 @@ namespace {
 
 using display::Canvas;
 
-// Pixel row of line l's text.
-int LineY(int l) {
-    return kTextY + l * kLineHeight;
-}
-
 void PrintLine(Canvas& pane, int l, const std::string& text) {
     pane.CurrentX = kTextX;
     pane.CurrentY = LineY(l);

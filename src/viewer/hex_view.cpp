@@ -139,8 +139,9 @@ void HexView::Dir_Root(uint32_t n) {
 }
 
 void HexView::Dir_Nest(int y) {
-    if (y < 0 || y / kLineHeight >= 32) return;  // below the 32nd line: no entry
-    const int e = ((y / kLineHeight) / 2) * 32;
+    const int line = (y - LineY(0) + 1) / kLineHeight;
+    if (y < 0 || line >= 32) return;  // below the 32nd line: no entry
+    const int e = (line / 2) * 32;
     const uint8_t* entry = SectorBuf.data() + e;
     if ((entry[11] & 0x10) == 0) return;
     uint32_t c = Le16(entry + 26);
@@ -347,7 +348,7 @@ bool EnterPath(HexView& view, const std::string& path, std::string& why) {
                 const std::string longName = Lower(names.Take(entry));
                 if ((entry[11] & 0x10) == 0 || (want != shortName && want != longName)) continue;
                 const int depth = view.DirDepth;
-                view.Dir_Nest((e / 16) * kLineHeight);
+                view.Dir_Nest(LineY(e / 16));
                 if (view.DirDepth == depth && want != "..") {
                     why = path.substr(0, to) + ": the folder cannot be entered";
                     return false;

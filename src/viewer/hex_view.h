@@ -17,6 +17,12 @@ inline constexpr int kTextX = 2;
 inline constexpr int kTextY = 2;
 inline constexpr int kMaxDepth = 20;  // the path arrays hold depths 0..20
 
+// Top pixel row of line l's text. A line's marks take the row above it too, so
+// the rows of line l run from LineY(l) - 1 to LineY(l + 1) - 2.
+constexpr int LineY(int l) {
+    return kTextY + l * kLineHeight;
+}
+
 // One overlay of Xor_Dir_Info: a frame round each of `count` bytes from `pos`
 // in the hex pane, or a fill of their character cells in the text pane.
 enum class Pane { Data, Text };

@@ -314,7 +314,7 @@ TEST(GuiTest, HexViewWalksFoldersByMouseWithMarksAsTheCoreDrawsThem) {
             int line = 0;
             while (line < 32 && std::memcmp(&view.SectorBuf[line * 16], name, 11) != 0)
                 line += 2;
-            const QPointF at(5, (line + (labels.empty() ? 1 : 0)) * viewer::kLineHeight + 4);
+            const QPointF at(5, viewer::LineY(line + (labels.empty() ? 1 : 0)) + 3);
             QMouseEvent press(QEvent::MouseButtonPress, at, hex->PicText()->mapToGlobal(at),
                               Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
             QCoreApplication::sendEvent(hex->PicText(), &press);

@@ -163,7 +163,7 @@ TEST(HexViewTest, WalksFoldersByEitherLineOfAnEntryAndClimbsBack) {
             ASSERT_GE(line, 0);
             const uint32_t sub = v.image.Node(v.image.Find("/SUB")).runs.front().start;
             const int64_t spc = v.ctx.geo.SectorsPerCluster;
-            for (const int y : {line * kLineHeight, (line + 1) * kLineHeight + kLineHeight - 1}) {
+            for (const int y : {LineY(line) - 1, LineY(line + 2) - 2}) {
                 h.Dir_Nest(y);
                 EXPECT_EQ(h.DirDepth, 1);
                 EXPECT_EQ(h.DirPathCluster[1], sub);
@@ -175,17 +175,17 @@ TEST(HexViewTest, WalksFoldersByEitherLineOfAnEntryAndClimbsBack) {
                 EXPECT_TRUE(h.In_Subdir(h.SectorNo));
                 Type(h, Box::Dir, "0");
                 const int beeps = v.ui.beeps;
-                h.Dir_Nest(0);  // "."
+                h.Dir_Nest(LineY(1));  // "."
                 EXPECT_EQ(v.ui.beeps, beeps + 1);
                 EXPECT_EQ(h.DirDepth, 1);
-                h.Dir_Nest(2 * kLineHeight);  // ".." of a first-level folder
+                h.Dir_Nest(LineY(2));  // ".." of a first-level folder
                 EXPECT_EQ(h.DirDepth, 0);
                 EXPECT_EQ(h.DirLastSector, rootLast);
                 EXPECT_EQ(h.SectorNo, h.DirFirstSector);
             }
             // Esc climbs, then closes; the root keeps its size on the way back.
-            h.Dir_Nest(line * kLineHeight);
-            h.Dir_Nest(LineOf(h, "INNER      ") * kLineHeight);
+            h.Dir_Nest(LineY(line));
+            h.Dir_Nest(LineY(LineOf(h, "INNER      ")));
             EXPECT_EQ(h.lblDir, "inner");
             h.Form_KeyDown(Key::Escape);
             EXPECT_EQ(h.lblDir, "sub");
@@ -209,8 +209,7 @@ TEST(HexViewTest, DepthStopsAtTwentyAndReadFailuresCloseWithTheDiskError) {
     Viewer v(b.Build());
     v.Launch([&](HexView& h) {
         for (int d = 1; d <= 22; ++d)
-            h.Dir_Nest(LineOf(h, ("D" + std::to_string(d) + "          ").substr(0, 11)) *
-                       kLineHeight);
+            h.Dir_Nest(LineY(LineOf(h, ("D" + std::to_string(d) + "          ").substr(0, 11))));
         EXPECT_EQ(h.DirDepth, kMaxDepth);
         EXPECT_EQ(h.lblDir, "d20");
         // A sector that cannot be read closes the viewer; the launch reports it.
