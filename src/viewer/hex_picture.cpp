@@ -150,9 +150,12 @@ std::string HexText(const HexView& view, bool colour) {
             if (k < 15) out += line.Data[3 * k + 2];
         }
         out += "  ";
+        int background = 0;
         for (int k = 0; k < 16; ++k) {
             const int fill = fills[16 * l + k];
-            out += fill != 0 ? Sgr(fill, true) + line.Text[k] + "\x1b[49m" : line.Text.substr(k, 1);
+            if (fill != background) out += fill != 0 ? Sgr(fill, true) : "\x1b[49m";
+            background = fill;
+            out += line.Text[k];
         }
         out += reset + "\n";
     }
