@@ -184,6 +184,7 @@ bool NTKestHex::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void NTKestHex::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_F1 && help) help();
     if (event->key() == Qt::Key_Escape) {
         view_.Form_KeyDown(viewer::Key::Escape);
         Sync();

@@ -4,6 +4,7 @@
 #include <QImage>
 
 #include <array>
+#include <functional>
 
 #include "viewer/hex_view.h"
 
@@ -29,6 +30,8 @@ class NTKestHex : public QDialog {
     QLineEdit* TxtBlock() const { return txtBlock_; }
     QWidget* PicText() const { return picText_; }
     viewer::HexView& View() const { return view_; }
+    // F1: the viewer's help page.
+    std::function<void()> help;
     // Brings every control up to the model; closes when the viewer closed.
     void Sync();
 

@@ -307,6 +307,7 @@ void KestraWindow::OpenRunWindow(run::RunContext& ctx) {
 
 void KestraWindow::OpenHexWindow(viewer::HexView& view) {
     NTKestHex window(this, view);
+    window.help = [this] { ShowHelp(app::kHelpHexView); };
     // 585 twips right of and 570 below the main window's corner.
     window.move(pos() + QPoint(585 / twips_, 570 / twips_));
     hexWindow_ = &window;

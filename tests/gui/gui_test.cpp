@@ -328,6 +328,9 @@ TEST(GuiTest, HexViewWalksFoldersByMouseWithMarksAsTheCoreDrawsThem) {
         hex->TxtBlock()->setText("99999999");
         Key(hex->TxtBlock(), Qt::Key_Return);
         EXPECT_EQ(hex->TxtBlock()->text().toLongLong(), g.model.ctx.geo.DataSectors - 1);
+        Key(hex->TxtDir(), Qt::Key_F1);
+        const auto* help = g.window->findChild<QTextBrowser*>("browser");
+        EXPECT_TRUE(help && help->source().toString().endsWith("hex_view.html"));
         for (int i = 0; i < 3; ++i)
             Key(hex->TxtDir(), Qt::Key_Escape);
     });
