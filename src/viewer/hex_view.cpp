@@ -72,9 +72,10 @@ void HexView::FormLoad() {
     DirPathName.fill({});
     DirPathName[0] = "RootDir";
     if (ctx_.geo.IsFat32) {
-        if (!CollectRuns(ctx_.geo.RootCluster)) {
+        std::string why;
+        if (!CollectRuns(ctx_.geo.RootCluster, &why)) {
             // The root's chain cannot be walked: the launch shows why.
-            ctx_.report.Main.ViewerErrorText = "Root folder: " + ctx_.flags.ErrText;
+            ctx_.report.Main.ViewerErrorText = "Root folder: " + why;
             report::LetEventsRun(ctx_.report);
             Open = false;
             return;
@@ -96,19 +97,19 @@ void HexView::FixedRoot() {
     DirLastSector = DirRunLen[1] - 1;
 }
 
-bool HexView::CollectRuns(uint32_t c) {
-    if (c < 2 || c > ctx_.geo.ClusterCount + 1) return false;
+bool HexView::CollectRuns(uint32_t c, std::string* why) {
+    if (c < 2 || c > ctx_.geo.ClusterCount + 1) {
+        if (why) *why = "Invalid cluster";
+        return false;
+    }
     // A broken chain refuses the folder; it must not end the viewer's session.
     const report::RunFlags saved = ctx_.flags;
     fat::Extents ext;
     const uint32_t total = fat::GetExtents(ctx_.run, c, ext);
     const bool walked = !ctx_.flags.RunError && total > 0;
-    const std::string why = ctx_.flags.ErrText;
+    if (why) *why = ctx_.flags.ErrText;
     ctx_.flags = saved;
-    if (!walked) {
-        ctx_.flags.ErrText = why;
-        return false;
-    }
+    if (!walked) return false;
     const int64_t spc = ctx_.geo.SectorsPerCluster;
     DirRunLen.assign(1, 0);
     DirRunStart.assign(1, 0);

@@ -96,12 +96,10 @@ class HexView {
     std::array<std::string, kMaxDepth + 1> DirPathName{};
     int64_t RootSector = 0;
 
-    run::RunContext& Context() { return ctx_; }
-
   private:
-    // The folder whose first cluster is c as sector runs; false (and nothing
-    // changed) when its chain cannot be walked.
-    bool CollectRuns(uint32_t c);
+    // The folder whose first cluster is c as sector runs; false (nothing
+    // changed, the reason in `why`) when its chain cannot be walked.
+    bool CollectRuns(uint32_t c, std::string* why = nullptr);
     void FixedRoot();
     // lblDir, "0" in txtDir and Enter in it.
     void ShowFolder(const std::string& name);

@@ -305,7 +305,7 @@ TEST(HexViewTest, MarksEveryEntryClassOnTheListAndInPixels) {
     }
 }
 
-TEST(HexViewTest, LaunchRefusesWhatIsNoFatVolume) {
+TEST(HexViewTest, LaunchRefusesNoFatVolumeAndABrokenRootClosesWithTheViewerError) {
     image::FatImage img = ImageBuilder(ImageOptions::Floppy1440()).Build();
     std::fill(img.bytes().begin(), img.bytes().begin() + 512, 0);
     Viewer v(img);
@@ -313,6 +313,14 @@ TEST(HexViewTest, LaunchRefusesWhatIsNoFatVolume) {
     EXPECT_FALSE(v.Launch([&](HexView&) { opened = true; }).empty());
     EXPECT_FALSE(opened);
     EXPECT_FALSE(v.ctx.io.VolumeHandle);
+
+    // A FAT32 root whose chain is broken ends the set-up with the viewer's error box.
+    image::FatImage broken = ImageBuilder(ImageOptions::Fat32()).Build();
+    broken.SetFatEntry(broken.layout().rootCluster, 0);
+    Viewer b(broken);
+    b.Launch([&](HexView& h) { EXPECT_FALSE(h.Open); });
+    EXPECT_EQ(b.ui.lastBoxText, report::HexErrorText("Root folder: Invalid chain"));
+    EXPECT_FALSE(b.ctx.io.VolumeHandle);
 }
 
 }  // namespace
