@@ -240,4 +240,77 @@ std::string ViewFatMap(run::RunContext& ctx, const std::string& root, bool unatt
     return {};
 }
 
+std::string HexLaunch(run::RunContext& ctx, const std::string& driveText,
+                      const std::function<void(viewer::HexView&)>& show) {
+    const std::string root = driveText.substr(0, 2) + "\\";
+    const platform::QueryResult query = ctx.catalogue.Query(LetterOf(root));
+    std::string name = query.ok ? query.info.fileSystemName : std::string();
+    if (!name.empty() && name.back() == '\0') name.pop_back();
+    if (query.openError != platform::OpenError::None) {
+        OpenFailed(ctx, query.openError, query.message);
+        report::Check4Errors(ctx.report);
+        return query.message;
+    }
+    if (name.substr(0, 3) != "FAT") {
+        report::ShowLine(ctx.report, "Unsupported File System: " + name);
+        return query.message.empty() ? "Unsupported File System: " + name : query.message;
+    }
+    uint32_t sectorsPerCluster = 0;
+    std::string refused;
+    const int64_t dataSectors = GetVolumeSpace(ctx, root, sectorsPerCluster, &refused);
+    if (dataSectors == 0) {
+        report::Check4Errors(ctx.report);
+        return refused;
+    }
+    disk::VolumeIo& io = ctx.io;
+    io.VolumeHandle = io.OpenVolume(root, disk::Access::Read);
+    if (!io.VolumeHandle) {
+        OpenFailed(ctx, io.OpenErrorKind, io.OpenErrorText);
+        report::Check4Errors(ctx.report);
+        report::ShowLine(ctx.report, "Unable to view " + root);
+        return io.OpenErrorText;
+    }
+    uint8_t boot[512];
+    if (io.ReadBootSector(boot) != 0) {
+        disk::VolumeIo::CloseVolumeHandle(io.VolumeHandle);
+        report::ShowLine(ctx.report, "Error reading " + root);
+        return ctx.catalogue.Describe(LetterOf(root)) + ": cannot read the boot sector";
+    }
+    const uint32_t freeClusters = ctx.geo.FreeClusters;
+    disk::ComputeGeometry(ctx.geo, boot, name, ctx.geo.TotalClusters);
+    ctx.geo.FreeClusters = freeClusters;
+    ctx.geo.DataSectors = dataSectors;
+    ctx.geo.ClusterCount = static_cast<uint32_t>(dataSectors / ctx.geo.SectorsPerCluster);
+    ctx.geo.DriveText = driveText;
+    io.DriveLetter = root.substr(0, 2);
+    // What an earlier run left in the run flags would refuse every folder walk.
+    report::RunFlags& f = ctx.flags;
+    f.AbortRun = 0;
+    f.RunError = false;
+    f.ErrText.clear();
+    f.ErrSource.clear();
+    f.StopRequested = f.CloseRequested = f.DiskErrorFlag = false;
+    bool loaded = false;
+    try {
+        loaded = fat::ReadFat(ctx.run);
+    } catch (const std::bad_alloc&) {
+        ctx.flags.NoMemoryFlag = true;
+    }
+    if (!loaded) {
+        // A failed read has set the disk error; a FAT that cannot be held, the memory flag.
+        disk::VolumeIo::CloseVolumeHandle(io.VolumeHandle);
+        report::Check4Errors(ctx.report);
+        return ctx.catalogue.Describe(LetterOf(root)) + ": cannot read the FAT";
+    }
+
+    ctx.flags.DiskErrorFlag = false;
+    viewer::HexView view(ctx);
+    if (show) show(view);
+    view.Form_Unload();
+    report::LetEventsRun(ctx.report);
+    if (!ctx.report.Main.ViewerErrorText.empty()) report::HexError(ctx.report);
+    if (ctx.flags.DiskErrorFlag) report::Check4Errors(ctx.report);
+    return {};
+}
+
 }  // namespace kestra::app

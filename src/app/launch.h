@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "run/run_context.h"
+#include "viewer/hex_view.h"
 
 namespace kestra::app {
 
@@ -34,5 +36,13 @@ bool Get_Mem(run::RunContext& ctx, bool unattended);
 // of its own (out of memory).
 std::string ViewMap(run::RunContext& ctx, const std::string& driveText, bool unattended = false);
 std::string ViewFatMap(run::RunContext& ctx, const std::string& root, bool unattended = false);
+
+// The sector viewer launch (Hex_): checks the drive's file system, opens the
+// volume, reads the boot sector and the FAT, and hands the viewer to `show`,
+// which holds it modally; afterwards the volume is closed and the viewer's
+// error or the disk error is reported. Returns why no viewer opened, as
+// ViewMap does.
+std::string HexLaunch(run::RunContext& ctx, const std::string& driveText,
+                      const std::function<void(viewer::HexView&)>& show);
 
 }  // namespace kestra::app

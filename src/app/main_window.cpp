@@ -317,6 +317,13 @@ void MainWindow::Launch(RunCommand command) {
     if (!ctx.frmInuseVisible) PieShown = true;
 }
 
+void MainWindow::Hex_() {
+    DisplayReset();
+    HelpContextId = kHelpHexView;
+    if (DrvUserIndex < 0) return;
+    HexLaunch(ctx, DrvUser[static_cast<size_t>(DrvUserIndex)], HexWindow);
+}
+
 void MainWindow::Toggle(Option o) {
     ToggleOption(options, o, settings);
     ctx.mode.ReviewAfterDefrag = options.ReView;

@@ -109,6 +109,8 @@ class MainWindow {
     void DisplayReset();  // Drive_ opened, and first thing of every tool
     void Show_PiChart();
     void Launch(RunCommand command);
+    // "&Hex View": the display reset, then the sector viewer on the selected drive.
+    void Hex_();
     void Toggle(Option o);
     void Set_Checksum();
 
@@ -139,6 +141,8 @@ class MainWindow {
     // Shows the run window modally (it runs FormLoad once visible); without
     // one the run happens in place.
     std::function<void(run::RunContext&)> RunWindow;
+    // Shows the sector viewer modally; it returns when the viewer closed.
+    std::function<void(viewer::HexView&)> HexWindow;
 
     std::vector<char> DriveLetters;  // parallel to DrvUser
     std::vector<std::string> DrvUser;

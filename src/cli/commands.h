@@ -30,5 +30,6 @@ int ViewCommand(std::vector<std::string> args);
 int CheckCommand(std::vector<std::string> args);
 int DefragCommand(std::vector<std::string> args);
 int DemoCommand(std::vector<std::string> args);
+int HexCommand(std::vector<std::string> args);
 
 }  // namespace kestra::cli

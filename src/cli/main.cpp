@@ -17,6 +17,11 @@ const char* const kUsage =
     "  view VOLUME      fast view: the cluster map and the chains of the FAT\n"
     "  check VOLUME     checked view: the whole structure, files and folders\n"
     "  defrag VOLUME    make every file contiguous and pack free space to the end\n"
+    "  hex VOLUME       show sectors in hex and text, directory entries marked:\n"
+    "                   --sector N (absolute), or --dir PATH (a folder by its long\n"
+    "                   or short path) with --index K (its K-th sector, from 0);\n"
+    "                   --count C sectors in a row; --png FILE pictures them as\n"
+    "                   the viewer window shows them\n"
     "  demo [DIR]       build a fragmented demo volume in DIR and defragment it;\n"
     "                   with --seed N, the random test volume of seed N instead\n"
     "\n"
@@ -72,6 +77,7 @@ int main(int argc, char** argv) {
     if (command == "view") return kestra::cli::ViewCommand(std::move(args));
     if (command == "check") return kestra::cli::CheckCommand(std::move(args));
     if (command == "defrag") return kestra::cli::DefragCommand(std::move(args));
+    if (command == "hex") return kestra::cli::HexCommand(std::move(args));
     if (command == "demo") return kestra::cli::DemoCommand(std::move(args));
     std::cerr << "kestra-cli: unknown command '" << command << "' (try --help)\n";
     return kestra::cli::kExitUsage;

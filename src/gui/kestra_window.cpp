@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include "display/size_chart.h"
+#include "gui/hex_window.h"
 #include "report/run_status.h"
 #include "run/run_driver.h"
 
@@ -195,6 +196,7 @@ KestraWindow::KestraWindow(app::MainWindow& model, QtUiHost& host, int twipsPerP
         activateWindow();
     };
     model_.RunWindow = [this](run::RunContext& c) { OpenRunWindow(c); };
+    model_.HexWindow = [this](viewer::HexView& v) { OpenHexWindow(v); };
     setFixedSize(sizeHint());
     Sync();
 }
@@ -203,6 +205,7 @@ KestraWindow::~KestraWindow() {
     host_.refresh = nullptr;
     host_.raise = nullptr;
     model_.RunWindow = nullptr;
+    model_.HexWindow = nullptr;
 }
 
 void KestraWindow::LayOut() {
@@ -276,8 +279,7 @@ void KestraWindow::OnMenu(const std::string& name) {
     } else if (kOptionItems.count(name)) {
         model_.Toggle(kOptionItems.at(name));
     } else if (name == "Hex_") {
-        model_.DisplayReset();
-        model_.HelpContextId = app::kHelpHexView;
+        model_.Hex_();
     } else if (name == "Checksum_" || name == "Validate_" || name == "TimingD_") {
         model_.DisplayReset();
         model_.HelpContextId = app::kHelpTools;
@@ -300,6 +302,18 @@ void KestraWindow::OpenRunWindow(run::RunContext& ctx) {
     Sync();
     window.exec();
     runWindow_ = nullptr;
+    Sync();
+}
+
+void KestraWindow::OpenHexWindow(viewer::HexView& view) {
+    NTKestHex window(this, view);
+    window.help = [this] { ShowHelp(app::kHelpHexView); };
+    // 585 twips right of and 570 below the main window's corner.
+    window.move(pos() + QPoint(585 / twips_, 570 / twips_));
+    hexWindow_ = &window;
+    Sync();
+    window.exec();
+    hexWindow_ = nullptr;
     Sync();
 }
 

@@ -60,6 +60,7 @@ class KestraWindow : public QMainWindow {
     QAction* Action(const std::string& name) const;
     QMenu* MenuNamed(const std::string& name) const;
     RunWindow* CurrentRunWindow() const { return runWindow_; }
+    QDialog* CurrentHexWindow() const { return hexWindow_; }
     QWidget* Widget(const std::string& name) const;
     void ShowHelp(int context);
 
@@ -73,6 +74,7 @@ class KestraWindow : public QMainWindow {
     void LayOut();
     void OnMenu(const std::string& name);
     void OpenRunWindow(run::RunContext& ctx);
+    void OpenHexWindow(viewer::HexView& view);
 
     app::MainWindow& model_;
     QtUiHost& host_;
@@ -89,6 +91,7 @@ class KestraWindow : public QMainWindow {
     QLabel* lblCount_ = nullptr;
     QLabel* imgKest_ = nullptr;
     RunWindow* runWindow_ = nullptr;
+    QDialog* hexWindow_ = nullptr;
     QDialog* help_ = nullptr;
     std::map<std::string, QAction*> actions_;
     std::map<std::string, QMenu*> menus_;

@@ -5,15 +5,21 @@
 #include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QTextBrowser>
+#include <QTimer>
 
+#include <cstring>
 #include <filesystem>
 #include <regex>
 
 #include "app/main_window.h"
+#include "gui/hex_window.h"
 #include "gui/kestra_window.h"
 #include "gui/qt_host.h"
 #include "platform/system_info.h"
@@ -21,6 +27,7 @@
 #include "support/mtools_volume.h"
 #include "support/test_env.h"
 #include "support/tree_checks.h"
+#include "viewer/hex_picture.h"
 
 namespace kestra::testing {
 namespace {
@@ -257,6 +264,87 @@ TEST(GuiTest, CheckedViewListsFragmentedFilesAndResetsClean) {
     EXPECT_TRUE(g.model.ctx.report.Main.LogText.empty());
     EXPECT_TRUE(g.window->Widget("imgKest")->isVisible());
     EXPECT_TRUE(v.Intact());
+}
+
+void Key(QWidget* to, int key, const QString& text = {}) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QCoreApplication::sendEvent(to, &press);
+}
+
+// The hex pane as the core draws it, as a Qt image.
+QImage CorePane(const viewer::HexView& view, bool marks = true) {
+    display::Canvas offset, data, text;
+    viewer::PrintPanes(view, offset, data, text);
+    if (marks) viewer::XorMarks(view.Marks, data, text);
+    return QImage(reinterpret_cast<const uchar*>(data.Pixels().data()), data.Width(), data.Height(),
+                  data.Width() * 3, QImage::Format_RGB888)
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+TEST(GuiTest, HexViewWalksFoldersByMouseWithMarksAsTheCoreDrawsThem) {
+    TempDir dir;
+    const std::string img = dir.File("vol.img"), q = ShellQuote(img), note = dir.File("n.txt");
+    WriteFile(note, std::vector<uint8_t>(700, 'k'));
+    ASSERT_EQ(
+        RunCommand("mkfs.fat -C -F 32 -s 2 -n HEXVOL " + q + " 80000 && mmd -i " + q +
+                   " ::Projects '::Projects/Kestrel Notes' && for f in 'Flight log.csv' "
+                   "'Read me first.txt' PLAIN.TXT; do mcopy -i " +
+                   q + " " + ShellQuote(note) + " \"::$f\" && mcopy -i " + q + " " +
+                   ShellQuote(note) + " \"::Projects/Kestrel Notes/$f\"; done && mattrib -i " + q +
+                   " +h ::PLAIN.TXT")
+            .exitStatus,
+        0);
+    Gui g(img);
+    std::vector<std::string> labels;
+    bool drawnAsCore = false, twiceRestores = false;
+    QTimer::singleShot(0, [&] {
+        auto* hex = static_cast<gui::NTKestHex*>(g.window->CurrentHexWindow());
+        ASSERT_NE(hex, nullptr);
+        while (hex->View().Displays == 0)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        viewer::HexView& view = hex->View();
+        EXPECT_EQ(hex->windowTitle(), "Hex c:");
+        EXPECT_EQ(hex->pos() - g.window->pos(), QPoint(39, 38));
+        EXPECT_FALSE(view.Marks.empty());
+        drawnAsCore = hex->Pane(1) == CorePane(view);
+        QImage pane = hex->Pane(1);
+        gui::XorMarks(pane, viewer::Pane::Data, view.Marks);
+        gui::XorMarks(pane, viewer::Pane::Data, view.Marks);
+        twiceRestores = pane == hex->Pane(1) && pane != CorePane(view, false);
+        Screenshot(hex, "hex-fat32-root.png");
+        // Presses on the second line of an entry, then on the first.
+        for (const char* name : {"PROJECTS   ", "KESTRE~1   "}) {
+            int line = 0;
+            while (line < 32 && std::memcmp(&view.SectorBuf[line * 16], name, 11) != 0)
+                line += 2;
+            const QPointF at(5, viewer::LineY(line + (labels.empty() ? 1 : 0)) + 3);
+            QMouseEvent press(QEvent::MouseButtonPress, at, hex->PicText()->mapToGlobal(at),
+                              Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+            QCoreApplication::sendEvent(hex->PicText(), &press);
+            labels.push_back(hex->findChild<QLabel*>("lblDir")->text().toStdString());
+        }
+        Screenshot(hex, "hex-fat32-subfolder.png");
+        EXPECT_EQ(hex->Pane(1), CorePane(view));
+        // Letters never reach a box; a number past the end shows the last sector.
+        Key(hex->TxtBlock(), Qt::Key_X, "x");
+        EXPECT_EQ(hex->TxtBlock()->text().toStdString(), view.txtBlock);
+        hex->TxtBlock()->setText("99999999");
+        Key(hex->TxtBlock(), Qt::Key_Return);
+        EXPECT_EQ(hex->TxtBlock()->text().toLongLong(), g.model.ctx.geo.DataSectors - 1);
+        Key(hex->TxtDir(), Qt::Key_F1);
+        const auto* help = g.window->findChild<QTextBrowser*>("browser");
+        EXPECT_TRUE(help && help->source().toString().endsWith("hex_view.html"));
+        for (int i = 0; i < 3; ++i)
+            Key(hex->TxtDir(), Qt::Key_Escape);
+    });
+    g.Trigger("Hex_");
+    EXPECT_EQ(labels, (std::vector<std::string>{"projects", "kestre~1"}));
+    EXPECT_TRUE(drawnAsCore);
+    EXPECT_TRUE(twiceRestores);
+    EXPECT_EQ(g.window->CurrentHexWindow(), nullptr);
+    EXPECT_EQ(g.model.HelpContextId, app::kHelpHexView);
+    EXPECT_FALSE(g.model.ctx.io.VolumeHandle);
+    EXPECT_TRUE(FsckClean(img));
 }
 
 TEST(GuiTest, DefragShowsTheRunWindowAndLeavesTheVolumeWhole) {

@@ -1,0 +1,370 @@
+#include "viewer/hex_view.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <limits>
+
+#include "analysis/long_names.h"
+#include "fat/chains.h"
+#include "report/status_lines.h"
+
+namespace kestra::viewer {
+namespace {
+
+// A box's text as a number: blank is 0; digits beyond the range of a sector
+// number saturate. False for anything else, which only pasting can bring.
+bool BoxValue(const std::string& text, int64_t& value) {
+    value = 0;
+    for (const char ch : text) {
+        if (!std::isdigit(static_cast<unsigned char>(ch))) return false;
+        const int64_t digit = ch - '0';
+        if (value > (std::numeric_limits<int64_t>::max() - digit) / 10) {
+            value = std::numeric_limits<int64_t>::max();
+        } else {
+            value = value * 10 + digit;
+        }
+    }
+    return true;
+}
+
+uint32_t Le16(const uint8_t* p) {
+    return p[0] | (uint32_t{p[1]} << 8);
+}
+
+std::string Lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(),
+                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
+    return s;
+}
+
+std::string Trimmed(const uint8_t* p, size_t n) {
+    std::string s(reinterpret_cast<const char*>(p), n);
+    while (!s.empty() && s.back() == ' ')
+        s.pop_back();
+    return s;
+}
+
+// Class colour of an entry from its attribute byte.
+int ClassColour(uint8_t a) {
+    if (a & 0x10) return 5;
+    if (a & 0x08) return (a & 0x0F) == 0x0F ? 0 : 3;
+    if (a & 0x07) return 2;
+    return 1;
+}
+
+}  // namespace
+
+int SectorColour(int64_t sector, const uint8_t* buf) {
+    if (sector == 0) return 4;
+    if (sector == 1) return 5;
+    if (std::equal(buf, buf + 4, "FILE")) return 1;
+    if (std::equal(buf, buf + 4, "INDX")) return 2;
+    return 0;
+}
+
+void HexView::FormLoad() {
+    ctx_.report.Main.ViewerErrorText.clear();
+    Caption = "Hex " + ctx_.io.DriveLetter;
+    SectorNo = 0;
+    DirDepth = 0;
+    DirPathCluster.fill(0);
+    DirPathName.fill({});
+    DirPathName[0] = "RootDir";
+    if (ctx_.geo.IsFat32) {
+        std::string why;
+        if (!CollectRuns(ctx_.geo.RootCluster, &why)) {
+            // The root's chain cannot be walked: the launch shows why.
+            ctx_.report.Main.ViewerErrorText = "Root folder: " + why;
+            report::LetEventsRun(ctx_.report);
+            Open = false;
+            return;
+        }
+        Dir_Root(ctx_.geo.RootCluster);
+        return;
+    }
+    FixedRoot();
+    ShowFolder("RootDir");
+}
+
+// The FAT12/16 root: one run after the FATs. Its last sector counts even when
+// the entries do not fill it, and the reserved sectors are honoured.
+void HexView::FixedRoot() {
+    RootSector = disk::RootDirSector(ctx_.geo);
+    DirRunLen.assign({0, int64_t{disk::RootDirSectors(ctx_.geo)}});
+    DirRunStart.assign({0, RootSector});
+    DirFirstSector = RootSector;
+    DirLastSector = DirRunLen[1] - 1;
+}
+
+bool HexView::CollectRuns(uint32_t c, std::string* why) {
+    if (c < 2 || c > ctx_.geo.ClusterCount + 1) {
+        if (why) *why = "Invalid cluster";
+        return false;
+    }
+    // A broken chain refuses the folder; it must not end the viewer's session.
+    const report::RunFlags saved = ctx_.flags;
+    fat::Extents ext;
+    const uint32_t total = fat::GetExtents(ctx_.run, c, ext);
+    const bool walked = !ctx_.flags.RunError && total > 0;
+    if (why) *why = ctx_.flags.ErrText;
+    ctx_.flags = saved;
+    if (!walked) return false;
+    const int64_t spc = ctx_.geo.SectorsPerCluster;
+    DirRunLen.assign(1, 0);
+    DirRunStart.assign(1, 0);
+    for (uint32_t i = 1; i <= ext.Count(); ++i) {
+        DirRunLen.push_back(int64_t{ext.Lens[i]} * spc);
+        DirRunStart.push_back(disk::ClusterToSector(ctx_.geo, ext.Starts[i]));
+    }
+    DirFirstSector = DirRunStart[1];
+    DirLastSector = int64_t{total} * spc - 1;
+    return true;
+}
+
+void HexView::ShowFolder(const std::string& name) {
+    lblDir = name;
+    txtDir = "0";
+    KeyDown(Box::Dir, Key::Enter);
+}
+
+void HexView::Dir_Root(uint32_t n) {
+    if (!CollectRuns(n)) {
+        Beep();
+        return;
+    }
+    DirDepth = 0;
+    DirPathCluster[0] = n;
+    DirPathName[0] = "Root Dir";
+    ShowFolder(DirPathName[0]);
+}
+
+void HexView::Dir_Nest(int y) {
+    const int line = (y - LineY(0) + 1) / kLineHeight;
+    if (y < 0 || line >= 32) return;  // below the 32nd line: no entry
+    const int e = (line / 2) * 32;
+    const uint8_t* entry = SectorBuf.data() + e;
+    if ((entry[11] & 0x10) == 0) return;
+    uint32_t c = Le16(entry + 26);
+    if (ctx_.geo.IsFat32) c += 65536 * Le16(entry + 20);
+    const std::string name = Trimmed(entry, 8);
+    const std::string ext = Trimmed(entry + 8, 3);
+    const std::string full = Lower(ext.empty() ? name : name + "." + ext);
+    if (full == "..") {
+        // Only a folder entered from the root knows where ".." leads.
+        if (DirDepth == 0) {
+            Beep();
+        } else {
+            Dir_Back();
+        }
+        return;
+    }
+    if (full == "." || DirDepth >= kMaxDepth || !CollectRuns(c)) {
+        Beep();
+        return;
+    }
+    ++DirDepth;
+    DirPathCluster[DirDepth] = c;
+    DirPathName[DirDepth] = full;
+    ShowFolder(full);
+}
+
+void HexView::Dir_Back() {
+    if (DirDepth == 0) return;
+    --DirDepth;
+    const uint32_t c = DirPathCluster[DirDepth];
+    if (c == 0) {
+        FixedRoot();
+    } else if (!CollectRuns(c)) {
+        // The chain was walked on the way down; only a changed FAT breaks it.
+        Beep();
+    }
+    ShowFolder(DirPathName[DirDepth]);
+}
+
+int64_t HexView::Fat_Block() const {
+    int64_t r = DirSector;
+    for (size_t i = 1; i < DirRunLen.size(); ++i) {
+        if (r < DirRunLen[i]) return DirRunStart[i] + r;
+        r -= DirRunLen[i];
+    }
+    return 0;
+}
+
+bool HexView::In_Subdir(int64_t sector) const {
+    for (size_t i = 1; i < DirRunLen.size(); ++i) {
+        if (DirRunStart[i] <= sector && sector < DirRunStart[i] + DirRunLen[i]) return true;
+    }
+    return false;
+}
+
+bool HexView::HexDisplay() {
+    txtBlock = std::to_string(SectorNo);
+    ctx_.io.SetNextSector(SectorNo);
+    if (!ctx_.io.ReadSectors(SectorBuf.data(), SectorBuf.size())) {
+        Open = false;  // the read has left the disk error for the launch
+        return false;
+    }
+    ++Displays;
+    TextColour = SectorColour(SectorNo, SectorBuf.data());
+    Marks.clear();
+    if (ctx_.geo.FileSystemName.rfind("FAT", 0) == 0 && In_Subdir(SectorNo)) Marks = Xor_Dir_Info();
+    return true;
+}
+
+std::vector<HexLine> HexView::Lines() const {
+    std::vector<HexLine> lines(32);
+    for (int l = 0; l < 32; ++l) {
+        char offset[8];
+        std::snprintf(offset, sizeof offset, "%03X", 16 * l);
+        lines[l].Offset = offset;
+        std::string& data = lines[l].Data;
+        data.assign(47, ' ');
+        for (int k = 0; k < 16; ++k) {
+            const uint8_t b = SectorBuf[16 * l + k];
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            data[3 * k] = kHex[b >> 4];
+            data[3 * k + 1] = kHex[b & 15];
+            lines[l].Text += (b >= 32 && b <= 126) ? static_cast<char>(b) : '.';
+        }
+        data[23] = '|';
+    }
+    return lines;
+}
+
+std::vector<Mark> HexView::Xor_Dir_Info() const {
+    std::vector<Mark> marks;
+    for (int e = 0; e < 512; e += 32) {
+        const uint8_t first = SectorBuf[e];
+        if (first == 0) continue;
+        if (first == 0xE5) marks.push_back({Pane::Data, e, 1, 2});
+        const uint8_t a = SectorBuf[e + 11];
+        const int k = ClassColour(a);
+        if (k == 0) marks.push_back({Pane::Data, e + 11, 1, 2});
+        marks.push_back({Pane::Data, e + 11, 1, k});
+        if (first != 0xE5 && k != 0) {
+            marks.push_back({Pane::Text, e, 8, k});
+            if (SectorBuf[e + 8] != ' ') marks.push_back({Pane::Text, e + 8, 3, k});
+        }
+        marks.push_back({Pane::Data, e + 26, 2, 5});
+        if (ctx_.geo.IsFat32) marks.push_back({Pane::Data, e + 20, 2, 5});
+    }
+    return marks;
+}
+
+bool HexView::KeyPress(Box, char c) {
+    if (std::isdigit(static_cast<unsigned char>(c)) || c == '\b') return true;
+    Beep();
+    return false;
+}
+
+void HexView::KeyDown(Box box, Key key) {
+    if (key == Key::Escape) return Form_KeyDown(key);
+    int64_t& index = box == Box::Dir ? DirSector : SectorNo;
+    std::string& text = box == Box::Dir ? txtDir : txtBlock;
+    const int64_t last = box == Box::Dir ? DirLastSector : ctx_.geo.DataSectors - 1;
+    const int64_t before = index;
+    switch (key) {
+        case Key::Enter: {
+            if (text.empty()) text = "0";
+            int64_t n = 0;
+            if (!BoxValue(text, n)) {
+                // Pasted text that is no number: the box goes back to what is shown.
+                Beep();
+                text = std::to_string(index);
+                return;
+            }
+            if (n < last) {
+                index = n;
+            } else {
+                index = std::max<int64_t>(last, 0);
+                text = std::to_string(index);
+            }
+            if (box == Box::Dir) SectorNo = Fat_Block();
+            HexDisplay();
+            return;
+        }
+        case Key::PageUp:
+            index = std::max<int64_t>(index - 1, 0);
+            break;
+        case Key::PageDown:
+            index = std::min(index + 1, std::max<int64_t>(last, 0));
+            break;
+        case Key::Home:
+            index = 0;
+            break;
+        case Key::End:
+            index = std::max<int64_t>(last, 0);
+            break;
+        default:
+            return;
+    }
+    if (index == before) return;
+    if (box == Box::Dir) {
+        text = std::to_string(index);
+        SectorNo = Fat_Block();
+    }
+    HexDisplay();
+}
+
+void HexView::Form_KeyDown(Key key) {
+    if (key != Key::Escape) return;
+    if (DirDepth > 0) {
+        Dir_Back();
+    } else {
+        Open = false;
+    }
+}
+
+void HexView::Form_Unload() {
+    disk::VolumeIo::CloseVolumeHandle(ctx_.io.VolumeHandle);
+}
+
+bool EnterPath(HexView& view, const std::string& path, std::string& why) {
+    size_t from = 0;
+    while (from <= path.size() && view.Open) {
+        const size_t to = std::min(path.find_first_of("/\\", from), path.size());
+        const std::string want = Lower(path.substr(from, to - from));
+        from = to + 1;
+        if (want.empty()) continue;
+        // Sector by sector through the folder, long names gathered across sectors.
+        analysis::LongNameCollector names;
+        bool found = false;
+        for (int64_t s = 0; s <= view.DirLastSector && !found && view.Open; ++s) {
+            view.txtDir = std::to_string(s);
+            view.KeyDown(Box::Dir, Key::Enter);
+            for (int e = 0; e < 512 && !found; e += 32) {
+                const uint8_t* entry = view.SectorBuf.data() + e;
+                if (entry[0] == 0) break;
+                if (entry[0] == 0xE5) {
+                    names.Reset();
+                    continue;
+                }
+                if ((entry[11] & 0x3F) == 0x0F) {
+                    names.Add(entry);
+                    continue;
+                }
+                const std::string shortName =
+                    Lower(Trimmed(entry, 8) + (entry[8] == ' ' ? "" : "." + Trimmed(entry + 8, 3)));
+                const std::string longName = Lower(names.Take(entry));
+                if ((entry[11] & 0x10) == 0 || (want != shortName && want != longName)) continue;
+                const int depth = view.DirDepth;
+                view.Dir_Nest(LineY(e / 16));
+                if (view.DirDepth == depth && want != "..") {
+                    why = path.substr(0, to) + ": the folder cannot be entered";
+                    return false;
+                }
+                found = true;
+            }
+        }
+        if (!view.Open) break;
+        if (!found) {
+            why = path.substr(0, to) + ": no such folder";
+            return false;
+        }
+    }
+    if (!view.Open) why = "the sector could not be read";
+    return view.Open;
+}
+
+}  // namespace kestra::viewer
