@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(build-essential cmake ninja-build pkg-config libpng-dev libgtest-dev libgmock-dev
+packages=(build-essential cmake ninja-build pkg-config libpng-dev zlib1g-dev libgtest-dev libgmock-dev
           dosfstools mtools clang-format qt6-base-dev)
 missing=()
 for p in "${packages[@]}"; do

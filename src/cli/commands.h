@@ -26,5 +26,8 @@ int ViewCommand(std::vector<std::string> args);
 int CheckCommand(std::vector<std::string> args);
 int DefragCommand(std::vector<std::string> args);
 int DemoCommand(std::vector<std::string> args);
+int ChecksumCommand(std::vector<std::string> args);
+int ValidateCommand(std::vector<std::string> args);
+int TimingCommand(std::vector<std::string> args);
 
 }  // namespace kestra::cli

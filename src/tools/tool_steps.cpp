@@ -1,0 +1,87 @@
+#include <cmath>
+#include <cstdio>
+
+#include "analysis/fat_file_view.h"
+#include "display/size_chart.h"
+#include "report/status_lines.h"
+#include "tools/file_tools.h"
+
+namespace kestra::tools {
+
+platform::ViewPtr OpenDriveFiles(const platform::VolumeCatalogue& catalogue, char letter,
+                                 std::string& error) {
+    const std::string spec = catalogue.Describe(letter);
+    if (!spec.empty() && platform::IsDirectory(spec)) return platform::HostFolderView(spec);
+    platform::OpenResult opened = catalogue.Open(letter, platform::OpenOptions{});
+    if (!opened.device) {
+        error = opened.message;
+        return nullptr;
+    }
+    std::string path;
+    int partition = 0;
+    platform::SplitVolumeSpec(spec, path, partition);
+    platform::ViewPtr view = analysis::FatFileView(std::move(opened.device), error, path);
+    if (!view) error = spec + ": " + error;
+    return view;
+}
+
+std::string ChecksumPath(const ToolContext& t) {
+    return t.ProgramFolder + "/Checksum." + t.DriveEntry.substr(0, 1);
+}
+
+std::string CheckLogPath(const ToolContext& t) {
+    return t.ProgramFolder + "/CheckLog." + t.DriveEntry.substr(0, 1);
+}
+
+bool IsSubdir(platform::FileSystemView& view, const std::string& path) {
+    platform::FsEntry e;
+    return view.Stat(ViewPath(path), e) && (e.Attr & platform::kAttrDirectory) != 0;
+}
+
+std::string FormatThousands(int64_t n) {
+    if (n == 0) return {};
+    const std::string digits = std::to_string(n < 0 ? -n : n);
+    std::string text = n < 0 ? "-" : "";
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+        text += digits[i];
+    }
+    return text;
+}
+
+std::string FormatFixed(double value, int places) {
+    char text[64];
+    // Halves round away from zero, as the summaries always rounded.
+    const double scale = std::pow(10.0, places);
+    std::snprintf(text, sizeof text, "%.*f", places, std::round(value * scale) / scale);
+    return text;
+}
+
+double PerSecond(double value, double seconds) {
+    return seconds > 0 ? value / seconds : 0;
+}
+
+void DrawDistribution(ToolContext& t) {
+    t.imgKestVisible = false;
+    display::DrawHistogram(t.map.picMap, "File distribution", t.map.Distribution);
+    t.map.ShowDistribution = true;
+}
+
+void ShowCount(ToolContext& t, int64_t n) {
+    t.report.Main.Text.lblCount = std::to_string(n);
+}
+
+std::string ViewPath(const std::string& fullPath) {
+    return fullPath.size() > 2 ? fullPath.substr(2) : std::string();
+}
+
+void StartTool(ToolContext& t) {
+    t.map.Distribution.fill(0);
+    t.ck.CkBytes = 0;
+    t.ck.Buffer.resize(kChunkBytes);
+    report::SetBusy(t.report);
+    report::ClearText(t.report);
+    report::ShowCancelHint(t.report);
+}
+
+}  // namespace kestra::tools
