@@ -48,6 +48,12 @@ struct Item {
     uint32_t start = 0;
 };
 
+// A folder's entries in order, and where each lower-case name stands.
+struct FolderItems {
+    std::vector<Item> items;
+    std::unordered_map<std::string, size_t> byName;
+};
+
 // Sectors of a file or folder in order, as runs of (first sector, count).
 struct Runs {
     std::vector<std::pair<int64_t, uint64_t>> runs;
@@ -104,9 +110,9 @@ class FatView : public platform::FileSystemView {
     bool List(const std::string& folder, std::vector<platform::FsEntry>& entries,
               std::string& error) override {
         entries.clear();
-        const std::vector<Item>* items = nullptr;
+        const FolderItems* items = nullptr;
         if (!Folder(folder, items, error)) return false;
-        for (const Item& i : *items)
+        for (const Item& i : items->items)
             entries.push_back(i.entry);
         return true;
     }
@@ -149,7 +155,7 @@ class FatView : public platform::FileSystemView {
     }
 
     // The entries of the folder at `path`, read once and kept for the view's life.
-    bool Folder(const std::string& path, const std::vector<Item>*& items, std::string& error) {
+    bool Folder(const std::string& path, const FolderItems*& items, std::string& error) {
         uint32_t cluster = geo_.IsFat32 ? geo_.RootCluster : 0;
         std::vector<uint32_t> walked{cluster};
         size_t at = 0;
@@ -179,7 +185,7 @@ class FatView : public platform::FileSystemView {
     const Item* Find(const std::string& path) {
         const size_t slash = path.rfind('\\');
         if (slash == std::string::npos) return nullptr;
-        const std::vector<Item>* items = nullptr;
+        const FolderItems* items = nullptr;
         std::string error;
         if (!Folder(path.substr(0, slash), items, error)) return nullptr;
         return Lookup(*items, path.substr(slash + 1));
@@ -187,12 +193,9 @@ class FatView : public platform::FileSystemView {
 
     // Names are found as the ordinary file system finds them: either name,
     // any case.
-    static const Item* Lookup(const std::vector<Item>& items, const std::string& name) {
-        const std::string want = Lower(name);
-        for (const Item& i : items) {
-            if (Lower(i.entry.Name) == want || Lower(i.shortName) == want) return &i;
-        }
-        return nullptr;
+    static const Item* Lookup(const FolderItems& folder, const std::string& name) {
+        const auto it = folder.byName.find(Lower(name));
+        return it == folder.byName.end() ? nullptr : &folder.items[it->second];
     }
 
     bool ReadFolder(uint32_t cluster, std::string& error) {
@@ -220,7 +223,8 @@ class FatView : public platform::FileSystemView {
                 }
             }
         }
-        std::vector<Item>& items = folders_[cluster];
+        FolderItems& folder = folders_[cluster];
+        std::vector<Item>& items = folder.items;
         LongNameCollector longNames;
         for (size_t at = 0; at + 32 <= bytes.size() && at < kMaxFolderBytes; at += 32) {
             const uint8_t* e = bytes.data() + at;
@@ -246,6 +250,9 @@ class FatView : public platform::FileSystemView {
             item.start =
                 (e[26] | (e[27] << 8)) | (geo_.IsFat32 ? uint32_t(e[20] | (e[21] << 8)) << 16 : 0);
             item.entry.Size = (e[11] & fat::kAttrFolder) ? 0 : Le32(e + 28);
+            // The first of two entries of one name wins, as a lookup would find it.
+            folder.byName.emplace(Lower(item.entry.Name), items.size());
+            folder.byName.emplace(Lower(item.shortName), items.size());
             items.push_back(std::move(item));
         }
         return true;
@@ -260,7 +267,7 @@ class FatView : public platform::FileSystemView {
     fat::RunCounters counters_;
     fat::RunMode mode_;
     fat::FatRun run_{geo_, io_, model_, counters_, mode_, flags_};
-    std::unordered_map<uint32_t, std::vector<Item>> folders_;
+    std::unordered_map<uint32_t, FolderItems> folders_;
     std::string cachePath_;
 };
 
