@@ -64,7 +64,6 @@ std::string CheckLogPath(const ToolContext& t);
 void Timing_Checksum(ToolContext& t);
 void Checksum(ToolContext& t, platform::FileSystemView& view, const std::string& path,
               int64_t index);
-bool IsSubdir(platform::FileSystemView& view, const std::string& path);
 // sum -1 when the file cannot be opened or read; size 0 when it cannot be opened.
 void ReadAndCheck(platform::FileSystemView& view, const std::string& path,
                   std::vector<uint8_t>& buffer, int16_t& sum, int64_t& size);

@@ -33,11 +33,6 @@ std::string CheckLogPath(const ToolContext& t) {
     return t.ProgramFolder + "/CheckLog." + t.DriveEntry.substr(0, 1);
 }
 
-bool IsSubdir(platform::FileSystemView& view, const std::string& path) {
-    platform::FsEntry e;
-    return view.Stat(ViewPath(path), e) && (e.Attr & platform::kAttrDirectory) != 0;
-}
-
 std::string FormatThousands(int64_t n) {
     if (n == 0) return {};
     const std::string digits = std::to_string(n < 0 ? -n : n);
