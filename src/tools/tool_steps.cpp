@@ -10,8 +10,8 @@ namespace kestra::tools {
 
 platform::ViewPtr OpenDriveFiles(const platform::VolumeCatalogue& catalogue, char letter,
                                  std::string& error) {
-    const std::string spec = catalogue.Describe(letter);
-    if (!spec.empty() && platform::IsDirectory(spec)) return platform::HostFolderView(spec);
+    const std::string volume = catalogue.Describe(letter);
+    if (!volume.empty() && platform::IsDirectory(volume)) return platform::HostFolderView(volume);
     platform::OpenResult opened = catalogue.Open(letter, platform::OpenOptions{});
     if (!opened.device) {
         error = opened.message;
@@ -19,9 +19,9 @@ platform::ViewPtr OpenDriveFiles(const platform::VolumeCatalogue& catalogue, cha
     }
     std::string path;
     int partition = 0;
-    platform::SplitVolumeSpec(spec, path, partition);
+    platform::SplitVolumeSpec(volume, path, partition);
     platform::ViewPtr view = analysis::FatFileView(std::move(opened.device), error, path);
-    if (!view) error = spec + ": " + error;
+    if (!view) error = volume + ": " + error;
     return view;
 }
 

@@ -71,9 +71,9 @@ struct Drive {
     tools::ToolContext t{catalogue, ctx.report, ctx.map, clock,       home,
                          "c:",      ck,         list,    listVisible, picture};
 
-    explicit Drive(const std::string& spec) {
+    explicit Drive(const std::string& volume) {
         fs::create_directories(home);
-        catalogue.Map('C', spec);
+        catalogue.Map('C', volume);
     }
     std::vector<std::string> Lines() const {
         std::vector<std::string> lines;
