@@ -25,12 +25,22 @@ platform::ViewPtr OpenDriveFiles(const platform::VolumeCatalogue& catalogue, cha
     return view;
 }
 
+namespace {
+
+// Without a program folder the files go to the current one, never to "/".
+std::string InProgramFolder(const ToolContext& t, const char* name) {
+    return (t.ProgramFolder.empty() ? std::string(".") : t.ProgramFolder) + "/" + name +
+           t.DriveEntry.substr(0, 1);
+}
+
+}  // namespace
+
 std::string ChecksumPath(const ToolContext& t) {
-    return t.ProgramFolder + "/Checksum." + t.DriveEntry.substr(0, 1);
+    return InProgramFolder(t, "Checksum.");
 }
 
 std::string CheckLogPath(const ToolContext& t) {
-    return t.ProgramFolder + "/CheckLog." + t.DriveEntry.substr(0, 1);
+    return InProgramFolder(t, "CheckLog.");
 }
 
 std::string FormatThousands(int64_t n) {
