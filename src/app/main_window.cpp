@@ -336,7 +336,32 @@ void MainWindow::Set_Checksum() {
             static_cast<unsigned char>(DriveLetters[static_cast<size_t>(DrvUserIndex)])));
         ChecksumChecked = platform::FileExists(ProgramFolder + "/Checksum." + letter);
     }
-    ValidateEnabled = ChecksumChecked;
+    // Another drive's missing file leaves Validate as it was.
+    if (ChecksumChecked) ValidateEnabled = true;
+}
+
+void MainWindow::RunTool(Tool tool) {
+    DisplayReset();
+    HelpContextId = kHelpTools;
+    if (DrvUserIndex < 0) return;
+    tools::ToolContext t{catalogue,
+                         ctx.report,
+                         ctx.map,
+                         ctx.clock,
+                         ProgramFolder,
+                         DrvUser[static_cast<size_t>(DrvUserIndex)],
+                         Ck,
+                         lstValErrs,
+                         lstValErrsVisible,
+                         imgKestVisible,
+                         [this] { Set_Checksum(); }};
+    if (tool == Tool::Checksum) {
+        tools::Timing_Checksum(t);
+    } else if (tool == Tool::Validate) {
+        tools::Timing_Validate(t);
+    } else {
+        tools::TimingD(t);
+    }
 }
 
 void MainWindow::KeyDown(int keyCode) {

@@ -10,6 +10,7 @@
 #include "display/canvas.h"
 #include "platform/settings_store.h"
 #include "run/run_context.h"
+#include "tools/file_tools.h"
 
 namespace kestra::app {
 
@@ -113,6 +114,9 @@ class MainWindow {
     void Hex_();
     void Toggle(Option o);
     void Set_Checksum();
+    // The Tools menu's file tools, after the display reset.
+    enum class Tool { Checksum, Validate, TimingD };
+    void RunTool(Tool tool);
 
     void KeyDown(int keyCode);
     // False when the key is swallowed (Ctrl+E).
@@ -153,6 +157,7 @@ class MainWindow {
     std::vector<std::string> lstValErrs;
     bool ChecksumChecked = false;
     bool ValidateEnabled = false;
+    tools::ChecksumTables Ck;
 
   private:
     bool logCreated_ = false;

@@ -31,5 +31,8 @@ int CheckCommand(std::vector<std::string> args);
 int DefragCommand(std::vector<std::string> args);
 int DemoCommand(std::vector<std::string> args);
 int HexCommand(std::vector<std::string> args);
+int ChecksumCommand(std::vector<std::string> args);
+int ValidateCommand(std::vector<std::string> args);
+int TimingCommand(std::vector<std::string> args);
 
 }  // namespace kestra::cli

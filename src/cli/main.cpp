@@ -24,15 +24,21 @@ const char* const kUsage =
     "                   the viewer window shows them\n"
     "  demo [DIR]       build a fragmented demo volume in DIR and defragment it;\n"
     "                   with --seed N, the random test volume of seed N instead\n"
+    "  checksum VOLUME  record a checksum of every file in Checksum.L of the\n"
+    "                   program folder ($KESTRA_HOME, else ~/.local/share/kestra)\n"
+    "  validate VOLUME  compare every file with Checksum.L, list what changed or\n"
+    "                   is missing and append it to CheckLog.L (exit 1 if any)\n"
+    "  timing VOLUME    read every file and report the read rate\n"
     "\n"
     "VOLUME is an image file, PATH@N for primary partition N (1-4) of an image or\n"
     "disk with a partition table, an unmounted block device, or a drive letter\n"
-    "mapped with --drive.\n"
+    "mapped with --drive. The file tools also take a folder mapped with --drive.\n"
     "\n"
     "Options:\n"
     "  --drive L=PATH       map drive letter L to a volume\n"
     "  --map                draw the cluster map (live on a terminal)\n"
-    "  --png FILE           save the final map picture as PNG\n"
+    "  --png FILE           save the final map picture (tools: the file\n"
+    "                       distribution) as PNG\n"
     "  --log FILE           write every status line to FILE\n"
     "  --no-pack            defrag: make files contiguous, leave the gaps\n"
     "  --no-review          defrag: keep the map as the moves left it\n"
@@ -79,6 +85,9 @@ int main(int argc, char** argv) {
     if (command == "defrag") return kestra::cli::DefragCommand(std::move(args));
     if (command == "hex") return kestra::cli::HexCommand(std::move(args));
     if (command == "demo") return kestra::cli::DemoCommand(std::move(args));
+    if (command == "checksum") return kestra::cli::ChecksumCommand(std::move(args));
+    if (command == "validate") return kestra::cli::ValidateCommand(std::move(args));
+    if (command == "timing") return kestra::cli::TimingCommand(std::move(args));
     std::cerr << "kestra-cli: unknown command '" << command << "' (try --help)\n";
     return kestra::cli::kExitUsage;
 }

@@ -280,9 +280,12 @@ void KestraWindow::OnMenu(const std::string& name) {
         model_.Toggle(kOptionItems.at(name));
     } else if (name == "Hex_") {
         model_.Hex_();
-    } else if (name == "Checksum_" || name == "Validate_" || name == "TimingD_") {
-        model_.DisplayReset();
-        model_.HelpContextId = app::kHelpTools;
+    } else if (name == "Checksum_") {
+        model_.RunTool(app::MainWindow::Tool::Checksum);
+    } else if (name == "Validate_") {
+        model_.RunTool(app::MainWindow::Tool::Validate);
+    } else if (name == "TimingD_") {
+        model_.RunTool(app::MainWindow::Tool::TimingD);
     } else if (name == "Content_") {
         ShowHelp(app::kHelpContents);
     } else if (name == "About_") {
@@ -335,6 +338,7 @@ void KestraWindow::Sync(bool now) {
     drvUser_->setEnabled(controls.DrvUser);
     imgKest_->setVisible(model_.imgKestVisible);
     lblCount_->setVisible(ctx.report.Main.Text.lblCountVisible);
+    lblCount_->setText(QString::fromStdString(ctx.report.Main.Text.lblCount));
     picHistoE_->setVisible(ctx.PicHistoE.Visible);
     picHistoF_->setVisible(ctx.picHistoF.Visible);
     SyncList(lstInuse_, ctx.lstInuse);

@@ -38,6 +38,7 @@ struct TextArea {
     int ForeColor = kTextBlack;
     int LineHeight = 13;  // pixels from one line to the next
     bool lblCountVisible = false;
+    std::string lblCount;  // the tools' running count
     int lblCountLeft = 8;
     int lblCountWidth = 120;
     // Printed beside lblCount, never part of LogText.

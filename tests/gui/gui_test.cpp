@@ -404,6 +404,32 @@ TEST(GuiTest, StopsDuringARunLeaveTheVolumeSound) {
 }
 
 // The program itself, unattended, against kestra-cli on a copy of the volume.
+TEST(GuiTest, ToolsMenuChecksumValidateAndScanFiles) {
+    Volume v;
+    Gui g(v.image);
+    g.Trigger("Checksum_");
+    EXPECT_EQ(g.model.HelpContextId, app::kHelpTools);
+    EXPECT_TRUE(g.window->Action("Checksum_")->isChecked());
+    EXPECT_TRUE(g.window->Action("Validate_")->isEnabled());
+    EXPECT_TRUE(g.model.ctx.map.ShowDistribution);
+    EXPECT_FALSE(g.window->Widget("imgKest")->isVisible());
+    EXPECT_TRUE(g.Printed("Files=13  Subdirs=4")) << g.Lines().at(1);
+
+    g.Trigger("Validate_");
+    EXPECT_TRUE(g.Printed("No Differences"));
+    EXPECT_FALSE(g.window->Widget("lstValErrs")->isVisible());
+    ASSERT_EQ(RunCommand("MTOOLS_SKIP_CHECK=1 mdel -i " + v.image + " ::/E1.TXT").exitStatus, 0);
+    g.Trigger("Validate_");
+    auto* list = static_cast<QListWidget*>(g.window->Widget("lstValErrs"));
+    EXPECT_TRUE(list->isVisible());
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(list->item(1)->text().toStdString(), "c:\\E1.TXT  (erased)");
+
+    g.Trigger("TimingD_");
+    EXPECT_EQ(g.Lines().at(2), "Files=12 Subdirs=4");
+    EXPECT_FALSE(list->isVisible());
+}
+
 TEST(GuiTest, UnattendedRunDefragmentsNamedDrivesAndLogsWhatTheCliPrints) {
     Volume v;
     const std::string copy = v.dir.File("copy.img");

@@ -49,8 +49,12 @@ TEST_P(RegressionTest, DefragLeavesItCleanWholeAndPacked) {
     Tree before;
     ASSERT_TRUE(CopyOutTree(img, before));
 
+    const std::string home = "KESTRA_HOME=" + ShellQuote(dir.File("home")) + " ";
+    ASSERT_EQ(RunCommand(home + Cli("checksum " + img)).exitStatus, 0);
     const CommandResult r = RunCommand(Cli("defrag " + img));
     ASSERT_EQ(r.exitStatus, 0) << r.output;
+    const CommandResult same = RunCommand(home + Cli("validate " + img));
+    EXPECT_NE(same.output.find("\nNo Differences\n"), std::string::npos) << same.output;
     EXPECT_TRUE(FsckClean(img)) << r.output;
     Tree after;
     ASSERT_TRUE(CopyOutTree(img, after));

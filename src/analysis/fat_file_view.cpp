@@ -1,0 +1,317 @@
+#include "analysis/fat_file_view.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <unordered_map>
+
+#include "analysis/long_names.h"
+#include "disk/geometry.h"
+#include "disk/volume_io.h"
+#include "fat/chains.h"
+#include "fat/fat_table.h"
+
+namespace kestra::analysis {
+namespace {
+
+// A folder holds at most 65,536 entries.
+constexpr uint64_t kMaxFolderBytes = 65536 * 32;
+
+uint32_t Le32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+// The 8.3 name as the ordinary file system shows it, with the case bits of
+// byte 12 applied.
+std::string ShortName(const uint8_t* e) {
+    uint8_t raw[11];
+    std::memcpy(raw, e, 11);
+    if (raw[0] == 0x05) raw[0] = 0xE5;
+    std::string name = fat::EntryName(raw);
+    const size_t dot = name.find('.');
+    for (size_t i = 0; i < name.size(); ++i) {
+        const bool lower = i < dot ? (e[12] & 0x08) != 0 : (e[12] & 0x10) != 0;
+        if (lower) name[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(name[i])));
+    }
+    return name;
+}
+
+struct Item {
+    platform::FsEntry entry;
+    std::string shortName;
+    uint32_t start = 0;
+};
+
+// A folder's entries in order, and where each lower-case name stands.
+struct FolderItems {
+    std::vector<Item> items;
+    std::unordered_map<std::string, size_t> byName;
+};
+
+// Sectors of a file or folder in order, as runs of (first sector, count).
+struct Runs {
+    std::vector<std::pair<int64_t, uint64_t>> runs;
+    uint64_t sectors = 0;
+};
+
+class FatView;
+
+class FatFile : public platform::FsFile {
+  public:
+    FatFile(FatView& view, Runs runs, int64_t size)
+        : view_(view), runs_(std::move(runs)), size_(size) {}
+    int64_t Size() const override { return size_; }
+    bool Read(uint8_t* buffer, size_t bytes) override;
+
+  private:
+    FatView& view_;
+    Runs runs_;
+    int64_t size_;
+    uint64_t pos_ = 0;
+};
+
+class FatView : public platform::FileSystemView {
+  public:
+    FatView(platform::DevicePtr device, std::string cachePath)
+        : io_(catalogue_, ui_, flags_), cachePath_(std::move(cachePath)) {
+        io_.VolumeHandle = std::move(device);
+    }
+
+    void DropCachedPages() override {
+        if (!cachePath_.empty()) platform::DropCachedPages(cachePath_);
+    }
+
+    bool Load(std::string& error) {
+        platform::SectorDevice& d = *io_.VolumeHandle;
+        uint8_t boot[512];
+        if (!d.Read(0, 1, boot)) {
+            error = "cannot read the boot sector";
+            return false;
+        }
+        const platform::BootRecord b = platform::ParseBootRecord(boot);
+        error = platform::CheckBootRecord(b, d.SectorCount());
+        if (!error.empty()) return false;
+        const bool fat32 = b.Type() == platform::FatType::Fat32;
+        disk::ComputeGeometry(geo_, boot, fat32 ? "FAT32" : "FAT", b.ClusterCount());
+        counters_.LastCluster = geo_.ClusterCount + 1;
+        if (!fat::ReadFat(run_)) {
+            error = "cannot read the FAT";
+            return false;
+        }
+        return true;
+    }
+
+    bool List(const std::string& folder, std::vector<platform::FsEntry>& entries,
+              std::string& error) override {
+        entries.clear();
+        const FolderItems* items = nullptr;
+        if (!Folder(folder, items, error)) return false;
+        for (const Item& i : items->items)
+            entries.push_back(i.entry);
+        return true;
+    }
+
+    bool Stat(const std::string& path, platform::FsEntry& entry) override {
+        const Item* item = Find(path);
+        if (!item) return false;
+        entry = item->entry;
+        return true;
+    }
+
+    std::unique_ptr<platform::FsFile> Open(const std::string& path) override {
+        const Item* item = Find(path);
+        if (!item || (item->entry.Attr & platform::kAttrDirectory)) return nullptr;
+        Runs runs;
+        if (item->start != 0 && !ChainRuns(item->start, runs)) return nullptr;
+        // A chain too short for the size cannot be read to the end.
+        if (static_cast<uint64_t>(item->entry.Size) > runs.sectors * 512) return nullptr;
+        return std::make_unique<FatFile>(*this, std::move(runs), item->entry.Size);
+    }
+
+    bool ReadSectors(int64_t first, uint64_t count, uint8_t* buffer) {
+        flags_ = {};
+        io_.SetNextSector(first);
+        return io_.ReadSectors(buffer, count * 512);
+    }
+
+  private:
+    bool ChainRuns(uint32_t start, Runs& runs) {
+        flags_ = {};
+        fat::Extents ext;
+        fat::GetExtents(run_, start, ext);
+        if (flags_.RunError) return false;
+        for (uint32_t i = 1; i <= ext.Count(); ++i) {
+            const uint64_t n = uint64_t{ext.Lens[i]} * geo_.SectorsPerCluster;
+            runs.runs.emplace_back(disk::ClusterToSector(geo_, ext.Starts[i]), n);
+            runs.sectors += n;
+        }
+        return true;
+    }
+
+    // The entries of the folder at `path`, read once and kept for the view's life.
+    bool Folder(const std::string& path, const FolderItems*& items, std::string& error) {
+        uint32_t cluster = geo_.IsFat32 ? geo_.RootCluster : 0;
+        std::vector<uint32_t> walked{cluster};
+        size_t at = 0;
+        for (;;) {
+            if (!ReadFolder(cluster, error)) return false;
+            if (at >= path.size()) break;
+            const size_t next = std::min(path.find('\\', at + 1), path.size());
+            const std::string name = path.substr(at + 1, next - at - 1);
+            const Item* sub = Lookup(folders_[cluster], name);
+            if (!sub || !(sub->entry.Attr & platform::kAttrDirectory) || sub->start < 2) {
+                error = "Path not found: " + path;
+                return false;
+            }
+            // A folder that holds one of its own parents would be walked for ever.
+            if (std::find(walked.begin(), walked.end(), sub->start) != walked.end()) {
+                error = "Folder loop: " + path;
+                return false;
+            }
+            cluster = sub->start;
+            walked.push_back(cluster);
+            at = next;
+        }
+        items = &folders_[cluster];
+        return true;
+    }
+
+    const Item* Find(const std::string& path) {
+        const size_t slash = path.rfind('\\');
+        if (slash == std::string::npos) return nullptr;
+        const FolderItems* items = nullptr;
+        std::string error;
+        if (!Folder(path.substr(0, slash), items, error)) return nullptr;
+        return Lookup(*items, path.substr(slash + 1));
+    }
+
+    // Names are found as the ordinary file system finds them: either name,
+    // any case.
+    static const Item* Lookup(const FolderItems& folder, const std::string& name) {
+        const auto it = folder.byName.find(Lower(name));
+        return it == folder.byName.end() ? nullptr : &folder.items[it->second];
+    }
+
+    bool ReadFolder(uint32_t cluster, std::string& error) {
+        if (folders_.count(cluster)) return true;
+        std::vector<uint8_t> bytes;
+        if (cluster == 0) {
+            bytes.resize(uint64_t{disk::RootDirSectors(geo_)} * 512);
+            if (!ReadSectors(disk::RootDirSector(geo_), disk::RootDirSectors(geo_), bytes.data())) {
+                error = "Error reading the root folder";
+                return false;
+            }
+        } else {
+            Runs runs;
+            if (!ChainRuns(cluster, runs)) {
+                error = "Bad folder chain at cluster " + std::to_string(cluster);
+                return false;
+            }
+            for (const auto& [first, count] : runs.runs) {
+                const size_t at = bytes.size();
+                if (at >= kMaxFolderBytes) break;
+                bytes.resize(at + count * 512);
+                if (!ReadSectors(first, count, bytes.data() + at)) {
+                    error = "Error reading the folder at cluster " + std::to_string(cluster);
+                    return false;
+                }
+            }
+        }
+        FolderItems& folder = folders_[cluster];
+        std::vector<Item>& items = folder.items;
+        LongNameCollector longNames;
+        for (size_t at = 0; at + 32 <= bytes.size() && at < kMaxFolderBytes; at += 32) {
+            const uint8_t* e = bytes.data() + at;
+            if (e[0] == 0x00) break;
+            if (e[0] == fat::kErasedMark) {
+                longNames.Reset();
+                continue;
+            }
+            if (e[11] & 0x08) {
+                if ((e[11] & 0x3F) == 0x0F) {
+                    longNames.Add(e);
+                } else {
+                    longNames.Reset();  // the volume label
+                }
+                continue;
+            }
+            Item item;
+            const std::string longName = longNames.Take(e);
+            item.shortName = ShortName(e);
+            if (item.shortName == "." || item.shortName == "..") continue;
+            item.entry.Name = longName.empty() ? item.shortName : longName;
+            item.entry.Attr = e[11];
+            item.start =
+                (e[26] | (e[27] << 8)) | (geo_.IsFat32 ? uint32_t(e[20] | (e[21] << 8)) << 16 : 0);
+            item.entry.Size = (e[11] & fat::kAttrFolder) ? 0 : Le32(e + 28);
+            // The first of two entries of one name wins, as a lookup would find it.
+            folder.byName.emplace(Lower(item.entry.Name), items.size());
+            folder.byName.emplace(Lower(item.shortName), items.size());
+            items.push_back(std::move(item));
+        }
+        return true;
+    }
+
+    platform::VolumeCatalogue catalogue_;
+    platform::UiHost ui_;
+    report::RunFlags flags_;
+    disk::VolumeIo io_;
+    disk::Geometry geo_;
+    fat::VolumeModel model_;
+    fat::RunCounters counters_;
+    fat::RunMode mode_;
+    fat::FatRun run_{geo_, io_, model_, counters_, mode_, flags_};
+    std::unordered_map<uint32_t, FolderItems> folders_;
+    std::string cachePath_;
+};
+
+bool FatFile::Read(uint8_t* buffer, size_t bytes) {
+    uint8_t sector[512];
+    while (bytes > 0) {
+        // The run holding pos_, and where in it.
+        uint64_t sectorNo = pos_ / 512;
+        size_t r = 0;
+        while (r < runs_.runs.size() && sectorNo >= runs_.runs[r].second) {
+            sectorNo -= runs_.runs[r].second;
+            ++r;
+        }
+        if (r == runs_.runs.size()) return false;
+        const int64_t first = runs_.runs[r].first + static_cast<int64_t>(sectorNo);
+        const size_t inSector = pos_ % 512;
+        size_t done = 0;
+        if (inSector == 0 && bytes >= 512) {
+            const uint64_t count = std::min<uint64_t>(bytes / 512, runs_.runs[r].second - sectorNo);
+            if (!view_.ReadSectors(first, count, buffer)) return false;
+            done = count * 512;
+        } else {
+            if (!view_.ReadSectors(first, 1, sector)) return false;
+            done = std::min(bytes, 512 - inSector);
+            std::memcpy(buffer, sector + inSector, done);
+        }
+        buffer += done;
+        bytes -= done;
+        pos_ += done;
+    }
+    return true;
+}
+
+}  // namespace
+
+platform::ViewPtr FatFileView(platform::DevicePtr device, std::string& error,
+                              const std::string& cachePath) {
+    if (!device) {
+        error = "no volume";
+        return nullptr;
+    }
+    auto view = std::make_unique<FatView>(std::move(device), cachePath);
+    if (!view->Load(error)) return nullptr;
+    return view;
+}
+
+}  // namespace kestra::analysis

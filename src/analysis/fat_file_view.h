@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string>
+
+#include "platform/file_system_view.h"
+#include "platform/sector_device.h"
+
+namespace kestra::analysis {
+
+// The files of a FAT volume read through the project's own FAT code: the
+// geometry of the boot sector, the FAT, chains as extents and the long names
+// of the folder scan. Nothing is ever written. Empty with `error` set when the
+// volume cannot be read as FAT. `cachePath` is the image or device whose
+// cached pages DropCachedPages drops.
+platform::ViewPtr FatFileView(platform::DevicePtr device, std::string& error,
+                              const std::string& cachePath = {});
+
+}  // namespace kestra::analysis

@@ -1,0 +1,92 @@
+#include <cmath>
+#include <cstdio>
+
+#include "analysis/fat_file_view.h"
+#include "display/size_chart.h"
+#include "report/status_lines.h"
+#include "tools/file_tools.h"
+
+namespace kestra::tools {
+
+platform::ViewPtr OpenDriveFiles(const platform::VolumeCatalogue& catalogue, char letter,
+                                 std::string& error) {
+    const std::string volume = catalogue.Describe(letter);
+    if (!volume.empty() && platform::IsDirectory(volume)) return platform::HostFolderView(volume);
+    platform::OpenResult opened = catalogue.Open(letter, platform::OpenOptions{});
+    if (!opened.device) {
+        error = opened.message;
+        return nullptr;
+    }
+    std::string path;
+    int partition = 0;
+    platform::SplitVolumeSpec(volume, path, partition);
+    platform::ViewPtr view = analysis::FatFileView(std::move(opened.device), error, path);
+    if (!view) error = volume + ": " + error;
+    return view;
+}
+
+namespace {
+
+// Without a program folder the files go to the current one, never to "/".
+std::string InProgramFolder(const ToolContext& t, const char* name) {
+    return (t.ProgramFolder.empty() ? std::string(".") : t.ProgramFolder) + "/" + name +
+           t.DriveEntry.substr(0, 1);
+}
+
+}  // namespace
+
+std::string ChecksumPath(const ToolContext& t) {
+    return InProgramFolder(t, "Checksum.");
+}
+
+std::string CheckLogPath(const ToolContext& t) {
+    return InProgramFolder(t, "CheckLog.");
+}
+
+std::string FormatThousands(int64_t n) {
+    if (n == 0) return {};
+    const std::string digits = std::to_string(n < 0 ? -n : n);
+    std::string text = n < 0 ? "-" : "";
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) text += ',';
+        text += digits[i];
+    }
+    return text;
+}
+
+std::string FormatFixed(double value, int places) {
+    char text[64];
+    // Halves round away from zero, as the summaries always rounded.
+    const double scale = std::pow(10.0, places);
+    std::snprintf(text, sizeof text, "%.*f", places, std::round(value * scale) / scale);
+    return text;
+}
+
+double PerSecond(double value, double seconds) {
+    return seconds > 0 ? value / seconds : 0;
+}
+
+void DrawDistribution(ToolContext& t) {
+    t.imgKestVisible = false;
+    display::DrawHistogram(t.map.picMap, "File distribution", t.map.Distribution);
+    t.map.ShowDistribution = true;
+}
+
+void ShowCount(ToolContext& t, int64_t n) {
+    t.report.Main.Text.lblCount = std::to_string(n);
+}
+
+std::string ViewPath(const std::string& fullPath) {
+    return fullPath.size() > 2 ? fullPath.substr(2) : std::string();
+}
+
+void StartTool(ToolContext& t) {
+    t.map.Distribution.fill(0);
+    t.ck.CkBytes = 0;
+    t.ck.Buffer.resize(kChunkBytes);
+    report::SetBusy(t.report);
+    report::ClearText(t.report);
+    report::ShowCancelHint(t.report);
+}
+
+}  // namespace kestra::tools

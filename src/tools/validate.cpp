@@ -1,0 +1,131 @@
+#include "analysis/analysis_context.h"
+#include "display/size_chart.h"
+#include "platform/terminal.h"
+#include "platform/text_files.h"
+#include "report/status_lines.h"
+#include "tools/file_tools.h"
+
+namespace kestra::tools {
+namespace {
+
+// A line in the text area that is not part of LogText.
+void PrintDirect(report::ReportContext& r, const std::string& text) {
+    report::TextArea& area = r.Main.Text;
+    area.Lines.push_back({text, area.ForeColor, area.CurrentY});
+    area.CurrentY += area.LineHeight;
+}
+
+}  // namespace
+
+void Timing_Validate(ToolContext& t) {
+    ChecksumTables& ck = t.ck;
+    report::ReportContext& r = t.report;
+    StartTool(t);
+    t.map.picMap.Clear();
+    t.lstValErrs.clear();
+
+    const std::string drive = t.DriveEntry.substr(0, 2);
+    const std::string path = ChecksumPath(t);
+    std::string text, error;
+    platform::ViewPtr view;
+    if (!platform::ReadTextFile(path, text, error)) {
+        // The reason names the file.
+    } else if (!ParseChecksumFile(text, ck, error)) {
+        error = "Bad checksum file " + path + ": " + error;
+    } else {
+        view = OpenDriveFiles(t.catalogue, drive[0], error);
+    }
+    if (!view) {
+        // Nothing is compared and nothing written.
+        report::ShowError(r, error);
+        report::SetUnBusy(r);
+        return;
+    }
+    report::LetEventsRun(r);
+    t.lstValErrs.push_back("-- Checksum=" + drive + " " + platform::ModifiedText(path) + " --");
+
+    report::LetEventsRun(r);
+    ck.CkBytes = 0;
+    r.Ui.SetBusyPointer(true);
+    const double start = t.clock.SecondsSinceMidnight();
+    int64_t files = 0, erased = 0;
+    const int64_t differences = Validate(t, *view, files, erased);
+    const double elapsed = analysis::ElapsedSince(t.clock, start);
+    r.Ui.SetBusyPointer(false);
+
+    report::ClearText(r);
+    report::ShowLine(r, "Validate");
+    report::ShowLine(r, "Drive=" + t.DriveEntry + "  Files=" + std::to_string(files));
+    report::ShowLine(
+        r, "Bytes=" + FormatThousands(ck.CkBytes) + "   MB/Sec=" +
+               FormatFixed(PerSecond(static_cast<double>(ck.CkBytes) / 1024000, elapsed), 2));
+    report::ShowLine(r, "Time=" + FormatFixed(elapsed, 1) + " Secs" + " Rate=" +
+                            FormatFixed(PerSecond(static_cast<double>(files), elapsed), 0) +
+                            " Files/Sec");
+    report::ShowLine(r, differences == 0 ? std::string("No Differences")
+                                         : std::to_string(differences) + " Differences");
+    if (erased != 0) report::ShowLine(r, std::to_string(erased) + " Erased");
+    if (r.Flags.StopRequested) {
+        report::ShowLine(r, "User stop");
+    } else if (differences + erased != 0) {
+        r.Ui.SetBusyPointer(true);
+        if (differences != 0) {
+            PrintDirect(r, path + " updated");
+            const std::string failed = platform::WriteTextFile(path, ChecksumFileText(ck));
+            if (!failed.empty()) report::ShowError(r, failed);
+        }
+        const std::string log = CheckLogPath(t);
+        report::ShowLine(r, "See: " + log);
+        std::string lines;
+        for (const std::string& line : t.lstValErrs)
+            lines += (lines.empty() ? "" : "\r\n") + line;
+        const std::string failed = platform::AppendTextFile(log, lines, /*create=*/false);
+        if (!failed.empty()) report::ShowError(r, failed);
+        r.Ui.SetBusyPointer(false);
+    }
+    ck.CkFileCount = files;
+    DrawDistribution(t);
+    report::SetUnBusy(r);
+}
+
+int64_t Validate(ToolContext& t, platform::FileSystemView& view, int64_t& Index, int64_t& Missing) {
+    ChecksumTables& ck = t.ck;
+    Missing = 0;
+    int64_t differences = 0;
+    int64_t j = 0;
+    for (; j < ck.CkFileCount; ++j) {
+        report::LetEventsRun(t.report);
+        if (t.report.Flags.StopRequested) break;
+        ShowCount(t, j);
+        const auto at = static_cast<size_t>(j);
+        std::string path = ck.CkFileName[at];
+        for (int64_t d = ck.CkFileDir[at];; d = ck.CkDirParent[static_cast<size_t>(d)]) {
+            path = ck.CkDirName[static_cast<size_t>(d)] + "\\" + path;
+            if (d == 0) break;
+        }
+        platform::FsEntry found;
+        if (!view.Stat(ViewPath(path), found) || (found.Attr & platform::kAttrDirectory)) {
+            t.lstValErrsVisible = true;
+            ++Missing;
+            t.lstValErrs.push_back(path + "  (erased)");
+            continue;
+        }
+        if (j % 100 == 0) DrawDistribution(t);
+        int16_t sum = 0;
+        int64_t size = 0;
+        ReadAndCheck(view, path, ck.Buffer, sum, size);
+        ck.CkBytes += size;
+        display::CountSize(t.map.Distribution, size);
+        if (sum != ck.CkFileSum[at]) {
+            ck.CkFileSum[at] = sum;
+            ++differences;
+            t.lstValErrsVisible = true;
+            t.lstValErrs.push_back(path);
+            report::LetEventsRun(t.report);
+        }
+    }
+    Index = j;
+    return differences;
+}
+
+}  // namespace kestra::tools
