@@ -12,12 +12,6 @@ namespace kestra::tools {
 namespace {
 
 // A run-time error of the walk: red line, and every level stops.
-void WalkFailed(ToolContext& t, const std::string& description) {
-    report::ShowError(t.report, description);
-    t.ck.CkFailed = true;
-    t.report.Flags.StopRequested = true;
-}
-
 std::string Quoted(const std::string& s) {
     return "\"" + s + "\"";
 }
@@ -112,21 +106,14 @@ void Timing_Checksum(ToolContext& t) {
 void Checksum(ToolContext& t, platform::FileSystemView& view, const std::string& path,
               int64_t index) {
     ChecksumTables& ck = t.ck;
-    std::vector<platform::FsEntry> entries;
-    std::string error;
-    if (!view.List(ViewPath(path), entries, error)) return WalkFailed(t, error);
-    std::vector<std::string> subfolders;
-    for (const platform::FsEntry& e : entries) {
+    std::vector<std::string> files, subfolders;
+    if (!ListFolder(t, view, path, files, subfolders)) return;
+    for (const std::string& name : files) {
         report::LetEventsRun(t.report);
         if (t.report.Flags.StopRequested) return;
-        if (e.Name.empty() || e.Name[0] == '.') continue;
-        const std::string full = path + "\\" + e.Name;
-        if (e.Attr & platform::kAttrDirectory) {
-            subfolders.push_back(e.Name);
-            continue;
-        }
+        const std::string full = path + "\\" + name;
         const int64_t j = ck.CkFileCount;
-        ck.CkFileName.push_back(e.Name);
+        ck.CkFileName.push_back(name);
         ck.CkFileDir.push_back(index);
         if (j % 100 == 0) DrawDistribution(t);
         int16_t sum = 0;

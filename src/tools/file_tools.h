@@ -103,5 +103,11 @@ void ShowCount(ToolContext& t, int64_t n);
 std::string ViewPath(const std::string& fullPath);
 // Starts a tool run: counts cleared, busy, text area cleared with the hint.
 void StartTool(ToolContext& t);
+// A walk failed: the red line, and the run ends without a summary.
+void WalkFailed(ToolContext& t, const std::string& description);
+// One folder of a walk: its files and its subfolders by name, names beginning
+// with "." left out. False, the walk ended, when it cannot be listed.
+bool ListFolder(ToolContext& t, platform::FileSystemView& view, const std::string& path,
+                std::vector<std::string>& files, std::vector<std::string>& subfolders);
 
 }  // namespace kestra::tools

@@ -49,24 +49,12 @@ void TimingD(ToolContext& t) {
 
 void SubdirectoryD(ToolContext& t, platform::FileSystemView& view, const std::string& path,
                    int64_t& SubCount, int64_t& FilCount) {
-    std::vector<platform::FsEntry> entries;
-    std::string error;
-    if (!view.List(ViewPath(path), entries, error)) {
-        report::ShowError(t.report, error);
-        t.ck.CkFailed = true;
-        t.report.Flags.StopRequested = true;
-        return;
-    }
-    std::vector<std::string> subfolders;
-    for (const platform::FsEntry& e : entries) {
+    std::vector<std::string> files, subfolders;
+    if (!ListFolder(t, view, path, files, subfolders)) return;
+    for (const std::string& name : files) {
         report::LetEventsRun(t.report);
         if (t.report.Flags.StopRequested) return;
-        if (e.Name.empty() || e.Name[0] == '.') continue;
-        const std::string full = path + "\\" + e.Name;
-        if (e.Attr & platform::kAttrDirectory) {
-            subfolders.push_back(full);
-            continue;
-        }
+        const std::string full = path + "\\" + name;
         if (FilCount % 100 == 0) DrawDistribution(t);
         ++FilCount;
         ShowCount(t, FilCount);
@@ -75,7 +63,7 @@ void SubdirectoryD(ToolContext& t, platform::FileSystemView& view, const std::st
     ++SubCount;
     for (const std::string& sub : subfolders) {
         if (t.report.Flags.StopRequested) return;
-        SubdirectoryD(t, view, sub, SubCount, FilCount);
+        SubdirectoryD(t, view, path + "\\" + sub, SubCount, FilCount);
     }
 }
 

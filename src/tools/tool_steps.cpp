@@ -89,4 +89,25 @@ void StartTool(ToolContext& t) {
     report::ShowCancelHint(t.report);
 }
 
+void WalkFailed(ToolContext& t, const std::string& description) {
+    report::ShowError(t.report, description);
+    t.ck.CkFailed = true;
+    t.report.Flags.StopRequested = true;
+}
+
+bool ListFolder(ToolContext& t, platform::FileSystemView& view, const std::string& path,
+                std::vector<std::string>& files, std::vector<std::string>& subfolders) {
+    std::vector<platform::FsEntry> entries;
+    std::string error;
+    if (!view.List(ViewPath(path), entries, error)) {
+        WalkFailed(t, error);
+        return false;
+    }
+    for (const platform::FsEntry& e : entries) {
+        if (e.Name.empty() || e.Name[0] == '.') continue;
+        ((e.Attr & platform::kAttrDirectory) ? subfolders : files).push_back(e.Name);
+    }
+    return true;
+}
+
 }  // namespace kestra::tools
