@@ -15,6 +15,13 @@ char LetterOf(const std::string& root) {
     return root.empty() ? '@' : root[0];
 }
 
+// The file-system name a query found, without the NUL the old interface kept.
+std::string FileSystemNameOf(const platform::QueryResult& query) {
+    std::string name = query.ok ? query.info.fileSystemName : std::string();
+    if (!name.empty() && name.back() == '\0') name.pop_back();
+    return name;
+}
+
 const char* CaptionOf(RunCommand command) {
     switch (command) {
         case RunCommand::FastView:
@@ -164,8 +171,7 @@ std::string ViewMap(run::RunContext& ctx, const std::string& driveText, bool una
     report::ClearText(ctx.report);
     const std::string root = driveText.substr(0, 2) + "\\";
     const platform::QueryResult query = ctx.catalogue.Query(LetterOf(root));
-    std::string name = query.ok ? query.info.fileSystemName : std::string();
-    if (!name.empty() && name.back() == '\0') name.pop_back();
+    const std::string name = FileSystemNameOf(query);
     ctx.geo.FileSystemName = name;
     ctx.ui.SetBusyPointer(true);
     std::string refused;
@@ -244,8 +250,7 @@ std::string HexLaunch(run::RunContext& ctx, const std::string& driveText,
                       const std::function<void(viewer::HexView&)>& show) {
     const std::string root = driveText.substr(0, 2) + "\\";
     const platform::QueryResult query = ctx.catalogue.Query(LetterOf(root));
-    std::string name = query.ok ? query.info.fileSystemName : std::string();
-    if (!name.empty() && name.back() == '\0') name.pop_back();
+    const std::string name = FileSystemNameOf(query);
     if (query.openError != platform::OpenError::None) {
         OpenFailed(ctx, query.openError, query.message);
         report::Check4Errors(ctx.report);
