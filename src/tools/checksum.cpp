@@ -76,9 +76,7 @@ void Timing_Checksum(ToolContext& t) {
         report::ShowLine(r, "Checksum " + drive);
         report::ShowLine(r, "Files=" + std::to_string(ck.CkFileCount) +
                                 "  Subdirs=" + std::to_string(ck.CkDirCount));
-        report::ShowLine(
-            r, "Bytes=" + FormatThousands(ck.CkBytes) + "   MB/Sec=" +
-                   FormatFixed(PerSecond(static_cast<double>(ck.CkBytes) / 1024000, elapsed), 2));
+        report::ShowLine(r, BytesLine(ck.CkBytes, elapsed));
         report::ShowLine(
             r, "Time=" + FormatFixed(elapsed, 1) + " Secs." + " Rate=" +
                    FormatFixed(PerSecond(static_cast<double>(ck.CkFileCount), elapsed), 0) +

@@ -103,6 +103,8 @@ void ShowCount(ToolContext& t, int64_t n);
 std::string ViewPath(const std::string& fullPath);
 // Starts a tool run: counts cleared, busy, text area cleared with the hint.
 void StartTool(ToolContext& t);
+// "Bytes=1,234   MB/Sec=0.50": the bytes read and their rate, as all three tools show them.
+std::string BytesLine(int64_t bytes, double seconds);
 // A walk failed: the red line, and the run ends without a summary.
 void WalkFailed(ToolContext& t, const std::string& description);
 // One folder of a walk: its files and its subfolders by name, names beginning

@@ -36,9 +36,7 @@ void TimingD(ToolContext& t) {
         report::ShowLine(r, "Drive=" + t.DriveEntry);
         report::ShowLine(r,
                          "Files=" + std::to_string(files) + " Subdirs=" + std::to_string(folders));
-        report::ShowLine(
-            r, "Bytes=" + FormatThousands(ck.CkBytes) + "   MB/Sec=" +
-                   FormatFixed(PerSecond(static_cast<double>(ck.CkBytes) / 1024000, elapsed), 2));
+        report::ShowLine(r, BytesLine(ck.CkBytes, elapsed));
         report::ShowLine(r, "Time=" + FormatFixed(elapsed, 1) + " Secs." + "   Rate=" +
                                 FormatFixed(PerSecond(static_cast<double>(files), elapsed), 0) +
                                 " Files/Sec.");

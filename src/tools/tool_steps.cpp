@@ -89,6 +89,11 @@ void StartTool(ToolContext& t) {
     report::ShowCancelHint(t.report);
 }
 
+std::string BytesLine(int64_t bytes, double seconds) {
+    return "Bytes=" + FormatThousands(bytes) +
+           "   MB/Sec=" + FormatFixed(PerSecond(static_cast<double>(bytes) / 1024000, seconds), 2);
+}
+
 void WalkFailed(ToolContext& t, const std::string& description) {
     report::ShowError(t.report, description);
     t.ck.CkFailed = true;

@@ -56,9 +56,7 @@ void Timing_Validate(ToolContext& t) {
     report::ClearText(r);
     report::ShowLine(r, "Validate");
     report::ShowLine(r, "Drive=" + t.DriveEntry + "  Files=" + std::to_string(files));
-    report::ShowLine(
-        r, "Bytes=" + FormatThousands(ck.CkBytes) + "   MB/Sec=" +
-               FormatFixed(PerSecond(static_cast<double>(ck.CkBytes) / 1024000, elapsed), 2));
+    report::ShowLine(r, BytesLine(ck.CkBytes, elapsed));
     report::ShowLine(r, "Time=" + FormatFixed(elapsed, 1) + " Secs" + " Rate=" +
                             FormatFixed(PerSecond(static_cast<double>(files), elapsed), 0) +
                             " Files/Sec");
