@@ -228,19 +228,9 @@ class FatView : public platform::FileSystemView {
         LongNameCollector longNames;
         for (size_t at = 0; at + 32 <= bytes.size() && at < kMaxFolderBytes; at += 32) {
             const uint8_t* e = bytes.data() + at;
-            if (e[0] == 0x00) break;
-            if (e[0] == fat::kErasedMark) {
-                longNames.Reset();
-                continue;
-            }
-            if (e[11] & 0x08) {
-                if ((e[11] & 0x3F) == 0x0F) {
-                    longNames.Add(e);
-                } else {
-                    longNames.Reset();  // the volume label
-                }
-                continue;
-            }
+            const Slot slot = FeedSlot(longNames, e);
+            if (slot == Slot::End) break;
+            if (slot != Slot::Entry) continue;
             Item item;
             const std::string longName = longNames.Take(e);
             item.shortName = ShortName(e);

@@ -109,22 +109,18 @@ void FolderVisit::Entry(const uint8_t* e, uint32_t entryNo) {
         if (e[0] == 0x00) ended = true;
         return DotEntry(e, entryNo);
     }
-    if (e[0] == 0x00) {
-        ended = true;
-        return;
-    }
-    if (e[0] == fat::kErasedMark) {
-        ++n.ErasedEntryCount;
-        longNames.Reset();
-        return;
-    }
-    if (e[11] & 0x08) {
-        if ((e[11] & 0x3F) == 0x0F) {
-            longNames.Add(e);
-        } else {
-            longNames.Reset();
-        }
-        return;
+    switch (FeedSlot(longNames, e)) {
+        case Slot::End:
+            ended = true;
+            return;
+        case Slot::Erased:
+            ++n.ErasedEntryCount;
+            return;
+        case Slot::LongName:
+        case Slot::Label:
+            return;
+        case Slot::Entry:
+            break;
     }
     const std::string longName = longNames.Take(e);
     if (BadShortName(e)) return Damage("Invalid name", e, longName);

@@ -1,5 +1,7 @@
 #include "analysis/long_names.h"
 
+#include "fat/volume_model.h"
+
 namespace kestra::analysis {
 namespace {
 
@@ -25,6 +27,21 @@ uint8_t ShortNameChecksum(const uint8_t* e) {
     for (int i = 0; i < 11; ++i)
         sum = static_cast<uint8_t>(((sum & 1) << 7) + (sum >> 1) + e[i]);
     return sum;
+}
+
+Slot FeedSlot(LongNameCollector& longNames, const uint8_t* e) {
+    if (e[0] == 0x00) return Slot::End;
+    if (e[0] == fat::kErasedMark) {
+        longNames.Reset();
+        return Slot::Erased;
+    }
+    if ((e[11] & 0x08) == 0) return Slot::Entry;
+    if ((e[11] & 0x3F) == 0x0F) {
+        longNames.Add(e);
+        return Slot::LongName;
+    }
+    longNames.Reset();
+    return Slot::Label;
 }
 
 void LongNameCollector::Add(const uint8_t* slot) {

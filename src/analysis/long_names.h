@@ -23,4 +23,11 @@ class LongNameCollector {
 
 uint8_t ShortNameChecksum(const uint8_t* shortEntry);
 
+// What one 32-byte folder slot holds, with the collector kept in step: a
+// long-name slot joins the set, an erased slot or a volume label breaks it.
+// Only Entry (a file or folder) is left for the caller, who takes its long
+// name from the collector.
+enum class Slot { End, Erased, LongName, Label, Entry };
+Slot FeedSlot(LongNameCollector& longNames, const uint8_t* slot);
+
 }  // namespace kestra::analysis

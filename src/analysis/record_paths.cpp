@@ -53,18 +53,12 @@ int64_t FindEntry(fat::FatRun& run, uint32_t folder, const std::string& name) {
             if (!run.io.ReadSectors(sector.data(), sector.size())) return -1;
             for (size_t j = 0; j < 16; ++j, ++entryNo) {
                 const uint8_t* e = &sector[j * 32];
-                if (e[0] == 0) return -1;
-                if (e[0] == fat::kErasedMark) {
-                    longNames.Reset();
-                } else if ((e[11] & 0x3F) == 0x0F) {
-                    longNames.Add(e);
-                } else if (e[11] & 0x08) {
-                    longNames.Reset();
-                } else {
-                    const std::string longName = longNames.Take(e);
-                    if (e[0] == '.') continue;
-                    if (Lower(fat::EntryName(e)) == name || Lower(longName) == name) return entryNo;
-                }
+                const Slot slot = FeedSlot(longNames, e);
+                if (slot == Slot::End) return -1;
+                if (slot != Slot::Entry) continue;
+                const std::string longName = longNames.Take(e);
+                if (e[0] == '.') continue;
+                if (Lower(fat::EntryName(e)) == name || Lower(longName) == name) return entryNo;
             }
         }
     }
