@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build/CMakeCache.txt)
 (cd build && cpack -G DEB)
-apt-get install -y "./build/kestra_${version}_$(dpkg --print-architecture).deb"
+apt-get install -y --reinstall "./build/kestra_${version}_$(dpkg --print-architecture).deb"
