@@ -2,12 +2,12 @@
 include(GNUInstallDirs)
 
 # Manual pages go out compressed, without a time stamp, as Debian wants them.
+# The page's header names the project version.
 function(kestra_man_page name)
-  set(out ${CMAKE_BINARY_DIR}/man/${name}.1.gz)
-  add_custom_command(OUTPUT ${out}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-    COMMAND gzip -9n -c ${CMAKE_SOURCE_DIR}/docs/man/${name}.1 > ${out}
-    DEPENDS ${CMAKE_SOURCE_DIR}/docs/man/${name}.1)
+  set(page ${CMAKE_BINARY_DIR}/man/${name}.1)
+  set(out ${page}.gz)
+  configure_file(${CMAKE_SOURCE_DIR}/docs/man/${name}.1 ${page} @ONLY)
+  add_custom_command(OUTPUT ${out} COMMAND gzip -9n -c ${page} > ${out} DEPENDS ${page})
   add_custom_target(${name}-man ALL DEPENDS ${out})
   install(FILES ${out} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 endfunction()

@@ -86,6 +86,7 @@ for page in "${pages[@]}"; do
         fail "man $page failed"
     [[ -z $out ]] || fail "man $page warns: $out"
     grep -q "EXIT STATUS" "$work/$page.txt" || fail "man $page has no EXIT STATUS"
+    grep -q "kestra $version" "$work/$page.txt" || fail "man $page does not name version $version"
     echo "man $page: $(wc -l <"$work/$page.txt") lines, no warnings"
 done
 bash "$here/completion_test.sh" /usr/share/bash-completion/completions/kestra-cli
