@@ -54,6 +54,7 @@ const char* const kUsage =
     "  --no-write-through   images: no barriers between the steps of a move\n"
     "                       (faster, not safe across a power cut)\n"
     "  -h, --help           show this help\n"
+    "  --version            show the version\n"
     "\n"
     "Exit status: 0 clean, 1 structural errors, 2 drive busy or locked, 3 disk\n"
     "error, 4 internal error or out of memory, 5 stopped by the user, 6 a file\n"
@@ -74,6 +75,10 @@ int main(int argc, char** argv) {
             std::cout << kUsage;
             return kestra::cli::kExitClean;
         }
+    }
+    if (command == "--version") {
+        std::cout << "kestra-cli " KESTRA_VERSION "\n";
+        return kestra::cli::kExitClean;
     }
     if (command == "-h" || command == "--help" || command == "help") {
         std::cout << kUsage;

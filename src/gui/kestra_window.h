@@ -98,7 +98,4 @@ class KestraWindow : public QMainWindow {
     bool syncing_ = false;
 };
 
-// The product picture: a kestrel hovering, drawn in code.
-QPixmap KestrelPicture(int width, int height);
-
 }  // namespace kestra::gui

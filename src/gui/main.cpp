@@ -17,6 +17,7 @@ namespace {
 
 const char* const kUsage =
     "Usage: kestra [--drive L=PATH]... [--no-write-through] [/L/L...]\n"
+    "       kestra --help | --version\n"
     "\n"
     "The desktop optimiser for FAT12, FAT16 and FAT32 volumes. PATH is an image\n"
     "file, PATH@N for primary partition N of a disk image, or an unmounted block\n"
@@ -35,6 +36,10 @@ int main(int argc, char** argv) {
         const std::string a = argv[i];
         if (a == "-h" || a == "--help") {
             std::cout << kUsage;
+            return app::kExitClean;
+        }
+        if (a == "--version") {
+            std::cout << "kestra " KESTRA_VERSION "\n";
             return app::kExitClean;
         }
         if (a == "--drive" || a.rfind("--drive=", 0) == 0) {
