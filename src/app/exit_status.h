@@ -19,6 +19,6 @@ enum ExitCode {
 };
 
 // The exit status of a finished launch, from the error box it ended with.
-int ExitStatusFor(const std::string& boxText, const run::RunContext& ctx);
+int ExitStatusFor(const run::RunContext& ctx);
 
 }  // namespace kestra::app

@@ -46,6 +46,13 @@ void OpenFailed(run::RunContext& ctx, platform::OpenError kind, const std::strin
     if (kind == platform::OpenError::Busy) ctx.flags.DriveBusyFlag = true;
 }
 
+// A launch starts with no box shown, and the busy box names its volume.
+void BeginLaunch(run::RunContext& ctx, const std::string& root) {
+    const std::string volume = ctx.catalogue.Describe(LetterOf(root));
+    ctx.report.Main.Volume = root.substr(0, 2) + (volume.empty() ? "" : " (" + volume + ")");
+    ctx.report.Main.LastBox = report::ErrorBox::None;
+}
+
 }  // namespace
 
 void ResetRunWindow(run::RunContext& ctx) {
@@ -170,6 +177,7 @@ std::string ViewMap(run::RunContext& ctx, const std::string& driveText, bool una
     ctx.geo.DriveText = driveText;
     report::ClearText(ctx.report);
     const std::string root = driveText.substr(0, 2) + "\\";
+    BeginLaunch(ctx, root);
     const platform::QueryResult query = ctx.catalogue.Query(LetterOf(root));
     const std::string name = FileSystemNameOf(query);
     ctx.geo.FileSystemName = name;
@@ -249,6 +257,7 @@ std::string ViewFatMap(run::RunContext& ctx, const std::string& root, bool unatt
 std::string HexLaunch(run::RunContext& ctx, const std::string& driveText,
                       const std::function<void(viewer::HexView&)>& show) {
     const std::string root = driveText.substr(0, 2) + "\\";
+    BeginLaunch(ctx, root);
     const platform::QueryResult query = ctx.catalogue.Query(LetterOf(root));
     const std::string name = FileSystemNameOf(query);
     if (query.openError != platform::OpenError::None) {

@@ -6,6 +6,7 @@
 #include "display/pie_chart.h"
 #include "platform/system_info.h"
 #include "platform/terminal.h"
+#include "platform/text_files.h"
 #include "report/error_boxes.h"
 #include "report/run_status.h"
 #include "report/status_lines.h"
@@ -150,11 +151,20 @@ void FillCatalogue(platform::VolumeCatalogue& catalogue, platform::SettingsStore
     }
 }
 
-int ExitStatusFor(const std::string& box, const run::RunContext& ctx) {
-    if (box == report::InternalErrorText() || box == report::NoMemErrText()) return kExitInternal;
-    if (box == report::DiskErrorText()) return kExitDisk;
-    if (box == report::StructureErrorText()) return kExitStructure;
-    if (box == report::DriveBusyText()) return kExitBusy;
+int ExitStatusFor(const run::RunContext& ctx) {
+    switch (ctx.report.Main.LastBox) {
+        case report::ErrorBox::Internal:
+        case report::ErrorBox::NoMemory:
+            return kExitInternal;
+        case report::ErrorBox::Disk:
+            return kExitDisk;
+        case report::ErrorBox::Structure:
+            return kExitStructure;
+        case report::ErrorBox::Busy:
+            return kExitBusy;
+        case report::ErrorBox::None:
+            break;
+    }
     if (ctx.flags.CloseRequested || ctx.flags.StopRequested) return kExitUserStop;
     // A launch that stopped with a line of its own ("Unable to view", "Err=ReadBPB").
     if (!ctx.RunDone) return kExitDisk;
@@ -213,28 +223,48 @@ int MainWindow::RunUnattended() {
     LogFlush(true);
     int status = 0;
     for (const char letter : letters) {
+        bool found = false;
         for (size_t i = 0; i < DrvUser.size(); ++i) {
             if (DrvUser[i].empty() || DrvUser[i][0] != letter) continue;
-            SelectDrive(static_cast<int>(i));
-            SetRunMode(ctx, RunCommand::Defrag, true);
-            imgKestVisible = false;
-            ctx.map.picMap.Clear();
-            ctx.map.ResetMap();
-            ctx.mode.FixedFileCount = 0;
-            ctx.frmInuseVisible = false;
-            ctx.lstInuse.clear();
-            boxes_.LastBox.clear();
-            // Busy, so that closing the window stops the run as in a launch.
-            report::SetBusy(ctx.report);
-            ViewMap(ctx, DrvUser[i], true);
-            report::SetUnBusy(ctx.report);
-            LogFlush(false);
-            const int drive = ExitStatusFor(boxes_.LastBox, ctx);
+            found = true;
+            const int drive = RunDrive(static_cast<int>(i));
             if (status == 0) status = drive;
             if (ctx.flags.StopRequested || ctx.flags.CloseRequested) return status;
         }
+        if (!found) {
+            // A script must not take a drive it named for done.
+            report::ShowError(ctx.report, std::string("Drive ") + letter +
+                                              ": is not mapped (use --drive " + letter + "=PATH)");
+            LogFlush(false);
+            if (status == 0) status = kExitUsage;
+        }
     }
     return status;
+}
+
+int MainWindow::RunDrive(int index) {
+    SelectDrive(index);
+    SetRunMode(ctx, RunCommand::Defrag, true);
+    imgKestVisible = false;
+    ctx.map.picMap.Clear();
+    ctx.map.ResetMap();
+    ctx.mode.FixedFileCount = 0;
+    ctx.frmInuseVisible = false;
+    ctx.lstInuse.clear();
+    boxes_.LastBox.clear();
+    // Busy, so that closing the window stops the run as in a launch.
+    report::SetBusy(ctx.report);
+    ViewMap(ctx, DrvUser[static_cast<size_t>(index)], true);
+    report::SetUnBusy(ctx.report);
+    // Nobody sees a box here: what it says goes to the log as well.
+    size_t from = 0;
+    while (from < boxes_.LastBox.size()) {
+        const size_t to = std::min(boxes_.LastBox.find("\r\n", from), boxes_.LastBox.size());
+        report::ShowError(ctx.report, boxes_.LastBox.substr(from, to - from));
+        from = to + 2;
+    }
+    LogFlush(false);
+    return ExitStatusFor(ctx);
 }
 
 void MainWindow::RefreshDrives() {
@@ -383,11 +413,10 @@ bool MainWindow::QueryClose() {
 
 void MainWindow::LogFlush(bool first) {
     std::string& log = ctx.report.Main.LogText;
-    if (log.empty()) return;
-    // The log is new for every unattended start, even when the first flush
-    // had nothing to write.
-    platform::AppendTextFile(LogFileName, log, first || !logCreated_);
-    logCreated_ = true;
+    // Made anew at every start, even with nothing to write yet: an earlier
+    // run's lines must never pass for this one's.
+    if (first) platform::WriteTextFile(LogFileName, log.empty() ? "" : log + "\r\n");
+    if (!first && !log.empty()) platform::AppendTextFile(LogFileName, log, false);
     log.clear();
 }
 

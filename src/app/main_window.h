@@ -160,7 +160,8 @@ class MainWindow {
     tools::ChecksumTables Ck;
 
   private:
-    bool logCreated_ = false;
+    // One drive of the unattended loop; its exit status.
+    int RunDrive(int index);
 };
 
 }  // namespace kestra::app

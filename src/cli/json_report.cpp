@@ -132,11 +132,12 @@ ordered_json RunJson(const std::string& command, run::RunContext& ctx,
         if (line.Colour == report::kTextLightRed) errorLines.push_back(line.Text);
     }
     // The error check clears the flag whose box it showed.
-    j["errors"] = {{"structure", f.StructureErrorFlag || boxText == report::StructureErrorText()},
-                   {"disk", f.DiskErrorFlag || boxText == report::DiskErrorText()},
-                   {"busy", f.DriveBusyFlag || boxText == report::DriveBusyText()},
-                   {"internal", f.InternalErrorFlag || boxText == report::InternalErrorText()},
-                   {"noMemory", f.NoMemoryFlag || boxText == report::NoMemErrText()},
+    const report::ErrorBox box = ctx.report.Main.LastBox;
+    j["errors"] = {{"structure", f.StructureErrorFlag || box == report::ErrorBox::Structure},
+                   {"disk", f.DiskErrorFlag || box == report::ErrorBox::Disk},
+                   {"busy", f.DriveBusyFlag || box == report::ErrorBox::Busy},
+                   {"internal", f.InternalErrorFlag || box == report::ErrorBox::Internal},
+                   {"noMemory", f.NoMemoryFlag || box == report::ErrorBox::NoMemory},
                    {"stopped", f.CloseRequested || f.StopRequested},
                    {"text", f.ErrText},
                    {"source", f.ErrSource},

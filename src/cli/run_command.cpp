@@ -118,7 +118,7 @@ int RunVolume(const std::string& name, app::RunCommand command, const RunOptions
         std::cerr << "kestra-cli " << name << ": " << refused << "\n";
     }
 
-    int status = app::ExitStatusFor(host.boxText, ctx);
+    int status = app::ExitStatusFor(ctx);
     if (!options.only.empty() && status == kExitClean && ctx.OnlyNotWhole != 0)
         status = kExitNotWhole;
     if (!options.png.empty() && ctx.map.UpperBound() > 0) {

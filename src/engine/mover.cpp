@@ -98,6 +98,9 @@ bool CopyData(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extent
             if (compact) CompactEntries(buffer, static_cast<uint32_t>(fill / 32));
             if (!WriteToTarget(e, target, written, buffer.data(), fill)) return false;
             fill = 0;
+            // Held alone, nothing else can touch the volume: paints run, and keys
+            // only set flags that are tested once the move is whole.
+            if (remaining > 0 && run.io.Level0Lock) report::LetEventsRun(e.report);
         }
     }
     return true;

@@ -1,12 +1,12 @@
-// kestra: the desktop program. Options such as --drive c=disk.img are taken
-// off the command line first; what remains names drives to defragment and pack
-// unattended ("/c/d"), or nothing for the interactive window.
+// kestra: the desktop program. Its options (--drive c=disk.img, ...) and drive
+// letters to defragment and pack unattended ("/c/d"); no letters open the
+// interactive window. Anything else is refused before a volume is touched.
 #include <QApplication>
 #include <QScreen>
 
-#include <cctype>
 #include <iostream>
 
+#include "app/command_line.h"
 #include "app/main_window.h"
 #include "gui/kestra_window.h"
 #include "gui/qt_host.h"
@@ -23,43 +23,40 @@ const char* const kUsage =
     "file, PATH@N for primary partition N of a disk image, or an unmounted block\n"
     "device. Drive letters after separators (/c/d) defragment and pack those\n"
     "drives unattended, log to kestra.LOG in the program folder and exit with\n"
-    "kestra-cli's exit statuses.\n";
+    "kestra-cli's exit statuses; anything else on the line is a usage error (64).\n";
+
+const char* const kNoDisplay =
+    "kestra: there is no display for the window (DISPLAY and WAYLAND_DISPLAY are unset).\n"
+    "Name the drives to defragment unattended, for example\n"
+    "  kestra --drive c=disk.img /c\n"
+    "or start kestra in a desktop session (or use kestra-cli).\n";
 
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace kestra;
-    std::vector<std::pair<char, std::string>> mapped;
-    std::string commandLine;
-    bool writeThrough = true;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "-h" || a == "--help") {
-            std::cout << kUsage;
-            return app::kExitClean;
-        }
-        if (a == "--version") {
-            std::cout << "kestra " KESTRA_VERSION "\n";
-            return app::kExitClean;
-        }
-        if (a == "--drive" || a.rfind("--drive=", 0) == 0) {
-            const std::string m = a == "--drive" ? (i + 1 < argc ? argv[++i] : "") : a.substr(8);
-            const size_t eq = m.find('=');
-            if (eq == std::string::npos || eq == 0 || eq > 2 || eq + 1 == m.size() ||
-                !std::isalpha(static_cast<unsigned char>(m[0]))) {
-                std::cerr << "kestra: --drive expects L=PATH, for example --drive c=disk.img\n";
-                return app::kExitUsage;
-            }
-            mapped.emplace_back(m[0], m.substr(eq + 1));
-        } else if (a == "--no-write-through") {
-            writeThrough = false;
-        } else {
-            commandLine += (commandLine.empty() ? "" : " ") + a;
-        }
+    const app::DesktopArgs args =
+        app::ParseDesktopArgs(std::vector<std::string>(argv + 1, argv + argc));
+    if (args.action == app::DesktopArgs::Action::Help) {
+        std::cout << kUsage;
+        return app::kExitClean;
     }
-    // A script or a cron job has no display: the window is then drawn off screen.
+    if (args.action == app::DesktopArgs::Action::Version) {
+        std::cout << "kestra " KESTRA_VERSION "\n";
+        return app::kExitClean;
+    }
+    if (args.action == app::DesktopArgs::Action::Usage) {
+        std::cerr << "kestra: " << args.error << "\nTry 'kestra --help'.\n";
+        return app::kExitUsage;
+    }
+    // A script or a cron job has no display: the window is then drawn off screen,
+    // but only for unattended drives; nobody could answer a window there.
     if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
         qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        if (args.drives.empty()) {
+            std::cerr << kNoDisplay;
+            return app::kExitUsage;
+        }
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     int qtArgc = 1;  // the drive letters are not Qt's
@@ -68,14 +65,14 @@ int main(int argc, char** argv) {
 
     gui::QtSettingsStore settings;
     platform::VolumeCatalogue catalogue;
-    catalogue.writeThrough = writeThrough;
-    app::FillCatalogue(catalogue, settings, mapped, platform::RemovableFatDevices());
+    catalogue.writeThrough = args.writeThrough;
+    app::FillCatalogue(catalogue, settings, args.mapped, platform::RemovableFatDevices());
     gui::QtUiHost host;
     platform::SystemClock clock;
     app::MainWindow model(catalogue, host, clock, settings, platform::ProgramFolder());
     const double dpi = QApplication::primaryScreen()->logicalDotsPerInchX();
     const int twips = dpi > 0 ? static_cast<int>(1440 / dpi) : 15;
-    const bool unattended = model.StartUp(commandLine, twips);
+    const bool unattended = model.StartUp(args.drives, twips);
     host.boxesToStderr = unattended;
     gui::KestraWindow window(model, host, twips);
     window.show();

@@ -1,6 +1,7 @@
 #include "platform/system_info.h"
 
 #include <sys/utsname.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -56,6 +57,22 @@ std::string ProgramFolder() {
 bool FileExists(const std::string& path) {
     std::error_code ec;
     return fs::is_regular_file(path, ec);
+}
+
+std::string RepairToolPath() {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path ? path : "";
+    dirs += ":/usr/sbin:/sbin";
+    size_t from = 0;
+    while (from <= dirs.size()) {
+        const size_t to = std::min(dirs.find(':', from), dirs.size());
+        const std::string dir = dirs.substr(from, to - from);
+        const std::string tool = dir + "/fsck.fat";
+        if (!dir.empty() && dir[0] == '/' && FileExists(tool) && ::access(tool.c_str(), X_OK) == 0)
+            return tool;
+        from = to + 1;
+    }
+    return "fsck.fat";
 }
 
 std::vector<std::string> RemovableFatDevices(const std::string& sysBlock, const std::string& dev) {

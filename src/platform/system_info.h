@@ -14,6 +14,10 @@ std::string ProgramFolder();
 
 bool FileExists(const std::string& path);
 
+// Where the FAT repair tool is: the first executable fsck.fat on $PATH, then in
+// /usr/sbin and /sbin (not on an ordinary user's PATH); "fsck.fat" when none.
+std::string RepairToolPath();
+
 // Whole removable disks and their partitions whose first sector is a FAT boot
 // sector: "/dev/sdb1", "/dev/mmcblk0p1". Mounted ones are listed too: a run on
 // them is refused as busy when it opens them.

@@ -2,6 +2,8 @@
 
 #include <initializer_list>
 
+#include "platform/system_info.h"
+
 namespace kestra::report {
 namespace {
 
@@ -18,6 +20,12 @@ std::string JoinLines(std::initializer_list<const char*> lines) {
     return text;
 }
 
+// Looked up once: the boxes are compared and shown many times in a process.
+const std::string& RepairTool() {
+    static const std::string tool = platform::RepairToolPath();
+    return tool;
+}
+
 void Beeps(ReportContext& ctx, int count) {
     for (int i = 0; i < count; ++i)
         ctx.Ui.Beep();
@@ -26,10 +34,10 @@ void Beeps(ReportContext& ctx, int count) {
 }  // namespace
 
 std::string InternalErrorText() {
+    const std::string run = "Shutdown all applications and run " + RepairTool() + "--be";
     return JoinLines({"An internal error has occurred. Please copy down",
                       "the error description on the left of the screen and",
-                      "contact our Technical Support group.", "",
-                      "Shutdown all applications and run ScanDisk--be",
+                      "contact our Technical Support group.", "", run.c_str(),
                       "sure to convert any lost cluster chains to files"});
 }
 
@@ -41,21 +49,22 @@ std::string NoMemErrText() {
 }
 
 std::string DiskErrorText() {
-    return JoinLines({"A serious disk error has occurred on this drive.",
-                      "Shutdown all applications and run ScanDisk--be",
+    const std::string run = "Shutdown all applications and run " + RepairTool() + "--be";
+    return JoinLines({"A serious disk error has occurred on this drive.", run.c_str(),
                       "sure to convert any lost cluster chains to files."});
 }
 
 std::string StructureErrorText() {
-    return JoinLines({"Structural errors have been detected on this drive.",
-                      "Please shut down all applications and run ScanDisk.",
-                      "If ScanDisk does not report errors on this drive,",
+    const std::string run = "Please shut down all applications and run " + RepairTool() + ".";
+    return JoinLines({"Structural errors have been detected on this drive.", run.c_str(),
+                      "If fsck.fat does not report errors on this drive,",
                       "you may continue working normally."});
 }
 
-std::string DriveBusyText() {
-    return JoinLines({"The drive is busy. Another program has locked it or",
-                      "is accessing it intensively. Shutdown your other",
+std::string DriveBusyText(const std::string& volume) {
+    const std::string drive = volume.empty() ? "The drive" : "The drive " + volume;
+    const std::string first = drive + " is busy. Another program has locked it or";
+    return JoinLines({first.c_str(), "is accessing it intensively. Shutdown your other",
                       "applications or try again later."});
 }
 
@@ -72,6 +81,7 @@ void HexError(ReportContext& ctx) {
 
 void NoMemErr(ReportContext& ctx) {
     Beeps(ctx, 1);
+    ctx.Main.LastBox = ErrorBox::NoMemory;
     ctx.Ui.MessageBox(NoMemErrText(), kAppTitle, BoxIcon::Information);
 }
 
@@ -80,6 +90,7 @@ bool Check4Errors(ReportContext& ctx) {
     if (f.InternalErrorFlag) {
         // Stays set: every later check shows it again until a run clears it.
         Beeps(ctx, 2);
+        ctx.Main.LastBox = ErrorBox::Internal;
         ctx.Ui.MessageBox(InternalErrorText(), kAppTitle, BoxIcon::Information);
         return true;
     }
@@ -90,19 +101,22 @@ bool Check4Errors(ReportContext& ctx) {
     }
     if (f.DiskErrorFlag) {
         Beeps(ctx, 2);
+        ctx.Main.LastBox = ErrorBox::Disk;
         ctx.Ui.MessageBox(DiskErrorText(), kAppTitle, BoxIcon::Stop);
         f.DiskErrorFlag = false;
         return true;
     }
     if (f.StructureErrorFlag) {
         Beeps(ctx, 1);
+        ctx.Main.LastBox = ErrorBox::Structure;
         ctx.Ui.MessageBox(StructureErrorText(), kAppTitle, BoxIcon::Information);
         f.StructureErrorFlag = false;
         return true;
     }
     if (f.DriveBusyFlag) {
         Beeps(ctx, 1);
-        ctx.Ui.MessageBox(DriveBusyText(), kAppTitle, BoxIcon::Information);
+        ctx.Main.LastBox = ErrorBox::Busy;
+        ctx.Ui.MessageBox(DriveBusyText(ctx.Main.Volume), kAppTitle, BoxIcon::Information);
         f.DriveBusyFlag = false;
         return true;
     }

@@ -6,12 +6,13 @@
 
 namespace kestra::report {
 
-// The texts of the boxes, lines joined by CR LF.
+// The texts of the boxes, lines joined by CR LF. The repair tool they name is
+// fsck.fat by its full path; the busy box names the volume when it is known.
 std::string InternalErrorText();
 std::string NoMemErrText();
 std::string DiskErrorText();
 std::string StructureErrorText();
-std::string DriveBusyText();
+std::string DriveBusyText(const std::string& volume = {});
 std::string HexErrorText(const std::string& ViewerErrorText);
 
 // The sector viewer's internal-error box (uses Main.ViewerErrorText).

@@ -57,6 +57,10 @@ struct MainControls {
     bool Tools_ = true;
 };
 
+// The error boxes of the pending flags, as values: exit statuses are derived
+// from these, never from a box's text.
+enum class ErrorBox { None, Internal, NoMemory, Disk, Structure, Busy };
+
 struct MainWindowState {
     TextArea Text;
     std::string LogText;  // lines joined by CR LF, none after the last
@@ -64,6 +68,9 @@ struct MainWindowState {
     bool Busy = false;
     bool Visible = true;
     std::string ViewerErrorText;
+    // The drive a launch works on, as the busy box names it: "c: (disk.img)".
+    std::string Volume;
+    ErrorBox LastBox = ErrorBox::None;  // the last box Check4Errors showed
 };
 
 // What one of the run window's two status lines shows right of its tag.

@@ -439,8 +439,8 @@ TEST(GuiTest, UnattendedRunDefragmentsNamedDrivesAndLogsWhatTheCliPrints) {
     TempDir home;
     const std::string env = "QT_QPA_PLATFORM=offscreen KESTRA_HOME=" + home.path().string() +
                             " XDG_CONFIG_HOME=" + home.path().string() + " ";
-    const CommandResult r = RunCommand(env + KESTRA_GUI_PATH + " --drive c=" + v.image +
-                                       " --drive d=" + other + " /x/c");
+    const CommandResult r =
+        RunCommand(env + KESTRA_GUI_PATH + " --drive c=" + v.image + " --drive d=" + other + " /c");
     ASSERT_EQ(r.exitStatus, 0) << r.output;
     EXPECT_TRUE(v.Intact());
     EXPECT_EQ(Sha(other), Sha(copy)) << "drive d was not named";
@@ -458,10 +458,10 @@ TEST(GuiTest, UnattendedRunDefragmentsNamedDrivesAndLogsWhatTheCliPrints) {
     EXPECT_NE(text(log).find("\r\nFragmented files=0\r\n"), std::string::npos);
     EXPECT_EQ(text(log), text(home.File("cli.log")));
 
-    // "cd" names only d; the log is made anew.
+    // "/d" names only d; the log is made anew.
     const std::string c = Sha(copy), d = Sha(other);
     const CommandResult second =
-        RunCommand(env + KESTRA_GUI_PATH + " --drive c=" + copy + " --drive d=" + other + " cd");
+        RunCommand(env + KESTRA_GUI_PATH + " --drive c=" + copy + " --drive d=" + other + " /d");
     ASSERT_EQ(second.exitStatus, 0) << second.output;
     EXPECT_EQ(Sha(copy), c);
     EXPECT_NE(Sha(other), d);
