@@ -16,11 +16,13 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: kestra [--drive L=PATH]... [--no-write-through] [/L/L...]\n"
+    "Usage: kestra [--drive L=PATH]... [--codepage N] [--no-write-through] [/L/L...]\n"
     "\n"
     "The desktop optimiser for FAT12, FAT16 and FAT32 volumes. PATH is an image\n"
     "file, PATH@N for primary partition N of a disk image, or an unmounted block\n"
-    "device. Drive letters after separators (/c/d) defragment and pack those\n"
+    "device. --codepage N reads short names and labels in code page N (default\n"
+    "850, or CodePage in the settings' [Options]). Drive letters after\n"
+    "separators (/c/d) defragment and pack those\n"
     "drives unattended, log to kestra.LOG in the program folder and exit with\n"
     "kestra-cli's exit statuses.\n";
 
@@ -31,6 +33,7 @@ int main(int argc, char** argv) {
     std::vector<std::pair<char, std::string>> mapped;
     std::string commandLine;
     bool writeThrough = true;
+    std::optional<format::CodePage> codePage;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "-h" || a == "--help") {
@@ -48,6 +51,14 @@ int main(int argc, char** argv) {
             mapped.emplace_back(m[0], m.substr(eq + 1));
         } else if (a == "--no-write-through") {
             writeThrough = false;
+        } else if (a == "--codepage" || a.rfind("--codepage=", 0) == 0) {
+            std::string why;
+            codePage = platform::ParseCodePage(
+                a == "--codepage" ? std::string(i + 1 < argc ? argv[++i] : "") : a.substr(11), why);
+            if (!codePage) {
+                std::cerr << "kestra: --codepage: " << why << "\n";
+                return app::kExitUsage;
+            }
         } else {
             commandLine += (commandLine.empty() ? "" : " ") + a;
         }
@@ -65,6 +76,7 @@ int main(int argc, char** argv) {
     platform::VolumeCatalogue catalogue;
     catalogue.writeThrough = writeThrough;
     app::FillCatalogue(catalogue, settings, mapped, platform::RemovableFatDevices());
+    if (codePage) catalogue.codePage = *codePage;
     gui::QtUiHost host;
     platform::SystemClock clock;
     app::MainWindow model(catalogue, host, clock, settings, platform::ProgramFolder());
