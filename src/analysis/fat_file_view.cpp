@@ -10,6 +10,8 @@
 #include "disk/volume_io.h"
 #include "fat/chains.h"
 #include "fat/fat_table.h"
+#include "format/utf8.h"
+#include "platform/volume_check.h"
 
 namespace kestra::analysis {
 namespace {
@@ -21,25 +23,19 @@ uint32_t Le32(const uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-std::string Lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
+std::string Lower(const std::string& s) {
+    return format::LowerText(s);
 }
 
 // The 8.3 name as the ordinary file system shows it, with the case bits of
 // byte 12 applied.
-std::string ShortName(const uint8_t* e) {
-    uint8_t raw[11];
-    std::memcpy(raw, e, 11);
-    if (raw[0] == 0x05) raw[0] = 0xE5;
-    std::string name = fat::EntryName(raw);
-    const size_t dot = name.find('.');
-    for (size_t i = 0; i < name.size(); ++i) {
-        const bool lower = i < dot ? (e[12] & 0x08) != 0 : (e[12] & 0x10) != 0;
-        if (lower) name[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(name[i])));
-    }
-    return name;
+std::string ShortName(const uint8_t* e, const format::CodePage& codePage) {
+    uint8_t baseOnly[11];
+    std::memcpy(baseOnly, e, 8);
+    std::memset(baseOnly + 8, ' ', 3);
+    const std::string base = fat::EntryName(baseOnly, codePage);
+    const std::string ext = fat::EntryName(e, codePage).substr(base.size());  // "" or ".EXT"
+    return ((e[12] & 0x08) ? Lower(base) : base) + ((e[12] & 0x10) ? Lower(ext) : ext);
 }
 
 struct Item {
@@ -78,9 +74,10 @@ class FatFile : public platform::FsFile {
 
 class FatView : public platform::FileSystemView {
   public:
-    FatView(platform::DevicePtr device, std::string cachePath)
-        : io_(catalogue_, ui_, flags_), cachePath_(std::move(cachePath)) {
+    FatView(platform::DevicePtr device, const FatViewSource& source)
+        : io_(catalogue_, ui_, flags_), volume_(source.volume), cachePath_(source.cachePath) {
         io_.VolumeHandle = std::move(device);
+        geo_.CodePage = source.codePage;
     }
 
     void DropCachedPages() override {
@@ -95,7 +92,7 @@ class FatView : public platform::FileSystemView {
             return false;
         }
         const platform::BootRecord b = platform::ParseBootRecord(boot);
-        error = platform::CheckBootRecord(b, d.SectorCount());
+        error = platform::ProblemText(platform::CheckVolumeStart(d, boot), volume_);
         if (!error.empty()) return false;
         const bool fat32 = b.Type() == platform::FatType::Fat32;
         disk::ComputeGeometry(geo_, boot, fat32 ? "FAT32" : "FAT", b.ClusterCount());
@@ -233,7 +230,7 @@ class FatView : public platform::FileSystemView {
             if (slot != Slot::Entry) continue;
             Item item;
             const std::string longName = longNames.Take(e);
-            item.shortName = ShortName(e);
+            item.shortName = ShortName(e, geo_.CodePage);
             if (item.shortName == "." || item.shortName == "..") continue;
             item.entry.Name = longName.empty() ? item.shortName : longName;
             item.entry.Attr = e[11];
@@ -258,6 +255,7 @@ class FatView : public platform::FileSystemView {
     fat::RunMode mode_;
     fat::FatRun run_{geo_, io_, model_, counters_, mode_, flags_};
     std::unordered_map<uint32_t, FolderItems> folders_;
+    std::string volume_;
     std::string cachePath_;
 };
 
@@ -294,12 +292,12 @@ bool FatFile::Read(uint8_t* buffer, size_t bytes) {
 }  // namespace
 
 platform::ViewPtr FatFileView(platform::DevicePtr device, std::string& error,
-                              const std::string& cachePath) {
+                              const FatViewSource& source) {
     if (!device) {
         error = "no volume";
         return nullptr;
     }
-    auto view = std::make_unique<FatView>(std::move(device), cachePath);
+    auto view = std::make_unique<FatView>(std::move(device), source);
     if (!view->Load(error)) return nullptr;
     return view;
 }

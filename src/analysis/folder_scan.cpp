@@ -71,8 +71,9 @@ struct FolderVisit {
 void FolderVisit::Damage(const std::string& text, const uint8_t* e, const std::string& longName) {
     // Without an entry, the folder itself is named.
     const fat::FolderNode& f = a.run.model.FolderTree[SubIdx];
-    const std::string path = e != nullptr ? LongPath(a, SubIdx, fat::EntryName(e), longName)
-                                          : LongPath(a, f.Parent, f.Name, f.LongName);
+    const std::string path =
+        e != nullptr ? LongPath(a, SubIdx, fat::EntryName(e, a.run.geo.CodePage), longName)
+                     : LongPath(a, f.Parent, f.Name, f.LongName);
     report::ScanStop(a.report, text + ": " + path);
     stopped = true;
 }
@@ -160,7 +161,7 @@ void FolderVisit::Entry(const uint8_t* e, uint32_t entryNo) {
         return;
     }
 
-    const std::string name = fat::EntryName(e);
+    const std::string name = fat::EntryName(e, a.run.geo.CodePage);
     if (!folder) {
         int64_t blks1 = 0, blks2 = 0;
         if (FAT_InValid_File(a, start, r.Size, blks1, blks2) && Upper(name) != "WIN386.SWP") {
@@ -313,7 +314,7 @@ const char* FAT_Check_Fixed(Analysis& a, const std::string& folderPath, const ui
                             const std::string& longName) {
     fat::FatRun& run = a.run;
     const uint32_t rec = run.counters.FileCount;
-    const std::string name = Upper(fat::EntryName(entry));
+    const std::string name = Upper(fat::EntryName(entry, a.run.geo.CodePage));
     const std::string full = folderPath + "\\" + name;
     const char* mark = nullptr;
     if (name == "WIN386.SWP" || name == "USER.DAT" || name == "SYSTEM.DAT") {
@@ -327,7 +328,7 @@ const char* FAT_Check_Fixed(Analysis& a, const std::string& folderPath, const ui
     ++run.mode.FixedFileCount;
     if (run.model.FileTab[rec].Frags >= 2) {
         ++run.counters.FragmentedFixedCount;
-        AddLongPathItem(a, rec, fat::EntryName(entry), longName, mark);
+        AddLongPathItem(a, rec, fat::EntryName(entry, a.run.geo.CodePage), longName, mark);
     }
     return mark;
 }

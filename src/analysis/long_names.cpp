@@ -1,24 +1,12 @@
 #include "analysis/long_names.h"
 
 #include "fat/volume_model.h"
+#include "format/utf8.h"
 
 namespace kestra::analysis {
 namespace {
 
 constexpr int kCharOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
-
-void AppendUtf8(std::string& out, char16_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
 
 }  // namespace
 
@@ -68,8 +56,10 @@ void LongNameCollector::Add(const uint8_t* slot) {
 std::string LongNameCollector::Take(const uint8_t* shortEntry) {
     std::string name;
     if (expected_ == 0 && total_ > 0 && checksum_ == ShortNameChecksum(shortEntry)) {
-        for (int i = 0; i < total_ * 13 && chars_[i] != 0; ++i)
-            AppendUtf8(name, chars_[i]);
+        int length = 0;
+        while (length < total_ * 13 && chars_[length] != 0)
+            ++length;
+        name = format::Utf16ToUtf8(chars_, static_cast<size_t>(length));
     }
     expected_ = 0;
     total_ = 0;

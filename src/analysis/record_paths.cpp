@@ -1,19 +1,12 @@
 #include "analysis/record_paths.h"
 
-#include <cctype>
-
 #include "analysis/long_names.h"
 #include "disk/geometry.h"
 #include "fat/chains.h"
+#include "format/utf8.h"
 
 namespace kestra::analysis {
 namespace {
-
-std::string Lower(std::string s) {
-    for (char& c : s)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return s;
-}
 
 std::vector<std::string> Components(const std::string& path) {
     std::vector<std::string> parts;
@@ -22,7 +15,7 @@ std::vector<std::string> Components(const std::string& path) {
         if (c != '/' && c != '\\') {
             part += c;
         } else if (!part.empty()) {
-            parts.push_back(Lower(part));
+            parts.push_back(format::LowerText(part));
             part.clear();
         }
     }
@@ -58,7 +51,9 @@ int64_t FindEntry(fat::FatRun& run, uint32_t folder, const std::string& name) {
                 if (slot != Slot::Entry) continue;
                 const std::string longName = longNames.Take(e);
                 if (e[0] == '.') continue;
-                if (Lower(fat::EntryName(e)) == name || Lower(longName) == name) return entryNo;
+                if (format::LowerText(fat::EntryName(e, run.geo.CodePage)) == name ||
+                    format::LowerText(longName) == name)
+                    return entryNo;
             }
         }
     }

@@ -1,5 +1,7 @@
 #include "app/command_line.h"
 
+#include "platform/code_pages.h"
+
 #include <cctype>
 
 namespace kestra::app {
@@ -63,6 +65,12 @@ DesktopArgs ParseDesktopArgs(const std::vector<std::string>& args) {
                 return Usage(out, "--drive expects L=PATH, for example --drive c=disk.img");
         } else if (a == "--no-write-through") {
             out.writeThrough = false;
+        } else if (a == "--codepage" || a.rfind("--codepage=", 0) == 0) {
+            const bool separate = a == "--codepage";
+            if (separate && i + 1 == args.size()) return Usage(out, "--codepage needs a number");
+            std::string why;
+            out.codePage = platform::ParseCodePage(separate ? args[++i] : a.substr(11), why);
+            if (!out.codePage) return Usage(out, "--codepage: " + why);
         } else if (IsDriveLetters(a)) {
             out.drives += (out.drives.empty() ? "" : " ") + a;
         } else if (a.rfind("-", 0) == 0) {

@@ -1,8 +1,11 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "format/code_page.h"
 
 namespace kestra::app {
 
@@ -16,6 +19,7 @@ struct DesktopArgs {
     std::string error;                                 // why the line is a usage error
     std::vector<std::pair<char, std::string>> mapped;  // --drive L=PATH
     bool writeThrough = true;                          // --no-write-through clears it
+    std::optional<format::CodePage> codePage;          // --codepage N
     std::string drives;  // the drive arguments as written ("/c/d /e"); empty: interactive
 };
 

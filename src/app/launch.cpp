@@ -232,6 +232,7 @@ std::string ViewFatMap(run::RunContext& ctx, const std::string& root, bool unatt
     }
     const uint32_t freeClusters = ctx.geo.FreeClusters;
     disk::ComputeGeometry(ctx.geo, boot, ctx.geo.FileSystemName, ctx.geo.TotalClusters);
+    ctx.geo.CodePage = ctx.catalogue.codePage;
     ctx.geo.FreeClusters = freeClusters;
     if (!Get_Mem(ctx, unattended)) return {};
 
@@ -292,6 +293,7 @@ std::string HexLaunch(run::RunContext& ctx, const std::string& driveText,
     }
     const uint32_t freeClusters = ctx.geo.FreeClusters;
     disk::ComputeGeometry(ctx.geo, boot, name, ctx.geo.TotalClusters);
+    ctx.geo.CodePage = ctx.catalogue.codePage;
     ctx.geo.FreeClusters = freeClusters;
     ctx.geo.DataSectors = dataSectors;
     ctx.geo.ClusterCount = static_cast<uint32_t>(dataSectors / ctx.geo.SectorsPerCluster);

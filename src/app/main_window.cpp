@@ -149,6 +149,11 @@ void FillCatalogue(platform::VolumeCatalogue& catalogue, platform::SettingsStore
         if (letter == 0) break;
         add(letter, device);
     }
+    // A code page the system does not know leaves the default in place.
+    if (const std::optional<std::string> page = store.Read(kOptions, "CodePage")) {
+        std::string why;
+        if (auto loaded = platform::ParseCodePage(*page, why)) catalogue.codePage = *loaded;
+    }
 }
 
 int ExitStatusFor(const run::RunContext& ctx) {

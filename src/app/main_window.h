@@ -57,7 +57,8 @@ bool CommandLineDrives(const std::string& commandLine, std::string& letters);
 
 // Drives from the settings store's "Drives" section ("c=/path", "d=/path@1"),
 // then from the command line's mappings, then removable FAT devices on free
-// letters. Invalid entries are skipped.
+// letters. Invalid entries are skipped. The code page of short names comes
+// from "CodePage" in "Options" (850 when unset).
 void FillCatalogue(platform::VolumeCatalogue& catalogue, platform::SettingsStore& store,
                    const std::vector<std::pair<char, std::string>>& mapped,
                    const std::vector<std::string>& devices);

@@ -27,7 +27,8 @@ int InfoCommand(std::vector<std::string> args) {
         if (json) {
             const nlohmann::ordered_json j = {
                 {"command", "info"}, {"exitStatus", status}, {"errors", {{"text", why}}}};
-            std::cout << j.dump() << std::endl;
+            std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
+                      << std::endl;
         }
         return status;
     };
@@ -67,7 +68,7 @@ int InfoCommand(std::vector<std::string> args) {
                                           {"freeSpace", {{"clusters", geo.FreeClusters}}},
                                           {"label", query.info.label},
                                           {"statusLines", lines}};
-        std::cout << j.dump() << std::endl;
+        std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
         return kExitClean;
     }
     for (const std::string& line : lines)

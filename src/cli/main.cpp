@@ -36,6 +36,8 @@ const char* const kUsage =
     "\n"
     "Options:\n"
     "  --drive L=PATH       map drive letter L to a volume\n"
+    "  --codepage N         read short names and labels in DOS code page N\n"
+    "                       (default 850, as mtools)\n"
     "  --map                draw the cluster map (live on a terminal)\n"
     "  --png FILE           save the final map picture (tools: the file\n"
     "                       distribution) as PNG\n"

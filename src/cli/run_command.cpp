@@ -135,7 +135,8 @@ int RunVolume(const std::string& name, app::RunCommand command, const RunOptions
         if (!why.empty()) std::cerr << "kestra-cli " << name << ": " << why << "\n";
     }
     if (options.json) {
-        std::cout << RunJson(name, ctx, gapsBefore, options.files, host.boxText, status).dump()
+        std::cout << RunJson(name, ctx, gapsBefore, options.files, host.boxText, status)
+                         .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
                   << std::endl;
     }
     return status;

@@ -31,6 +31,15 @@ VolumeArgs ParseVolumeArgs(std::vector<std::string>& args) {
             result.catalogue.Map(mapping[0], mapping.substr(eq + 1));
         } else if (a == "--no-write-through") {
             result.catalogue.writeThrough = false;
+        } else if (a == "--codepage" || a.rfind("--codepage=", 0) == 0) {
+            const std::string n =
+                a == "--codepage" ? (i + 1 < args.size() ? args[++i] : "") : a.substr(11);
+            std::optional<format::CodePage> page = platform::ParseCodePage(n, result.error);
+            if (!page) {
+                result.error = "--codepage: " + result.error;
+                return result;
+            }
+            result.catalogue.codePage = *page;
         } else if (a.size() > 1 && a[0] == '-') {
             result.error = "unknown option " + a;
             return result;

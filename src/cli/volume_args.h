@@ -15,7 +15,7 @@ struct VolumeArgs {
     std::string error;  // set when the arguments do not name a volume
 };
 
-// Takes "--drive L=PATH" and "--no-write-through" out of args, then resolves the
+// Takes "--drive L=PATH", "--codepage N" and "--no-write-through" out of args, then resolves the
 // one remaining operand. Any other option left over, or a "PATH@N" whose N is not
 // 1..4, is reported as an error.
 VolumeArgs ParseVolumeArgs(std::vector<std::string>& args);

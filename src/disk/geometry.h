@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "format/code_page.h"
 #include "platform/boot_record.h"
 
 namespace kestra::disk {
@@ -31,6 +32,9 @@ struct Geometry {
     uint32_t FatSectors = 0;     // length of one FAT copy
     uint32_t NumberOfFats = 0;
     uint32_t RootCluster = 0;  // FAT32 only
+
+    // What short names and the label are stored in; set by the launch.
+    format::CodePage CodePage;
 };
 
 void ComputeGeometry(Geometry& geo, const uint8_t* bootSector, const std::string& fileSystemName,

@@ -186,8 +186,9 @@ int GlyphAdvance(FontFace face, char c) {
 
 int FontTextWidth(FontFace face, std::string_view text) {
     int width = 0;
-    for (char c : text)
-        width += GlyphAdvance(face, c);
+    for (char c : text) {
+        if (!IsUtf8Continuation(c)) width += GlyphAdvance(face, c);
+    }
     return width;
 }
 

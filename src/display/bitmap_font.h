@@ -14,6 +14,12 @@ inline constexpr int kGlyphRows = 8;     // 7 above the baseline, 1 descender
 inline constexpr int kGlyphColumns = 5;  // bit 4 of a row is the left column
 inline constexpr int kFontHeight = 9;    // glyph rows plus one row of leading
 
+// Text is UTF-8: a character beyond ASCII is drawn once, as '?', from its
+// first byte; the bytes that continue it draw nothing.
+inline bool IsUtf8Continuation(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
 // Row r (0..7) of a character's glyph, 5 bits.
 uint8_t GlyphRow(char c, int row);
 

@@ -226,6 +226,7 @@ void Canvas::Print(std::string_view text) {
     int y = CurrentY;
     if (!FontTransparent) FillBox(x, y, x + TextWidth(text) - 1, y + kFontHeight - 1, BackColor);
     for (char c : text) {
+        if (IsUtf8Continuation(c)) continue;
         int left = GlyphLeft(Font, c);
         for (int row = 0; row < kGlyphRows; ++row) {
             uint8_t bits = GlyphRow(c, row);

@@ -145,7 +145,7 @@ bool BatchedMove(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Ext
     uint32_t EntryNo = 0;
     int64_t Sector = 0;
     if (!FAT_Read_Entry(run, JJ, entries, EntryNo, Sector)) return false;
-    const std::string Name = fat::EntryName(&entries[(EntryNo & 15) * 32]);
+    const std::string Name = fat::EntryName(&entries[(EntryNo & 15) * 32], run.geo.CodePage);
     if (!EntryIsRecord(run, JJ, &entries[(EntryNo & 15) * 32])) return false;
     if (!Mark_New_Chain(run, target)) {
         fat::FAT_FREE_Segs(run);
@@ -224,7 +224,7 @@ bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& t
         Unlock(e);
         return false;
     }
-    const std::string Name = fat::EntryName(&entries[(EntryNo & 15) * 32]);
+    const std::string Name = fat::EntryName(&entries[(EntryNo & 15) * 32], run.geo.CodePage);
 
     if (!io.Level0Lock && !FAT_Verify_Move(e, JJ, entries, EntryNo, Name, Blks, Block)) {
         Unlock(e);
@@ -300,7 +300,7 @@ bool FAT_Verify_Move(Engine& e, uint32_t JJ, const DirSector& entries, uint32_t 
     fat::FatRun& run = e.run;
     const uint8_t* entry = &entries[(EntryNo & 15) * 32];
     if (entry[0] == fat::kErasedMark || entry[0] == 0) {
-        analysis::SetBusy(e.analysis, JJ, Name);
+        analysis::SetBusy(e.analysis, JJ, {});  // an erased entry is not listed
         run.flags.VolumeTouched = true;
         return false;
     }

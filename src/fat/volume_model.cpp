@@ -40,16 +40,8 @@ std::string FolderPath(const VolumeModel& model, int32_t node) {
     return path;
 }
 
-std::string EntryName(const uint8_t* entry) {
-    auto trimmed = [](const uint8_t* p, size_t n) {
-        while (n > 0 && p[n - 1] == ' ')
-            --n;
-        return std::string(reinterpret_cast<const char*>(p), n);
-    };
-    std::string name = trimmed(entry, 8);
-    const std::string ext = trimmed(entry + 8, 3);
-    if (!ext.empty()) name += "." + ext;
-    return name;
+std::string EntryName(const uint8_t* entry, const format::CodePage& codePage) {
+    return format::ShortNameText(entry, codePage);
 }
 
 size_t MemReserveEntries(size_t fatUpperBound, uint32_t sectorsPerCluster) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "format/code_page.h"
+
 namespace kestra::fat {
 
 // FAT values in memory, whatever the FAT type, in the FAT32 value space.
@@ -105,8 +107,8 @@ void TrimScanTables(VolumeModel& model, const RunCounters& counters);
 
 void FolderAdd(VolumeModel& model, int32_t parent, const std::string& name);
 std::string FolderPath(const VolumeModel& model, int32_t node);
-// The 8.3 name of a 32-byte directory entry: "README", "README.TXT".
-std::string EntryName(const uint8_t* entry);
+// The 8.3 name of a 32-byte directory entry as UTF-8: "README", "README.TXT".
+std::string EntryName(const uint8_t* entry, const format::CodePage& codePage);
 
 // Reserve taken before a run so that the run's own tables find memory later.
 size_t MemReserveEntries(size_t fatUpperBound, uint32_t sectorsPerCluster);

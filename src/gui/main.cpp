@@ -16,12 +16,14 @@
 namespace {
 
 const char* const kUsage =
-    "Usage: kestra [--drive L=PATH]... [--no-write-through] [/L/L...]\n"
+    "Usage: kestra [--drive L=PATH]... [--codepage N] [--no-write-through] [/L/L...]\n"
     "       kestra --help | --version\n"
     "\n"
     "The desktop optimiser for FAT12, FAT16 and FAT32 volumes. PATH is an image\n"
     "file, PATH@N for primary partition N of a disk image, or an unmounted block\n"
-    "device. Drive letters after separators (/c/d) defragment and pack those\n"
+    "device. --codepage N reads short names and labels in code page N (default\n"
+    "850, or CodePage in the settings' [Options]). Drive letters after\n"
+    "separators (/c/d) defragment and pack those\n"
     "drives unattended, log to kestra.LOG in the program folder and exit with\n"
     "kestra-cli's exit statuses; anything else on the line is a usage error (64).\n";
 
@@ -67,6 +69,7 @@ int main(int argc, char** argv) {
     platform::VolumeCatalogue catalogue;
     catalogue.writeThrough = args.writeThrough;
     app::FillCatalogue(catalogue, settings, args.mapped, platform::RemovableFatDevices());
+    if (args.codePage) catalogue.codePage = *args.codePage;
     gui::QtUiHost host;
     platform::SystemClock clock;
     app::MainWindow model(catalogue, host, clock, settings, platform::ProgramFolder());

@@ -1,5 +1,7 @@
 #include "platform/boot_record.h"
 
+#include <cstring>
+
 namespace kestra::platform {
 namespace {
 
@@ -8,13 +10,6 @@ uint16_t Le16(const uint8_t* p) {
 }
 uint32_t Le32(const uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-std::string TrimmedText(const uint8_t* p, size_t n) {
-    std::string s(reinterpret_cast<const char*>(p), n);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\0'))
-        s.pop_back();
-    return s;
 }
 
 }  // namespace
@@ -32,8 +27,11 @@ BootRecord ParseBootRecord(const uint8_t* s) {
     b.rootCluster = Le32(s + 44);
     // The extended boot record sits after the FAT32 fields on FAT32 volumes.
     const uint8_t* ext = b.fatSize16 == 0 ? s + 64 : s + 36;
-    if (ext[2] == 0x29) b.label = TrimmedText(ext + 7, 11);
-    if (b.label == "NO NAME") b.label.clear();  // what formatters write for no label
+    // "NO NAME" is what formatters write for no label.
+    if (ext[2] == 0x29 && std::memcmp(ext + 7, "NO NAME    ", 11) != 0) {
+        b.hasLabel = true;
+        std::memcpy(b.labelBytes.data(), ext + 7, 11);
+    }
     return b;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -19,7 +20,9 @@ struct BootRecord {
     uint16_t fatSize16 = 0;
     uint32_t fatSize32 = 0;
     uint32_t rootCluster = 0;
-    std::string label;  // from the extended boot record, blanks trimmed
+    // The label of the extended boot record as stored, in the volume's code page.
+    bool hasLabel = false;
+    std::array<uint8_t, 11> labelBytes{};
 
     uint32_t FatSectors() const { return fatSize16 != 0 ? fatSize16 : fatSize32; }
     uint32_t RootDirSectors() const { return (uint32_t{rootEntryCount} * 32 + 511) / 512; }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/boot_record.h"
+#include "platform/volume_check.h"
 
 namespace kestra::platform {
 namespace {
@@ -26,7 +27,7 @@ uint32_t FatEntry(const std::vector<uint8_t>& fat, FatType type, uint32_t cluste
 
 }  // namespace
 
-QueryResult QueryVolume(SectorDevice& device) {
+QueryResult QueryVolume(SectorDevice& device, const format::CodePage& codePage) {
     QueryResult result;
     uint8_t sector[kSectorSize];
     if (!device.Read(0, 1, sector)) {
@@ -35,7 +36,9 @@ QueryResult QueryVolume(SectorDevice& device) {
         return result;
     }
     const BootRecord boot = ParseBootRecord(sector);
-    result.message = CheckBootRecord(boot, device.SectorCount());
+    const VolumeProblem problem = CheckVolumeStart(device, sector);
+    result.message = problem.text;
+    result.partitionHint = problem.partition;
     if (!result.message.empty()) return result;
 
     const FatType type = boot.Type();
@@ -62,7 +65,7 @@ QueryResult QueryVolume(SectorDevice& device) {
     result.info.freeClusters = free;
     result.info.totalBytes = clusters * clusterBytes;
     result.info.freeBytes = free * clusterBytes;
-    result.info.label = boot.label;
+    if (boot.hasLabel) result.info.label = format::LabelText(boot.labelBytes.data(), codePage);
     return result;
 }
 
@@ -125,8 +128,11 @@ QueryResult VolumeCatalogue::Query(char letter) const {
         result.message = opened.message;
         return result;
     }
-    QueryResult result = QueryVolume(*opened.device);
-    if (!result.ok) result.message = Describe(letter) + ": " + result.message;
+    QueryResult result = QueryVolume(*opened.device, codePage);
+    if (!result.ok) {
+        const std::string spec = Describe(letter);
+        result.message = spec + ": " + ProblemText({result.message, result.partitionHint}, spec);
+    }
     return result;
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "format/code_page.h"
+#include "platform/code_pages.h"
 #include "platform/file_device.h"
 
 namespace kestra::platform {
@@ -16,18 +18,19 @@ struct VolumeInfo {
     uint32_t freeClusters = 0;
     uint64_t totalBytes = 0;
     uint64_t freeBytes = 0;
-    std::string label;
+    std::string label;  // UTF-8, from the volume's code page
 };
 
 struct QueryResult {
     bool ok = false;
     OpenError openError = OpenError::None;  // set when the volume could not be opened or read
     std::string message;                    // why the query failed, after the volume's name
+    int partitionHint = 0;                  // a disk: the partition the user meant
     VolumeInfo info;
 };
 
 // Reads the boot sector and the first FAT of an open volume.
-QueryResult QueryVolume(SectorDevice& device);
+QueryResult QueryVolume(SectorDevice& device, const format::CodePage& codePage);
 
 // The drive list: letters mapped to volumes.
 class VolumeCatalogue {
@@ -50,6 +53,8 @@ class VolumeCatalogue {
 
     // Options used for every later open, for example write-through off for images.
     bool writeThrough = true;
+    // The code page of the volumes' short names and labels.
+    format::CodePage codePage = DefaultCodePage();
 
   private:
     struct Entry {

@@ -134,7 +134,7 @@ void DefragOnly(RunContext& ctx) {
         if (m.FileTab[k].Frags <= 1) continue;
         ++ctx.OnlyNotWhole;
         const std::string path = fat::FolderPath(m, static_cast<int32_t>(m.FileFolderIdx[k])) +
-                                 "\\" + fat::EntryName(m.FileTab[k].Name.data());
+                                 "\\" + fat::EntryName(m.FileTab[k].Name.data(), ctx.geo.CodePage);
         if (m.FileFixed[k] != 0) {
             report::ShowLine(ctx.report, "In use, left in pieces: " + path);
         } else {
@@ -222,8 +222,9 @@ void FAT_List_Fragmented(RunContext& ctx, bool rebuild) {
             uint32_t entryNo = 0;
             int64_t sector = 0;
             if (engine::FAT_Read_Entry(run, i, entries, entryNo, sector)) {
-                analysis::AddLongPathItem(ctx.analysis, i,
-                                          fat::EntryName(&entries[(entryNo & 15) * 32]), {});
+                analysis::AddLongPathItem(
+                    ctx.analysis, i,
+                    fat::EntryName(&entries[(entryNo & 15) * 32], ctx.geo.CodePage), {});
             }
         }
         if (!rebuild) continue;

@@ -7,6 +7,7 @@
 
 #include "analysis/long_names.h"
 #include "fat/chains.h"
+#include "format/utf8.h"
 #include "report/status_lines.h"
 
 namespace kestra::viewer {
@@ -32,17 +33,8 @@ uint32_t Le16(const uint8_t* p) {
     return p[0] | (uint32_t{p[1]} << 8);
 }
 
-std::string Lower(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(),
-                   [](unsigned char ch) { return static_cast<char>(std::tolower(ch)); });
-    return s;
-}
-
-std::string Trimmed(const uint8_t* p, size_t n) {
-    std::string s(reinterpret_cast<const char*>(p), n);
-    while (!s.empty() && s.back() == ' ')
-        s.pop_back();
-    return s;
+std::string Lower(const std::string& s) {
+    return format::LowerText(s);
 }
 
 // Class colour of an entry from its attribute byte.
@@ -147,9 +139,7 @@ void HexView::Dir_Nest(int y) {
     if ((entry[11] & 0x10) == 0) return;
     uint32_t c = Le16(entry + 26);
     if (ctx_.geo.IsFat32) c += 65536 * Le16(entry + 20);
-    const std::string name = Trimmed(entry, 8);
-    const std::string ext = Trimmed(entry + 8, 3);
-    const std::string full = Lower(ext.empty() ? name : name + "." + ext);
+    const std::string full = Lower(format::ShortNameText(entry, ctx_.geo.CodePage));
     if (full == "..") {
         // Only a folder entered from the root knows where ".." leads.
         if (DirDepth == 0) {
@@ -345,7 +335,7 @@ bool EnterPath(HexView& view, const std::string& path, std::string& why) {
                     continue;
                 }
                 const std::string shortName =
-                    Lower(Trimmed(entry, 8) + (entry[8] == ' ' ? "" : "." + Trimmed(entry + 8, 3)));
+                    Lower(format::ShortNameText(entry, view.NameCodePage()));
                 const std::string longName = Lower(names.Take(entry));
                 if ((entry[11] & 0x10) == 0 || (want != shortName && want != longName)) continue;
                 const int depth = view.DirDepth;

@@ -73,6 +73,8 @@ class HexView {
     std::vector<HexLine> Lines() const;
     // The overlay of every entry of SectorBuf (the sector must lie in the folder walked).
     std::vector<Mark> Xor_Dir_Info() const;
+    // What the volume's short names are stored in.
+    const format::CodePage& NameCodePage() const { return ctx_.geo.CodePage; }
 
     // Window state.
     std::string Caption;

@@ -76,6 +76,8 @@ TEST(CanvasText, PrintAdvancesByTheTextWidthAndKeepsTheRow) {
     EXPECT_EQ(c.TextWidth("il"), c.TextWidth("MW"));
     // Bytes outside the printable range draw as a glyph, not out of a table.
     c.Print(std::string("\x01\xff", 2));
+    // A UTF-8 character beyond ASCII is one cell, whatever its length in bytes.
+    EXPECT_EQ(c.TextWidth("DÉJÀ €"), c.TextWidth("D?J? ?"));
     c.PrintLine("");
     EXPECT_EQ(c.CurrentX, 0);
     EXPECT_EQ(c.CurrentY, 2 + c.TextHeight());

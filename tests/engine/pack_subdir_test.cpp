@@ -147,7 +147,8 @@ TEST(WriteBackPackTest, ARootWhoseEntryCountEndsInsideASectorKeepsItsLastEntries
         for (uint32_t e = 0; e < 20; ++e) {
             const uint8_t* entry = &f.Bytes()[root * 512 + e * 32];
             if (entry[0] == 0) break;
-            if (entry[0] != fat::kErasedMark) names.push_back(fat::EntryName(entry));
+            if (entry[0] != fat::kErasedMark)
+                names.push_back(fat::EntryName(entry, format::CodePage()));
         }
         return names;
     };

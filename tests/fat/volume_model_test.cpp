@@ -9,7 +9,7 @@ TEST(VolumeModelTest, EntryNamesDropBlanksAndAnEmptyExtension) {
     for (auto [raw, name] : {std::pair{"README     ", "README"},
                              {"README  TXT", "README.TXT"},
                              {"A       C  ", "A.C"}})
-        EXPECT_EQ(EntryName(reinterpret_cast<const uint8_t*>(raw)), name);
+        EXPECT_EQ(EntryName(reinterpret_cast<const uint8_t*>(raw), format::CodePage()), name);
 }
 
 TEST(VolumeModelTest, FolderPathsWalkUpToTheDriveLetter) {

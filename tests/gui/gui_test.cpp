@@ -208,7 +208,13 @@ TEST(GuiTest, DriveListFromSettingsCommandLineAndRemovableDisks) {
     Gui g;
     g.settings.Save("Drives", "e", v.image);
     g.settings.Save("Drives", "f", v.dir.File("missing.img@9"));  // not a partition: skipped
+    g.settings.Save("Options", "CodePage", "437");
     app::FillCatalogue(g.catalogue, g.settings, {{'c', v.image}}, devices);
+    EXPECT_EQ(g.catalogue.codePage.Number(), 437);
+    g.settings.Save("Options", "CodePage", "932");  // several bytes a character: the default stays
+    platform::VolumeCatalogue other;
+    app::FillCatalogue(other, g.settings, {}, {});
+    EXPECT_EQ(other.codePage.Number(), 850);
     g.model.RefreshDrives();
     EXPECT_EQ(g.model.DrvUser,
               (std::vector<std::string>{"c: [KESTRADEMO]", "d: [KESTRADEMO]", "e: [KESTRADEMO]"}));

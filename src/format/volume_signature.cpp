@@ -1,0 +1,87 @@
+#include "format/volume_signature.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kestra::format {
+namespace {
+
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+uint32_t Le32(const uint8_t* p) {
+    return Le16(p) | (uint32_t{Le16(p + 2)} << 16);
+}
+
+bool PowerOfTwo(uint32_t n) {
+    return n != 0 && (n & (n - 1)) == 0;
+}
+
+// `text` at byte `at` of the head, when the head reaches that far.
+bool Has(const uint8_t* head, size_t size, size_t at, const char* text) {
+    const size_t n = std::strlen(text);
+    return at + n <= size && std::memcmp(head + at, text, n) == 0;
+}
+
+std::string ExtKind(const uint8_t* super) {
+    const uint32_t compat = Le32(super + 92);
+    const uint32_t incompat = Le32(super + 96);
+    if (incompat & 0x2C0)
+        return "it holds an ext4 file system";                // extents, 64-bit, flexible groups
+    if (compat & 0x4) return "it holds an ext3 file system";  // a journal
+    return "it holds an ext2 file system";
+}
+
+// The first partition of a classic partition table: a FAT one if any, else
+// any used one; 0 when the slots do not read as a partition table.
+int MbrPartition(const uint8_t* mbr, bool& gpt) {
+    gpt = false;
+    if (mbr[510] != 0x55 || mbr[511] != 0xAA) return 0;
+    int first = 0;
+    int firstFat = 0;
+    for (int slot = 0; slot < 4; ++slot) {
+        const uint8_t* e = mbr + 446 + 16 * slot;
+        if (e[0] != 0 && e[0] != 0x80) return 0;
+        const uint8_t type = e[4];
+        if (type == 0 || Le32(e + 12) == 0) continue;
+        if (type == 0xEE) gpt = true;
+        if (first == 0) first = slot + 1;
+        const bool fat = type == 0x01 || type == 0x04 || type == 0x06 || type == 0x0B ||
+                         type == 0x0C || type == 0x0E;
+        if (fat && firstFat == 0) firstFat = slot + 1;
+    }
+    return firstFat != 0 ? firstFat : first;
+}
+
+}  // namespace
+
+bool HasFatBootFields(const uint8_t* s) {
+    const uint16_t bytes = Le16(s + 11);
+    return bytes >= 512 && bytes <= 4096 && PowerOfTwo(bytes) && PowerOfTwo(s[13]) &&
+           Le16(s + 14) != 0 && s[16] != 0;
+}
+
+Signature IdentifyVolume(const uint8_t* head, size_t size) {
+    if (size < 512) return {"it is shorter than one sector", 0};
+    if (Has(head, size, 3, "NTFS    ")) return {"it holds an NTFS file system", 0};
+    if (Has(head, size, 3, "EXFAT   ")) return {"it holds an exFAT file system", 0};
+    if (size >= 1082 && Le16(head + 1080) == 0xEF53) return {ExtKind(head + 1024), 0};
+    if (Has(head, size, 32769, "CD001")) return {"it holds an ISO 9660 (CD/DVD) file system", 0};
+    if (Has(head, size, 0, "XFSB")) return {"it holds an XFS file system", 0};
+    if (Has(head, size, 65600, "_BHRfS_M")) return {"it holds a Btrfs file system", 0};
+    if (Has(head, size, 0, "LUKS\xBA\xBE")) return {"it holds a LUKS encrypted volume", 0};
+    if (Has(head, size, 0, "hsqs")) return {"it holds a SquashFS file system", 0};
+    if (Has(head, size, 4086, "SWAPSPACE2") || Has(head, size, 4086, "SWAP-SPACE")) {
+        return {"it holds a Linux swap area", 0};
+    }
+    bool gpt = false;
+    const int partition = MbrPartition(head, gpt);
+    if (gpt) return {"it starts with a GPT partition table (open the partition's own device)", 0};
+    if (partition != 0) return {"it starts with a partition table", partition};
+    if (std::all_of(head, head + 512, [](uint8_t b) { return b == 0; })) {
+        return {"sector 0 is all zeros (an empty or unformatted volume)", 0};
+    }
+    return {"sector 0 holds no FAT boot sector and no known signature", 0};
+}
+
+}  // namespace kestra::format
