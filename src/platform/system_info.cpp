@@ -58,6 +58,19 @@ bool FileExists(const std::string& path) {
     return fs::is_regular_file(path, ec);
 }
 
+std::string CanonicalPath(const std::string& path) {
+    std::error_code ec;
+    const fs::path canonical = fs::canonical(path, ec);
+    return ec ? path : canonical.string();
+}
+
+std::string MakeFolders(const std::string& path) {
+    std::error_code ec;
+    fs::create_directories(path, ec);
+    if (fs::is_directory(path, ec)) return {};
+    return path + ": " + (ec ? ec.message() : std::string("not a folder"));
+}
+
 std::vector<std::string> RemovableFatDevices(const std::string& sysBlock, const std::string& dev) {
     std::vector<std::string> found;
     std::error_code ec;

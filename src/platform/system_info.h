@@ -13,6 +13,10 @@ std::string OsRelease();
 std::string ProgramFolder();
 
 bool FileExists(const std::string& path);
+// The path with links and "." or ".." resolved; the path as given when it cannot be.
+std::string CanonicalPath(const std::string& path);
+// Creates a folder and its parents; empty on success, else why not.
+std::string MakeFolders(const std::string& path);
 
 // Whole removable disks and their partitions whose first sector is a FAT boot
 // sector: "/dev/sdb1", "/dev/mmcblk0p1". Mounted ones are listed too: a run on

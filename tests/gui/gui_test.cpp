@@ -330,7 +330,7 @@ TEST(GuiTest, HexViewWalksFoldersByMouseWithMarksAsTheCoreDrawsThem) {
         EXPECT_EQ(hex->TxtBlock()->text().toStdString(), view.txtBlock);
         hex->TxtBlock()->setText("99999999");
         Key(hex->TxtBlock(), Qt::Key_Return);
-        EXPECT_EQ(hex->TxtBlock()->text().toLongLong(), g.model.ctx.geo.DataSectors - 1);
+        EXPECT_EQ(hex->TxtBlock()->text().toLongLong(), view.LastSector());
         Key(hex->TxtDir(), Qt::Key_F1);
         const auto* help = g.window->findChild<QTextBrowser*>("browser");
         EXPECT_TRUE(help && help->source().toString().endsWith("hex_view.html"));
