@@ -38,6 +38,28 @@ bool LoadRecords(const RecordFiles& records, ChecksumTables& ck, std::string& er
     return true;
 }
 
+// The changed checksums into the checksum file, unless a file could not be
+// read; the list, whatever it holds, appended to the check log.
+void StoreResults(ToolContext& t, const RecordFiles& records, bool differences) {
+    report::ReportContext& r = t.report;
+    const std::string& path = records.Checksum;
+    r.Ui.SetBusyPointer(true);
+    if (differences && !t.ck.Unreadable.empty()) {
+        report::ShowLine(r, path + " not updated");
+    } else if (differences) {
+        PrintDirect(r, path + " updated");
+        const std::string failed = platform::WriteTextFile(path, ChecksumFileText(t.ck));
+        if (!failed.empty()) ToolError(t, failed);
+    }
+    report::ShowLine(r, "See: " + records.CheckLog);
+    std::string lines;
+    for (const std::string& line : t.lstValErrs)
+        lines += (lines.empty() ? "" : "\r\n") + line;
+    const std::string failed = platform::AppendTextFile(records.CheckLog, lines, /*create=*/false);
+    if (!failed.empty()) ToolError(t, failed);
+    r.Ui.SetBusyPointer(false);
+}
+
 }  // namespace
 
 void Timing_Validate(ToolContext& t) {
@@ -92,22 +114,7 @@ void Timing_Validate(ToolContext& t) {
     if (r.Flags.StopRequested) {
         report::ShowLine(r, "User stop");
     } else if (differences + erased != 0 || unreadable) {
-        r.Ui.SetBusyPointer(true);
-        if (differences != 0 && unreadable) {
-            report::ShowLine(r, path + " not updated");
-        } else if (differences != 0) {
-            PrintDirect(r, path + " updated");
-            const std::string failed = platform::WriteTextFile(path, ChecksumFileText(ck));
-            if (!failed.empty()) ToolError(t, failed);
-        }
-        const std::string& log = records.CheckLog;
-        report::ShowLine(r, "See: " + log);
-        std::string lines;
-        for (const std::string& line : t.lstValErrs)
-            lines += (lines.empty() ? "" : "\r\n") + line;
-        const std::string failed = platform::AppendTextFile(log, lines, /*create=*/false);
-        if (!failed.empty()) ToolError(t, failed);
-        r.Ui.SetBusyPointer(false);
+        StoreResults(t, records, differences != 0);
     }
     ck.CkFileCount = files;
     DrawDistribution(t);
