@@ -428,6 +428,19 @@ TEST(GuiTest, ToolsMenuChecksumValidateAndScanFiles) {
     g.Trigger("TimingD_");
     EXPECT_EQ(g.Lines().at(2), "Files=12 Subdirs=4");
     EXPECT_FALSE(list->isVisible());
+    // A copy of the volume elsewhere is another volume: no record, no mark.
+    const std::string copy = v.dir.File("copy.img");
+    std::filesystem::copy_file(v.image, copy);
+    g.catalogue.Map('d', copy);
+    g.model.RefreshDrives();
+    g.model.SelectDrive(1);
+    g.window->Sync(true);
+    EXPECT_FALSE(g.window->Action("Checksum_")->isChecked());
+    g.Trigger("Validate_");
+    EXPECT_EQ(g.Lines().at(0).rfind("File not found: ", 0), 0u) << g.Lines().at(0);
+    g.model.SelectDrive(0);
+    g.window->Sync(true);
+    EXPECT_TRUE(g.window->Action("Checksum_")->isChecked());
 }
 
 TEST(GuiTest, UnattendedRunDefragmentsNamedDrivesAndLogsWhatTheCliPrints) {
