@@ -11,6 +11,7 @@
 #include "fat/chains.h"
 #include "fat/fat_table.h"
 #include "format/utf8.h"
+#include "platform/escaped_names.h"
 #include "platform/volume_check.h"
 
 namespace kestra::analysis {
@@ -108,22 +109,25 @@ class FatView : public platform::FileSystemView {
               std::string& error) override {
         entries.clear();
         const FolderItems* items = nullptr;
-        if (!Folder(folder, items, error)) return false;
+        if (Folder(folder, items, error) != platform::Found::Yes) return false;
         for (const Item& i : items->items)
             entries.push_back(i.entry);
         return true;
     }
 
-    bool Stat(const std::string& path, platform::FsEntry& entry) override {
-        const Item* item = Find(path);
-        if (!item) return false;
-        entry = item->entry;
-        return true;
+    platform::Found Stat(const std::string& path, platform::FsEntry& entry) override {
+        const Item* item = nullptr;
+        const platform::Found found = Find(path, item);
+        if (found == platform::Found::Yes) entry = item->entry;
+        return found;
     }
 
     std::unique_ptr<platform::FsFile> Open(const std::string& path) override {
-        const Item* item = Find(path);
-        if (!item || (item->entry.Attr & platform::kAttrDirectory)) return nullptr;
+        const Item* item = nullptr;
+        if (Find(path, item) != platform::Found::Yes ||
+            (item->entry.Attr & platform::kAttrDirectory)) {
+            return nullptr;
+        }
         Runs runs;
         if (item->start != 0 && !ChainRuns(item->start, runs)) return nullptr;
         // A chain too short for the size cannot be read to the end.
@@ -151,41 +155,48 @@ class FatView : public platform::FileSystemView {
         return true;
     }
 
-    // The entries of the folder at `path`, read once and kept for the view's life.
-    bool Folder(const std::string& path, const FolderItems*& items, std::string& error) {
+    // The entries of the folder at `path`, read once and kept for the view's
+    // life. No when a name on the way is not a folder; Unreadable when a folder
+    // cannot be read or walked.
+    platform::Found Folder(const std::string& path, const FolderItems*& items, std::string& error) {
+        return Folder(platform::SplitEscapedPath(path), path, items, error);
+    }
+
+    platform::Found Folder(const std::vector<std::string>& names, const std::string& path,
+                           const FolderItems*& items, std::string& error) {
         uint32_t cluster = geo_.IsFat32 ? geo_.RootCluster : 0;
         std::vector<uint32_t> walked{cluster};
-        size_t at = 0;
-        for (;;) {
-            if (!ReadFolder(cluster, error)) return false;
-            if (at >= path.size()) break;
-            const size_t next = std::min(path.find('\\', at + 1), path.size());
-            const std::string name = path.substr(at + 1, next - at - 1);
-            const Item* sub = Lookup(folders_[cluster], name);
+        for (size_t at = 0;; ++at) {
+            if (!ReadFolder(cluster, error)) return platform::Found::Unreadable;
+            if (at >= names.size()) break;
+            const Item* sub = Lookup(folders_[cluster], names[at]);
             if (!sub || !(sub->entry.Attr & platform::kAttrDirectory) || sub->start < 2) {
                 error = "Path not found: " + path;
-                return false;
+                return platform::Found::No;
             }
             // A folder that holds one of its own parents would be walked for ever.
             if (std::find(walked.begin(), walked.end(), sub->start) != walked.end()) {
                 error = "Folder loop: " + path;
-                return false;
+                return platform::Found::Unreadable;
             }
             cluster = sub->start;
             walked.push_back(cluster);
-            at = next;
         }
         items = &folders_[cluster];
-        return true;
+        return platform::Found::Yes;
     }
 
-    const Item* Find(const std::string& path) {
-        const size_t slash = path.rfind('\\');
-        if (slash == std::string::npos) return nullptr;
+    platform::Found Find(const std::string& path, const Item*& item) {
+        std::vector<std::string> names = platform::SplitEscapedPath(path);
+        if (names.empty()) return platform::Found::No;
+        const std::string name = names.back();
+        names.pop_back();
         const FolderItems* items = nullptr;
         std::string error;
-        if (!Folder(path.substr(0, slash), items, error)) return nullptr;
-        return Lookup(*items, path.substr(slash + 1));
+        const platform::Found folder = Folder(names, path, items, error);
+        if (folder != platform::Found::Yes) return folder;
+        item = Lookup(*items, name);
+        return item ? platform::Found::Yes : platform::Found::No;
     }
 
     // Names are found as the ordinary file system finds them: either name,

@@ -11,6 +11,7 @@
 #include "report/run_status.h"
 #include "report/status_lines.h"
 #include "run/run_driver.h"
+#include "tools/volume_records.h"
 
 #ifndef KESTRA_VERSION
 #define KESTRA_VERSION "0"
@@ -366,10 +367,12 @@ void MainWindow::Toggle(Option o) {
 
 void MainWindow::Set_Checksum() {
     ChecksumChecked = false;
-    if (DrvUserIndex >= 0 && !ProgramFolder.empty()) {
-        const char letter = static_cast<char>(std::tolower(
-            static_cast<unsigned char>(DriveLetters[static_cast<size_t>(DrvUserIndex)])));
-        ChecksumChecked = platform::FileExists(ProgramFolder + "/Checksum." + letter);
+    tools::RecordFiles records;
+    std::string why;
+    if (DrvUserIndex >= 0 && !ProgramFolder.empty() &&
+        tools::FindRecordFiles(catalogue, ProgramFolder, DrvUser[static_cast<size_t>(DrvUserIndex)],
+                               records, why)) {
+        ChecksumChecked = platform::FileExists(records.Checksum);
     }
     // Another drive's missing file leaves Validate as it was.
     if (ChecksumChecked) ValidateEnabled = true;

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cctype>
 #include <iostream>
 
@@ -85,6 +86,14 @@ void Show(viewer::HexView& view, const HexOptions& o, bool colour, display::Canv
     viewer::Box box = viewer::Box::Dir;
     if (o.hasDir && !viewer::EnterPath(view, o.dir, why)) return;
     if (!o.sector.empty()) {
+        // The window clamps a number past the end; asked for by name, it is an error.
+        const std::string last = std::to_string(view.LastSector());
+        const std::string n =
+            o.sector.substr(std::min(o.sector.find_first_not_of('0'), o.sector.size() - 1));
+        if (n.size() > last.size() || (n.size() == last.size() && n > last)) {
+            why = "--sector " + n + " is past the volume's last sector " + last;
+            return;
+        }
         box = viewer::Box::Block;
         view.txtBlock = o.sector;
         view.KeyDown(box, viewer::Key::Enter);

@@ -71,17 +71,24 @@ int ToolMain(const std::string& name, Tool tool, std::vector<std::string> args) 
             break;
     }
 
-    int status = kExitClean;
-    for (const report::TextLine& line : ctx.report.Main.Text.Lines) {
+    for (const report::TextLine& line : ctx.report.Main.Text.Lines)
         std::cout << line.Text << "\n";
-        if (line.Colour == report::kTextLightRed || line.Text.rfind("Errors: ", 0) == 0) {
-            status = kExitDisk;
-        }
-    }
     for (size_t i = 1; i < lstValErrs.size(); ++i)
         std::cout << lstValErrs[i] << "\n";
-    if (status == kExitClean && lstValErrs.size() > 1) status = kExitStructure;
-    if (ctx.flags.StopRequested && status == kExitClean) status = kExitUserStop;
+    int status = kExitClean;
+    switch (tools::OutcomeOf(t)) {
+        case tools::ToolOutcome::Clean:
+            break;
+        case tools::ToolOutcome::Differences:
+            status = kExitStructure;
+            break;
+        case tools::ToolOutcome::Failed:
+            status = kExitDisk;
+            break;
+        case tools::ToolOutcome::Stopped:
+            status = kExitUserStop;
+            break;
+    }
     if (!png.empty() && ctx.map.ShowDistribution) {
         std::string why;
         if (!display::SavePng(ctx.map.picMap, png, &why)) {

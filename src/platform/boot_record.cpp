@@ -78,4 +78,9 @@ std::string CheckBootRecord(const BootRecord& b, uint64_t deviceSectors) {
     return {};
 }
 
+uint32_t VolumeSerial(const uint8_t* s) {
+    const uint8_t* ext = Le16(s + 22) == 0 ? s + 64 : s + 36;
+    return ext[2] == 0x29 || ext[2] == 0x28 ? Le32(ext + 3) : 0;
+}
+
 }  // namespace kestra::platform

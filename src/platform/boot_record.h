@@ -40,4 +40,7 @@ BootRecord ParseBootRecord(const uint8_t* sector);
 // Empty when the volume can be addressed safely; otherwise why it cannot.
 std::string CheckBootRecord(const BootRecord& boot, uint64_t deviceSectors);
 
+// The serial number formatters write into the extended boot record; 0 without one.
+uint32_t VolumeSerial(const uint8_t* sector);
+
 }  // namespace kestra::platform

@@ -14,7 +14,7 @@ constexpr uint8_t kAttrSystem = 0x04;
 constexpr uint8_t kAttrDirectory = 0x10;
 
 struct FsEntry {
-    std::string Name;  // UTF-8, the long name where there is one
+    std::string Name;  // as the file system gives it, the long name where there is one
     uint8_t Attr = 0;
     int64_t Size = 0;
 };
@@ -28,9 +28,13 @@ class FsFile {
     virtual bool Read(uint8_t* buffer, size_t bytes) = 0;
 };
 
+// Whether a path names something, and whether that could be told.
+enum class Found { Yes, No, Unreadable };
+
 // A drive's files as an ordinary file system presents them, read only. Paths
-// are relative to the drive's root, folders joined by "\": "" is the root,
-// "\DOCS\readme.txt" a file in a folder.
+// are relative to the drive's root, names escaped (platform/escaped_names.h)
+// and joined by "\": "" is the root, "\DOCS\read%5Cme.txt" the file
+// "read\me.txt" in a folder.
 class FileSystemView {
   public:
     virtual ~FileSystemView() = default;
@@ -38,8 +42,9 @@ class FileSystemView {
     // left out. False with `error` set when the folder cannot be read.
     virtual bool List(const std::string& folder, std::vector<FsEntry>& entries,
                       std::string& error) = 0;
-    // False when nothing of that name exists (or it cannot be reached).
-    virtual bool Stat(const std::string& path, FsEntry& entry) = 0;
+    // No when nothing of that name exists; Unreadable when a folder on the way
+    // (or the entry itself) cannot be read.
+    virtual Found Stat(const std::string& path, FsEntry& entry) = 0;
     // Nothing when the file cannot be opened.
     virtual std::unique_ptr<FsFile> Open(const std::string& path) = 0;
     // Makes later reads come from the medium rather than from memory.

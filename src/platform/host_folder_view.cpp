@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/escaped_names.h"
 #include "platform/file_system_view.h"
 
 namespace kestra::platform {
@@ -39,7 +40,11 @@ class HostFolder : public FileSystemView {
     bool List(const std::string& folder, std::vector<FsEntry>& entries,
               std::string& error) override {
         entries.clear();
-        const std::string path = HostPath(folder);
+        std::string path;
+        if (!HostPath(folder, path)) {
+            error = "Path not found: " + folder;
+            return false;
+        }
         DIR* dir = ::opendir(path.c_str());
         if (!dir) {
             error = path + ": " + std::strerror(errno);
@@ -55,14 +60,23 @@ class HostFolder : public FileSystemView {
         return true;
     }
 
-    bool Stat(const std::string& path, FsEntry& entry) override {
-        const size_t slash = path.rfind('\\');
-        entry.Name = slash == std::string::npos ? path : path.substr(slash + 1);
-        return StatHost(HostPath(path), entry);
+    Found Stat(const std::string& path, FsEntry& entry) override {
+        const std::vector<std::string> names = SplitEscapedPath(path);
+        std::string host;
+        if (names.empty() || !HostPath(path, host)) return Found::No;
+        entry.Name = names.back();
+        errno = 0;
+        if (StatHost(host, entry)) return Found::Yes;
+        // Gone, or never there; anything else is the medium or the permissions.
+        const bool gone =
+            errno == 0 || errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG;
+        return gone ? Found::No : Found::Unreadable;
     }
 
     std::unique_ptr<FsFile> Open(const std::string& path) override {
-        const int fd = ::open(HostPath(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        std::string host;
+        if (!HostPath(path, host)) return nullptr;
+        const int fd = ::open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
         if (fd < 0) return nullptr;
         struct stat st {};
         if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -78,11 +92,19 @@ class HostFolder : public FileSystemView {
     void DropCachedPages() override { dropCache_ = true; }
 
   private:
-    std::string HostPath(const std::string& path) const {
-        std::string host = root_;
-        for (char c : path)
-            host += c == '\\' ? '/' : c;
-        return host;
+    // False for a name no host folder can hold, or one that would leave the
+    // root ("..", a "/" inside a name): such a path names nothing here.
+    bool HostPath(const std::string& path, std::string& host) const {
+        host = root_;
+        for (const std::string& name : SplitEscapedPath(path)) {
+            if (name.empty() || name == "." || name == ".." ||
+                name.find_first_of(std::string("/\0", 2)) != std::string::npos) {
+                return false;
+            }
+            host += "/" + name;
+        }
+        if (host.empty()) host = "/";
+        return true;
     }
 
     static bool StatHost(const std::string& path, FsEntry& e) {

@@ -75,6 +75,19 @@ std::string RepairToolPath() {
     return "fsck.fat";
 }
 
+std::string CanonicalPath(const std::string& path) {
+    std::error_code ec;
+    const fs::path canonical = fs::canonical(path, ec);
+    return ec ? path : canonical.string();
+}
+
+std::string MakeFolders(const std::string& path) {
+    std::error_code ec;
+    fs::create_directories(path, ec);
+    if (fs::is_directory(path, ec)) return {};
+    return path + ": " + (ec ? ec.message() : std::string("not a folder"));
+}
+
 std::vector<std::string> RemovableFatDevices(const std::string& sysBlock, const std::string& dev) {
     std::vector<std::string> found;
     std::error_code ec;

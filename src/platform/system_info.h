@@ -13,6 +13,10 @@ std::string OsRelease();
 std::string ProgramFolder();
 
 bool FileExists(const std::string& path);
+// The path with links and "." or ".." resolved; the path as given when it cannot be.
+std::string CanonicalPath(const std::string& path);
+// Creates a folder and its parents; empty on success, else why not.
+std::string MakeFolders(const std::string& path);
 
 // Where the FAT repair tool is: the first executable fsck.fat on $PATH, then in
 // /usr/sbin and /sbin (not on an ordinary user's PATH); "fsck.fat" when none.

@@ -3,15 +3,16 @@
 
 #include "analysis/analysis_context.h"
 #include "display/size_chart.h"
+#include "platform/system_info.h"
 #include "platform/text_files.h"
 #include "report/status_lines.h"
 #include "tools/crc_checksum.h"
 #include "tools/file_tools.h"
+#include "tools/volume_records.h"
 
 namespace kestra::tools {
 namespace {
 
-// A run-time error of the walk: red line, and every level stops.
 std::string Quoted(const std::string& s) {
     return "\"" + s + "\"";
 }
@@ -42,6 +43,20 @@ bool SplitRecord(const std::string& line, size_t numbers, bool quoted, std::vect
     return true;
 }
 
+// The volume's record folder with its "Volume" file, then the checksum file.
+void WriteChecksumRecords(ToolContext& t, const RecordFiles& records) {
+    std::string failed = platform::MakeFolders(records.Folder);
+    if (failed.empty()) failed = platform::WriteTextFile(records.Volume, IdentityText(records.Id));
+    if (failed.empty()) failed = platform::WriteTextFile(records.Checksum, ChecksumFileText(t.ck));
+    if (!failed.empty()) return ToolError(t, failed);
+    ChecksumTables& ck = t.ck;
+    ck.CkDirName.clear();
+    ck.CkDirParent.clear();
+    ck.CkFileName.clear();
+    ck.CkFileDir.clear();
+    t.Set_Checksum();
+}
+
 }  // namespace
 
 void Timing_Checksum(ToolContext& t) {
@@ -58,10 +73,12 @@ void Timing_Checksum(ToolContext& t) {
     ck.CkFileSum.clear();
 
     r.Ui.SetBusyPointer(true);
-    ck.CkFailed = false;
     std::string why;
     double elapsed = 0;
-    platform::ViewPtr view = OpenDriveFiles(t.catalogue, drive[0], why);
+    RecordFiles records;
+    platform::ViewPtr view;
+    if (FindRecordFiles(t.catalogue, t.ProgramFolder, t.DriveEntry, records, why))
+        view = OpenDriveFiles(t.catalogue, drive[0], why);
     if (!view) {
         WalkFailed(t, why);
     } else {
@@ -82,20 +99,16 @@ void Timing_Checksum(ToolContext& t) {
                    FormatFixed(PerSecond(static_cast<double>(ck.CkFileCount), elapsed), 0) +
                    " Files/Sec");
         DrawDistribution(t);
+        for (const std::string& path : ck.Unreadable)
+            report::ShowLine(r, path + "  (unreadable)");
         if (r.Flags.StopRequested) {
             report::ShowLine(r, "User stop");
+        } else if (!ck.Unreadable.empty()) {
+            // A record with holes is no reference: the previous one stays.
+            ToolError(t, std::to_string(ck.Unreadable.size()) + " Unreadable, " + records.Checksum +
+                             " not written");
         } else {
-            const std::string failed =
-                platform::WriteTextFile(ChecksumPath(t), ChecksumFileText(ck));
-            if (!failed.empty()) {
-                report::ShowError(r, failed);
-            } else {
-                ck.CkDirName.clear();
-                ck.CkDirParent.clear();
-                ck.CkFileName.clear();
-                ck.CkFileDir.clear();
-                t.Set_Checksum();
-            }
+            WriteChecksumRecords(t, records);
         }
     }
     report::SetUnBusy(r);
@@ -116,7 +129,7 @@ void Checksum(ToolContext& t, platform::FileSystemView& view, const std::string&
         if (j % 100 == 0) DrawDistribution(t);
         int16_t sum = 0;
         int64_t size = 0;
-        ReadAndCheck(view, full, ck.Buffer, sum, size);
+        if (!ReadAndCheck(view, full, ck.Buffer, sum, size)) ck.Unreadable.push_back(full);
         ck.CkFileSum.push_back(sum);
         display::CountSize(t.map.Distribution, size);
         ck.CkBytes += size;
@@ -133,12 +146,12 @@ void Checksum(ToolContext& t, platform::FileSystemView& view, const std::string&
         Checksum(t, view, path + "\\" + subfolders[i], first + static_cast<int64_t>(i));
 }
 
-void ReadAndCheck(platform::FileSystemView& view, const std::string& path,
+bool ReadAndCheck(platform::FileSystemView& view, const std::string& path,
                   std::vector<uint8_t>& buffer, int16_t& sum, int64_t& size) {
     size = 0;
     sum = -1;
     std::unique_ptr<platform::FsFile> file = view.Open(ViewPath(path));
-    if (!file) return;
+    if (!file) return false;
     size = file->Size();
     if (buffer.size() < kChunkBytes) buffer.resize(kChunkBytes);
     int32_t accumulator = 0;
@@ -146,12 +159,13 @@ void ReadAndCheck(platform::FileSystemView& view, const std::string& path,
         // The last chunk of an odd length carries one zero byte more.
         const int64_t chunk = remaining > kChunkBytes ? kChunkBytes : remaining + (remaining & 1);
         const int64_t data = std::min(chunk, remaining);
-        if (!file->Read(buffer.data(), static_cast<size_t>(data))) return;
+        if (!file->Read(buffer.data(), static_cast<size_t>(data))) return false;
         if (chunk > data) buffer[static_cast<size_t>(data)] = 0;
         Get_CRC_CheckSum(buffer.data(), static_cast<int32_t>(chunk), accumulator);
         remaining -= chunk;
     }
     sum = FoldChecksum(accumulator);
+    return true;
 }
 
 std::string ChecksumFileText(const ChecksumTables& ck) {

@@ -28,9 +28,11 @@ struct ChecksumTables {
     std::vector<int64_t> CkFileDir;
     std::vector<int16_t> CkFileSum;
     int64_t CkBytes = 0;
-    bool CkFailed = false;
+    bool CkFailed = false;  // a run-time error: a red line, the run came to nothing
     bool ReadErrors = false;
-    std::vector<uint8_t> Buffer;  // kChunkBytes, reused by every read
+    std::vector<std::string> Unreadable;  // full paths of the files that could not be read
+    bool Changed = false;                 // validate found a difference or an erased file
+    std::vector<uint8_t> Buffer;          // kChunkBytes, reused by every read
 };
 
 // What a tool run works with: the drive, the main window's text area, map
@@ -55,17 +57,18 @@ struct ToolContext {
 platform::ViewPtr OpenDriveFiles(const platform::VolumeCatalogue& catalogue, char letter,
                                  std::string& error);
 
-// The file names the tools use for a drive entry: program folder, "/Checksum."
-// or "/CheckLog.", and the entry's first character.
-std::string ChecksumPath(const ToolContext& t);
-std::string CheckLogPath(const ToolContext& t);
+// What a tool run came to, from its state and never from its text. A stop
+// by the user outranks everything else.
+enum class ToolOutcome { Clean, Differences, Failed, Stopped };
+ToolOutcome OutcomeOf(const ToolContext& t);
 
 // Checksum (the "&Checksum" item).
 void Timing_Checksum(ToolContext& t);
 void Checksum(ToolContext& t, platform::FileSystemView& view, const std::string& path,
               int64_t index);
-// sum -1 when the file cannot be opened or read; size 0 when it cannot be opened.
-void ReadAndCheck(platform::FileSystemView& view, const std::string& path,
+// False, and sum -1, when the file cannot be opened or read to its end; size 0
+// when it cannot be opened.
+bool ReadAndCheck(platform::FileSystemView& view, const std::string& path,
                   std::vector<uint8_t>& buffer, int16_t& sum, int64_t& size);
 
 // The checksum file: header, folder records, file records, CR LF after each.
@@ -107,6 +110,8 @@ void StartTool(ToolContext& t);
 std::string BytesLine(int64_t bytes, double seconds);
 // A walk failed: the red line, and the run ends without a summary.
 void WalkFailed(ToolContext& t, const std::string& description);
+// A red line that makes the run a failure.
+void ToolError(ToolContext& t, const std::string& description);
 // One folder of a walk: its files and its subfolders by name, names beginning
 // with "." left out. False, the walk ended, when it cannot be listed.
 bool ListFolder(ToolContext& t, platform::FileSystemView& view, const std::string& path,

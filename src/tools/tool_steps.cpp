@@ -3,6 +3,7 @@
 
 #include "analysis/fat_file_view.h"
 #include "display/size_chart.h"
+#include "platform/escaped_names.h"
 #include "report/status_lines.h"
 #include "tools/file_tools.h"
 
@@ -26,22 +27,12 @@ platform::ViewPtr OpenDriveFiles(const platform::VolumeCatalogue& catalogue, cha
     return view;
 }
 
-namespace {
-
-// Without a program folder the files go to the current one, never to "/".
-std::string InProgramFolder(const ToolContext& t, const char* name) {
-    return (t.ProgramFolder.empty() ? std::string(".") : t.ProgramFolder) + "/" + name +
-           t.DriveEntry.substr(0, 1);
-}
-
-}  // namespace
-
-std::string ChecksumPath(const ToolContext& t) {
-    return InProgramFolder(t, "Checksum.");
-}
-
-std::string CheckLogPath(const ToolContext& t) {
-    return InProgramFolder(t, "CheckLog.");
+ToolOutcome OutcomeOf(const ToolContext& t) {
+    const ChecksumTables& ck = t.ck;
+    // A failed walk stops every level as a stop would; it is no stop by the user.
+    if (t.report.Flags.StopRequested && !ck.CkFailed) return ToolOutcome::Stopped;
+    if (ck.CkFailed || ck.ReadErrors || !ck.Unreadable.empty()) return ToolOutcome::Failed;
+    return ck.Changed ? ToolOutcome::Differences : ToolOutcome::Clean;
 }
 
 std::string FormatThousands(int64_t n) {
@@ -84,6 +75,8 @@ std::string ViewPath(const std::string& fullPath) {
 void StartTool(ToolContext& t) {
     t.map.Distribution.fill(0);
     t.ck.CkBytes = 0;
+    t.ck.CkFailed = t.ck.ReadErrors = t.ck.Changed = false;
+    t.ck.Unreadable.clear();
     t.ck.Buffer.resize(kChunkBytes);
     report::SetBusy(t.report);
     report::ClearText(t.report);
@@ -96,9 +89,13 @@ std::string BytesLine(int64_t bytes, double seconds) {
 }
 
 void WalkFailed(ToolContext& t, const std::string& description) {
+    ToolError(t, description);
+    t.report.Flags.StopRequested = true;
+}
+
+void ToolError(ToolContext& t, const std::string& description) {
     report::ShowError(t.report, description);
     t.ck.CkFailed = true;
-    t.report.Flags.StopRequested = true;
 }
 
 bool ListFolder(ToolContext& t, platform::FileSystemView& view, const std::string& path,
@@ -109,9 +106,11 @@ bool ListFolder(ToolContext& t, platform::FileSystemView& view, const std::strin
         WalkFailed(t, error);
         return false;
     }
+    // Names go on escaped: paths, lists and records hold them so.
     for (const platform::FsEntry& e : entries) {
         if (e.Name.empty() || e.Name[0] == '.') continue;
-        ((e.Attr & platform::kAttrDirectory) ? subfolders : files).push_back(e.Name);
+        ((e.Attr & platform::kAttrDirectory) ? subfolders : files)
+            .push_back(platform::EscapeName(e.Name));
     }
     return true;
 }

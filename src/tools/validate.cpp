@@ -4,6 +4,7 @@
 #include "platform/text_files.h"
 #include "report/status_lines.h"
 #include "tools/file_tools.h"
+#include "tools/volume_records.h"
 
 namespace kestra::tools {
 namespace {
@@ -13,6 +14,50 @@ void PrintDirect(report::ReportContext& r, const std::string& text) {
     report::TextArea& area = r.Main.Text;
     area.Lines.push_back({text, area.ForeColor, area.CurrentY});
     area.CurrentY += area.LineHeight;
+}
+
+// The drive's checksum file, refused when its folder's "Volume" file names
+// another volume (records copied or moved by hand).
+bool LoadRecords(const RecordFiles& records, ChecksumTables& ck, std::string& error) {
+    std::string text, volume;
+    VolumeIdentity owner;
+    if (!platform::ReadTextFile(records.Checksum, text, error)) return false;
+    if (!platform::ReadTextFile(records.Volume, volume, error) || !ParseIdentity(volume, owner)) {
+        error = "No volume record beside " + records.Checksum + ": run checksum again";
+        return false;
+    }
+    if (!(owner == records.Id)) {
+        error = records.Checksum + " belongs to another volume (" + owner.Path + "), not to " +
+                records.Id.Path;
+        return false;
+    }
+    if (!ParseChecksumFile(text, ck, error)) {
+        error = "Bad checksum file " + records.Checksum + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+// The changed checksums into the checksum file, unless a file could not be
+// read; the list, whatever it holds, appended to the check log.
+void StoreResults(ToolContext& t, const RecordFiles& records, bool differences) {
+    report::ReportContext& r = t.report;
+    const std::string& path = records.Checksum;
+    r.Ui.SetBusyPointer(true);
+    if (differences && !t.ck.Unreadable.empty()) {
+        report::ShowLine(r, path + " not updated");
+    } else if (differences) {
+        PrintDirect(r, path + " updated");
+        const std::string failed = platform::WriteTextFile(path, ChecksumFileText(t.ck));
+        if (!failed.empty()) ToolError(t, failed);
+    }
+    report::ShowLine(r, "See: " + records.CheckLog);
+    std::string lines;
+    for (const std::string& line : t.lstValErrs)
+        lines += (lines.empty() ? "" : "\r\n") + line;
+    const std::string failed = platform::AppendTextFile(records.CheckLog, lines, /*create=*/false);
+    if (!failed.empty()) ToolError(t, failed);
+    r.Ui.SetBusyPointer(false);
 }
 
 }  // namespace
@@ -25,22 +70,20 @@ void Timing_Validate(ToolContext& t) {
     t.lstValErrs.clear();
 
     const std::string drive = t.DriveEntry.substr(0, 2);
-    const std::string path = ChecksumPath(t);
-    std::string text, error;
+    RecordFiles records;
+    std::string error;
     platform::ViewPtr view;
-    if (!platform::ReadTextFile(path, text, error)) {
-        // The reason names the file.
-    } else if (!ParseChecksumFile(text, ck, error)) {
-        error = "Bad checksum file " + path + ": " + error;
-    } else {
+    if (FindRecordFiles(t.catalogue, t.ProgramFolder, t.DriveEntry, records, error) &&
+        LoadRecords(records, ck, error)) {
         view = OpenDriveFiles(t.catalogue, drive[0], error);
     }
     if (!view) {
         // Nothing is compared and nothing written.
-        report::ShowError(r, error);
+        ToolError(t, error);
         report::SetUnBusy(r);
         return;
     }
+    const std::string& path = records.Checksum;
     report::LetEventsRun(r);
     t.lstValErrs.push_back("-- Checksum=" + drive + " " + platform::ModifiedText(path) + " --");
 
@@ -63,23 +106,15 @@ void Timing_Validate(ToolContext& t) {
     report::ShowLine(r, differences == 0 ? std::string("No Differences")
                                          : std::to_string(differences) + " Differences");
     if (erased != 0) report::ShowLine(r, std::to_string(erased) + " Erased");
+    // A read error says nothing about the file: its stored checksum stays, and
+    // with it every other, so the next run still compares against the reference.
+    const bool unreadable = !ck.Unreadable.empty();
+    if (unreadable) ToolError(t, std::to_string(ck.Unreadable.size()) + " Unreadable");
+    ck.Changed = differences + erased != 0;
     if (r.Flags.StopRequested) {
         report::ShowLine(r, "User stop");
-    } else if (differences + erased != 0) {
-        r.Ui.SetBusyPointer(true);
-        if (differences != 0) {
-            PrintDirect(r, path + " updated");
-            const std::string failed = platform::WriteTextFile(path, ChecksumFileText(ck));
-            if (!failed.empty()) report::ShowError(r, failed);
-        }
-        const std::string log = CheckLogPath(t);
-        report::ShowLine(r, "See: " + log);
-        std::string lines;
-        for (const std::string& line : t.lstValErrs)
-            lines += (lines.empty() ? "" : "\r\n") + line;
-        const std::string failed = platform::AppendTextFile(log, lines, /*create=*/false);
-        if (!failed.empty()) report::ShowError(r, failed);
-        r.Ui.SetBusyPointer(false);
+    } else if (differences + erased != 0 || unreadable) {
+        StoreResults(t, records, differences != 0);
     }
     ck.CkFileCount = files;
     DrawDistribution(t);
@@ -102,7 +137,8 @@ int64_t Validate(ToolContext& t, platform::FileSystemView& view, int64_t& Index,
             if (d == 0) break;
         }
         platform::FsEntry found;
-        if (!view.Stat(ViewPath(path), found) || (found.Attr & platform::kAttrDirectory)) {
+        const platform::Found there = view.Stat(ViewPath(path), found);
+        if (there == platform::Found::No || (found.Attr & platform::kAttrDirectory)) {
             t.lstValErrsVisible = true;
             ++Missing;
             t.lstValErrs.push_back(path + "  (erased)");
@@ -111,7 +147,13 @@ int64_t Validate(ToolContext& t, platform::FileSystemView& view, int64_t& Index,
         if (j % 100 == 0) DrawDistribution(t);
         int16_t sum = 0;
         int64_t size = 0;
-        ReadAndCheck(view, path, ck.Buffer, sum, size);
+        if (there == platform::Found::Unreadable ||
+            !ReadAndCheck(view, path, ck.Buffer, sum, size)) {
+            t.lstValErrsVisible = true;
+            ck.Unreadable.push_back(path);
+            t.lstValErrs.push_back(path + "  (unreadable)");
+            continue;
+        }
         ck.CkBytes += size;
         display::CountSize(t.map.Distribution, size);
         if (sum != ck.CkFileSum[at]) {

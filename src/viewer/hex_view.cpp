@@ -242,6 +242,12 @@ std::vector<Mark> HexView::Xor_Dir_Info() const {
     return marks;
 }
 
+int64_t HexView::LastSector() const {
+    // Sector numbers count from the volume's start: the boot sector, the FATs
+    // and the root come before the data area, so its size alone falls short.
+    return int64_t{ctx_.geo.Boot.totalSectors} - 1;
+}
+
 bool HexView::KeyPress(Box, char c) {
     if (std::isdigit(static_cast<unsigned char>(c)) || c == '\b') return true;
     Beep();
@@ -252,7 +258,7 @@ void HexView::KeyDown(Box box, Key key) {
     if (key == Key::Escape) return Form_KeyDown(key);
     int64_t& index = box == Box::Dir ? DirSector : SectorNo;
     std::string& text = box == Box::Dir ? txtDir : txtBlock;
-    const int64_t last = box == Box::Dir ? DirLastSector : ctx_.geo.DataSectors - 1;
+    const int64_t last = box == Box::Dir ? DirLastSector : LastSector();
     const int64_t before = index;
     switch (key) {
         case Key::Enter: {

@@ -56,6 +56,8 @@ class HexView {
     // Reads and shows SectorNo; false (and the viewer closed) when the read failed.
     bool HexDisplay();
     int64_t Fat_Block() const;
+    // The volume's last sector: txtBlock reaches every sector from 0 to it.
+    int64_t LastSector() const;
     bool In_Subdir(int64_t sector) const;
     void Dir_Root(uint32_t n);
     // A press at height y (pixels) of the text pane.

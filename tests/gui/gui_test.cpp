@@ -336,7 +336,7 @@ TEST(GuiTest, HexViewWalksFoldersByMouseWithMarksAsTheCoreDrawsThem) {
         EXPECT_EQ(hex->TxtBlock()->text().toStdString(), view.txtBlock);
         hex->TxtBlock()->setText("99999999");
         Key(hex->TxtBlock(), Qt::Key_Return);
-        EXPECT_EQ(hex->TxtBlock()->text().toLongLong(), g.model.ctx.geo.DataSectors - 1);
+        EXPECT_EQ(hex->TxtBlock()->text().toLongLong(), view.LastSector());
         Key(hex->TxtDir(), Qt::Key_F1);
         const auto* help = g.window->findChild<QTextBrowser*>("browser");
         EXPECT_TRUE(help && help->source().toString().endsWith("hex_view.html"));
@@ -434,6 +434,19 @@ TEST(GuiTest, ToolsMenuChecksumValidateAndScanFiles) {
     g.Trigger("TimingD_");
     EXPECT_EQ(g.Lines().at(2), "Files=12 Subdirs=4");
     EXPECT_FALSE(list->isVisible());
+    // A copy of the volume elsewhere is another volume: no record, no mark.
+    const std::string copy = v.dir.File("copy.img");
+    std::filesystem::copy_file(v.image, copy);
+    g.catalogue.Map('d', copy);
+    g.model.RefreshDrives();
+    g.model.SelectDrive(1);
+    g.window->Sync(true);
+    EXPECT_FALSE(g.window->Action("Checksum_")->isChecked());
+    g.Trigger("Validate_");
+    EXPECT_EQ(g.Lines().at(0).rfind("File not found: ", 0), 0u) << g.Lines().at(0);
+    g.model.SelectDrive(0);
+    g.window->Sync(true);
+    EXPECT_TRUE(g.window->Action("Checksum_")->isChecked());
 }
 
 TEST(GuiTest, UnattendedRunDefragmentsNamedDrivesAndLogsWhatTheCliPrints) {

@@ -2,12 +2,26 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 
 #include "integration/cli.h"
 #include "support/test_env.h"
 
 namespace kestra::testing {
 namespace {
+
+// The bytes of the hex lines ("000  2E 20 ...|... ") of a printed sector.
+std::vector<uint8_t> HexBytes(const std::string& output) {
+    std::vector<uint8_t> bytes;
+    std::istringstream in(output);
+    for (std::string line; std::getline(in, line);) {
+        if (line.size() < 52 || line[3] != ' ' || line[4] != ' ') continue;
+        for (int k = 0; k < 16; ++k)
+            bytes.push_back(
+                static_cast<uint8_t>(std::stoi(line.substr(5 + 3 * k, 2), nullptr, 16)));
+    }
+    return bytes;
+}
 
 TEST(CliHexTest, WalksLongNamedFoldersPrintsSectorsAndLeavesTheVolumeAlone) {
     TempDir dir;
@@ -20,6 +34,7 @@ TEST(CliHexTest, WalksLongNamedFoldersPrintsSectorsAndLeavesTheVolumeAlone) {
                          " " + ShellQuote(note) + " '::Projects/Kestrel Notes/read me.txt'")
                   .exitStatus,
               0);
+
     const std::string before = Sha(img);
 
     // Long path, any case; two sectors of the folder, the second one empty.
@@ -50,8 +65,28 @@ TEST(CliHexTest, WalksLongNamedFoldersPrintsSectorsAndLeavesTheVolumeAlone) {
     EXPECT_NE(r.output.find("projects/nothing: no such folder"), std::string::npos);
     r = RunCommand(Cli("hex " + q + " --sector 12x"));
     EXPECT_EQ(r.exitStatus, 64);
+
     EXPECT_EQ(Sha(img), before);
     EXPECT_EQ(FsckCheck(img).exitStatus, 0);
+
+    // The whole volume, boot sector to last sector, byte for byte as dd reads
+    // it; one past the end is a usage error, not the last sector again.
+    const uint32_t total = bytes[32] | bytes[33] << 8 | bytes[34] << 16 | uint32_t(bytes[35]) << 24;
+    const std::string last = std::to_string(total - 1);
+    const std::string ddOut = dir.File("last.bin");
+    ASSERT_EQ(RunCommand("printf 'THE END' | dd of=" + q + " bs=512 seek=" + last +
+                         " conv=notrunc status=none && dd if=" + q + " of=" + ddOut +
+                         " bs=512 skip=" + last + " count=1 status=none")
+                  .exitStatus,
+              0);
+    r = RunCommand(Cli("hex " + q + " --sector " + last));
+    ASSERT_EQ(r.exitStatus, 0) << r.output;
+    EXPECT_EQ(r.output.rfind("Sector " + last + "\n", 0), 0u) << r.output;
+    EXPECT_EQ(HexBytes(r.output), ReadFile(ddOut));
+    r = RunCommand(Cli("hex " + q + " --sector " + std::to_string(total)));
+    EXPECT_EQ(r.exitStatus, 64) << r.output;
+    EXPECT_NE(r.output.find("past the volume's last sector " + last), std::string::npos);
+    EXPECT_EQ(r.output.find("\n000 "), std::string::npos);
 }
 
 }  // namespace

@@ -106,18 +106,26 @@ TEST(HexViewTest, LinesColoursAndClampsOfTheBoxes) {
         EXPECT_EQ(lines[0].Data, "46 49 4C 45 7F 1F 20 80|00 00 00 00 00 00 00 00");
         EXPECT_EQ(lines[0].Text, "FILE.. .........");
 
-        // Digits and Backspace only; numbers past the end clamp; pasted text is refused.
+        // Digits and Backspace only; numbers past the volume's last sector clamp
+        // to it (sectors count from the volume's start, so it lies beyond the
+        // data area's size); pasted text is refused.
         EXPECT_TRUE(h.KeyPress(Box::Block, '7'));
         EXPECT_TRUE(h.KeyPress(Box::Dir, '\b'));
         const int beeps = v.ui.beeps;
         EXPECT_FALSE(h.KeyPress(Box::Block, 'x'));
         EXPECT_EQ(v.ui.beeps, beeps + 1);
-        const int64_t last = v.ctx.geo.DataSectors - 1;
+        const int64_t last = static_cast<int64_t>(v.image.bytes().size() / 512) - 1;
+        EXPECT_GT(last, v.ctx.geo.DataSectors - 1);
         for (const std::string typed : {"99999999", "123456789012345678901234567890"}) {
             Type(h, Box::Block, typed);
             EXPECT_EQ(h.SectorNo, last);
             EXPECT_EQ(h.txtBlock, std::to_string(last));
+            EXPECT_TRUE(std::equal(h.SectorBuf.begin(), h.SectorBuf.end(),
+                                   v.image.bytes().begin() + last * 512));
         }
+        h.KeyDown(Box::Block, Key::Home);
+        h.KeyDown(Box::Block, Key::End);
+        EXPECT_EQ(h.SectorNo, last);
         Type(h, Box::Block, "12a");
         EXPECT_EQ(h.SectorNo, last);
         EXPECT_EQ(h.txtBlock, std::to_string(last));
