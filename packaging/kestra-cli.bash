@@ -5,7 +5,7 @@
 # The options each command takes.
 _kestra_cli_options() {
     local common="--drive --no-write-through --codepage --help"
-    local run="--map --png --log --json --progress --no-progress"
+    local run="--map --png --log --truncate-log --json --progress --no-progress"
     case $1 in
         info) echo "$common --json" ;;
         view) echo "$common $run" ;;

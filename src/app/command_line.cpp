@@ -46,8 +46,19 @@ bool IsDriveLetters(const std::string& arg) {
 
 DesktopArgs ParseDesktopArgs(const std::vector<std::string>& args) {
     DesktopArgs out;
+    bool options = true;  // until "--"
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (!options || a == "--") {
+            if (options) {
+                options = false;
+            } else if (!IsDriveLetters(a)) {
+                return Usage(out, "unexpected argument " + a + " (drive letters are written /c/d)");
+            } else {
+                out.drives += (out.drives.empty() ? "" : " ") + a;
+            }
+            continue;
+        }
         // Informational options answer and end the program; they belong here.
         if (a == "-h" || a == "--help") {
             out.action = DesktopArgs::Action::Help;

@@ -49,7 +49,8 @@ void CliHost::Refresh(bool final) {
         if (final || now - lastDraw_ > std::chrono::milliseconds(150)) {
             lastDraw_ = now;
             if (ctx_->map.UpperBound() > 0)
-                map = display::AnsiMap(ctx_->map.MapBoxes, ctx_->Legend());
+                map = colour_ ? display::AnsiMap(ctx_->map.MapBoxes, ctx_->Legend())
+                              : display::PlainMap(ctx_->map.MapBoxes, ctx_->Legend());
         } else {
             map = lastMap_;
         }

@@ -19,6 +19,7 @@ struct RunOptions {
     std::vector<std::string> only;  // defrag: just these files and folders
     std::string png;
     std::string log;
+    bool truncateLog = false;  // start the log afresh instead of appending to it
 };
 
 // One run on one volume, as the terminal shows it; returns the exit status.

@@ -1,3 +1,4 @@
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -5,6 +6,8 @@
 
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/options.h"
+#include "cli/volume_args.h"
 #include "image/image_builder.h"
 #include "image/random_volume.h"
 #include "platform/image_file.h"
@@ -70,26 +73,28 @@ int SlotAt(const std::vector<uint8_t>& disk, uint32_t start) {
 
 int DemoCommand(std::vector<std::string> args) {
     // --seed N: the volume the random-volume tests make from seed N instead.
+    const ParsedArgs parsed = ParseOptions(args, {{"seed", Arity::Value}});
+    if (!parsed.error.empty()) {
+        std::cerr << "kestra-cli demo: " << parsed.error << "\n";
+        return kExitUsage;
+    }
     std::optional<uint32_t> seed;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] != "--seed") continue;
+    if (parsed.Has("seed")) {
+        const std::string n = parsed.Last("seed");
         char* end = nullptr;
-        const unsigned long n =
-            i + 1 < args.size() ? std::strtoul(args[i + 1].c_str(), &end, 10) : 0;
-        if (end == nullptr || *end != 0 || args[i + 1].empty() || n > UINT32_MAX) {
+        const unsigned long value = std::strtoul(n.c_str(), &end, 10);
+        if (n.empty() || !std::isdigit(static_cast<unsigned char>(n[0])) || *end != 0 ||
+            value > UINT32_MAX) {
             std::cerr << "kestra-cli demo: --seed needs a number\n";
             return kExitUsage;
         }
-        seed = static_cast<uint32_t>(n);
-        args.erase(args.begin() + static_cast<std::ptrdiff_t>(i),
-                   args.begin() + static_cast<std::ptrdiff_t>(i) + 2);
-        break;
+        seed = static_cast<uint32_t>(value);
     }
-    if (args.size() > 1) {
+    if (parsed.operands.size() > 1) {
         std::cerr << "kestra-cli demo: at most one folder\n";
         return kExitUsage;
     }
-    const std::filesystem::path dir = args.empty() ? "kestra-demo" : args[0];
+    const std::filesystem::path dir = parsed.operands.empty() ? "kestra-demo" : parsed.operands[0];
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     if (ec) {
@@ -120,8 +125,9 @@ int DemoCommand(std::vector<std::string> args) {
                   << " of them fragmented.\n\nBefore:\n";
     }
 
-    std::vector<std::string> volumeArgs = {image};
-    const VolumeArgs volume = ParseVolumeArgs(volumeArgs);
+    ParsedArgs volumeArgs;
+    volumeArgs.operands = {image};
+    const VolumeArgs volume = ResolveVolume(volumeArgs);
     RunOptions before;
     before.map = true;
     before.png = (dir / "before.png").string();
@@ -133,6 +139,7 @@ int DemoCommand(std::vector<std::string> args) {
     defrag.map = true;
     defrag.png = (dir / "after.png").string();
     defrag.log = (dir / "defrag.log").string();
+    defrag.truncateLog = true;  // a new volume, a new log
     const int status = RunVolume("demo", app::RunCommand::Defrag, defrag, volume);
     std::cout << "\nMaps: " << before.png << ", " << defrag.png << "; log: " << defrag.log << "\n";
     return status;

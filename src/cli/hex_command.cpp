@@ -31,31 +31,22 @@ bool Digits(const std::string& s) {
     return true;
 }
 
-bool TakeHexOptions(std::vector<std::string>& args, HexOptions& o, std::string& error) {
-    std::vector<std::string> rest;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a != "--sector" && a != "--dir" && a != "--index" && a != "--count" && a != "--png") {
-            rest.push_back(a);
-            continue;
-        }
-        if (i + 1 >= args.size()) {
-            error = a + " needs a value";
-            return false;
-        }
-        const std::string& v = args[++i];
-        if (a == "--dir") {
+bool TakeHexOptions(const ParsedArgs& parsed, HexOptions& o, std::string& error) {
+    for (const auto& [name, v] : parsed.options) {
+        if (name == "dir") {
             o.dir = v;
             o.hasDir = true;
-        } else if (a == "--png") {
+        } else if (name == "png") {
             o.png = v;
+        } else if (name != "sector" && name != "index" && name != "count") {
+            continue;  // a volume option
         } else if (!Digits(v)) {
-            error = a + " expects a number, not '" + v + "'";
+            error = "--" + name + " expects a number, not '" + v + "'";
             return false;
-        } else if (a == "--count") {
+        } else if (name == "count") {
             o.count = v.size() > 6 ? 999999 : std::stol(v);
         } else {
-            (a == "--sector" ? o.sector : o.index) = v;
+            (name == "sector" ? o.sector : o.index) = v;
         }
     }
     if (!o.sector.empty() && (o.hasDir || !o.index.empty())) {
@@ -66,7 +57,6 @@ bool TakeHexOptions(std::vector<std::string>& args, HexOptions& o, std::string& 
         error = "--count must be at least 1";
         return false;
     }
-    args = std::move(rest);
     return true;
 }
 
@@ -126,18 +116,21 @@ void Show(viewer::HexView& view, const HexOptions& o, bool colour, display::Canv
 }  // namespace
 
 int HexCommand(std::vector<std::string> args) {
+    const ParsedArgs parsed = ParseOptions(args, WithVolumeOptions({{"sector", Arity::Value},
+                                                                    {"dir", Arity::Value},
+                                                                    {"index", Arity::Value},
+                                                                    {"count", Arity::Value},
+                                                                    {"png", Arity::Value}}));
     HexOptions options;
-    std::string error;
-    if (!TakeHexOptions(args, options, error)) {
-        std::cerr << "kestra-cli hex: " << error << "\n";
-        return kExitUsage;
-    }
-    VolumeArgs volume = ParseVolumeArgs(args);
+    std::string error = parsed.error;
+    if (error.empty()) TakeHexOptions(parsed, options, error);
+    VolumeArgs volume = error.empty() ? ResolveVolume(parsed) : VolumeArgs{};
+    if (!error.empty()) volume.error = error;
     if (!volume.error.empty()) {
         std::cerr << "kestra-cli hex: " << volume.error << "\n";
         return kExitUsage;
     }
-    const bool colour = platform::IsTerminal(1);
+    const bool colour = platform::AnsiTerminal(1);
     CliHost host(colour, false);
     platform::SystemClock clock;
     run::RunContext ctx(volume.catalogue, host, clock);

@@ -1,4 +1,3 @@
-#include <algorithm>
 #include <cctype>
 #include <iostream>
 
@@ -13,10 +12,10 @@
 namespace kestra::cli {
 
 int InfoCommand(std::vector<std::string> args) {
-    const auto jsonArg = std::find(args.begin(), args.end(), "--json");
-    const bool json = jsonArg != args.end();
-    if (json) args.erase(jsonArg);
-    VolumeArgs volume = ParseVolumeArgs(args);
+    const ParsedArgs parsed = ParseOptions(args, WithVolumeOptions({{"json", Arity::Flag}}));
+    const bool json = parsed.Has("json");
+    VolumeArgs volume = parsed.error.empty() ? ResolveVolume(parsed) : VolumeArgs{};
+    if (!parsed.error.empty()) volume.error = parsed.error;
     if (!volume.error.empty()) {
         std::cerr << "kestra-cli info: " << volume.error << "\n";
         return kExitUsage;

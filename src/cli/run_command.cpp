@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
 #include "cli/json_report.h"
+#include "cli/options.h"
 #include "cli/progress_line.h"
 #include "cli/volume_args.h"
 #include "display/png_output.h"
@@ -15,44 +16,37 @@
 namespace kestra::cli {
 namespace {
 
-// Takes the options every run command shares out of args.
-bool TakeRunOptions(std::vector<std::string>& args, bool defrag, RunOptions& options,
-                    std::string& error) {
-    std::vector<std::string> rest;
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (a == "--map") {
-            options.map = true;
-        } else if (defrag && a == "--no-pack") {
-            options.pack = false;
-        } else if (defrag && a == "--no-review") {
-            options.review = false;
-        } else if (!defrag && a == "--files") {
-            options.files = true;
-        } else if (defrag && a == "--only") {
-            const size_t first = options.only.size();
-            while (i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0)
-                options.only.push_back(args[++i]);
-            if (options.only.size() == first) {
-                error = "--only needs a file or folder of the volume";
-                return false;
-            }
-        } else if (a == "--json") {
-            options.json = true;
-        } else if (a == "--progress" || a == "--no-progress") {
-            options.progress = a == "--progress";
-        } else if (a == "--png" || a == "--log") {
-            if (i + 1 >= args.size()) {
-                error = a + " needs a file name";
-                return false;
-            }
-            (a == "--png" ? options.png : options.log) = args[++i];
-        } else {
-            rest.push_back(a);
-        }
+// The options of a run command; check and view list files, defrag has its own.
+std::vector<OptionSpec> RunOptionSpecs(bool defrag) {
+    std::vector<OptionSpec> specs = {{"map", Arity::Flag},         {"json", Arity::Flag},
+                                     {"progress", Arity::Flag},    {"no-progress", Arity::Flag},
+                                     {"png", Arity::Value},        {"log", Arity::Value},
+                                     {"truncate-log", Arity::Flag}};
+    if (defrag) {
+        specs.push_back({"no-pack", Arity::Flag});
+        specs.push_back({"no-review", Arity::Flag});
+        specs.push_back({"only", Arity::List});
+    } else {
+        specs.push_back({"files", Arity::Flag});
     }
-    args = std::move(rest);
-    return true;
+    return WithVolumeOptions(std::move(specs));
+}
+
+RunOptions TakeRunOptions(const ParsedArgs& parsed) {
+    RunOptions options;
+    options.map = parsed.Has("map");
+    options.json = parsed.Has("json");
+    options.files = parsed.Has("files");
+    options.pack = !parsed.Has("no-pack");
+    options.review = !parsed.Has("no-review");
+    options.only = parsed.All("only");
+    options.png = parsed.Last("png");
+    options.log = parsed.Last("log");
+    options.truncateLog = parsed.Has("truncate-log");
+    for (const auto& [name, value] : parsed.options) {
+        if (name == "progress" || name == "no-progress") options.progress = name == "progress";
+    }
+    return options;
 }
 
 // What the run asked of the medium, after the status lines of a log.
@@ -80,13 +74,20 @@ void PrintFiles(const run::RunContext& ctx, bool everyFile) {
 
 int RunVolume(const std::string& name, app::RunCommand command, const RunOptions& options,
               const VolumeArgs& volume) {
-    const bool terminal = platform::IsTerminal(1);
+    if (!options.log.empty()) {
+        const std::string why = platform::PrepareLogFile(options.log, options.truncateLog);
+        if (!why.empty()) {
+            std::cerr << "kestra-cli " << name << ": " << why << "\n";
+            return kExitDisk;
+        }
+    }
+    const bool terminal = platform::AnsiTerminal(1);
     CliHost host(terminal, options.map && terminal, options.json);
     platform::SystemClock clock;
     run::RunContext ctx(volume.catalogue, host, clock);
     host.Attach(&ctx);
     platform::WatchInterrupts();
-    const bool errTerminal = platform::IsTerminal(2);
+    const bool errTerminal = platform::AnsiTerminal(2);
     ProgressLine progress(errTerminal);
     const bool showProgress =
         options.progress == 1 || (options.progress < 0 && errTerminal && !options.map);
@@ -131,8 +132,11 @@ int RunVolume(const std::string& name, app::RunCommand command, const RunOptions
     }
     if (!options.log.empty() && !ctx.report.Main.LogText.empty()) {
         const std::string why = platform::AppendTextFile(
-            options.log, ctx.report.Main.LogText + "\r\n" + IoLine(ctx.io), /*create=*/true);
-        if (!why.empty()) std::cerr << "kestra-cli " << name << ": " << why << "\n";
+            options.log, ctx.report.Main.LogText + "\r\n" + IoLine(ctx.io), /*create=*/false);
+        if (!why.empty()) {
+            std::cerr << "kestra-cli " << name << ": " << why << "\n";
+            if (status == kExitClean) status = kExitDisk;
+        }
     }
     if (options.json) {
         std::cout << RunJson(name, ctx, gapsBefore, options.files, host.boxText, status)
@@ -144,25 +148,18 @@ int RunVolume(const std::string& name, app::RunCommand command, const RunOptions
 
 int RunCommandMain(const std::string& name, app::RunCommand command,
                    std::vector<std::string> args) {
-    RunOptions options;
-    std::string error;
-    if (!TakeRunOptions(args, command == app::RunCommand::Defrag, options, error)) {
-        std::cerr << "kestra-cli " << name << ": " << error << "\n";
+    ParsedArgs parsed = ParseOptions(args, RunOptionSpecs(command == app::RunCommand::Defrag));
+    if (!parsed.error.empty()) {
+        std::cerr << "kestra-cli " << name << ": " << parsed.error << "\n";
         return kExitUsage;
     }
+    RunOptions options = TakeRunOptions(parsed);
     // "defrag --only A B card.img": the volume may close the list of paths.
-    bool noOperand = true;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--drive")
-            ++i;
-        else if (args[i].rfind("-", 0) != 0)
-            noOperand = false;
-    }
-    if (noOperand && options.only.size() >= 2) {
-        args.push_back(options.only.back());
+    if (parsed.operands.empty() && options.only.size() >= 2) {
+        parsed.operands.push_back(options.only.back());
         options.only.pop_back();
     }
-    VolumeArgs volume = ParseVolumeArgs(args);
+    VolumeArgs volume = ResolveVolume(parsed);
     if (!volume.error.empty()) {
         std::cerr << "kestra-cli " << name << ": " << volume.error << "\n";
         return kExitUsage;

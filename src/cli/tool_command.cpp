@@ -3,6 +3,8 @@
 #include "app/launch.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/options.h"
+#include "cli/volume_args.h"
 #include "display/png_output.h"
 #include "platform/system_info.h"
 #include "platform/terminal.h"
@@ -15,19 +17,10 @@ namespace {
 enum class Tool { Checksum, Validate, Timing };
 
 int ToolMain(const std::string& name, Tool tool, std::vector<std::string> args) {
-    std::string png;
-    std::vector<std::string> rest;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] != "--png") {
-            rest.push_back(args[i]);
-        } else if (i + 1 < args.size()) {
-            png = args[++i];
-        } else {
-            std::cerr << "kestra-cli " << name << ": --png needs a file name\n";
-            return kExitUsage;
-        }
-    }
-    VolumeArgs volume = ParseVolumeArgs(rest);
+    const ParsedArgs parsed = ParseOptions(args, WithVolumeOptions({{"png", Arity::Value}}));
+    const std::string png = parsed.Last("png");
+    VolumeArgs volume = parsed.error.empty() ? ResolveVolume(parsed) : VolumeArgs{};
+    if (!parsed.error.empty()) volume.error = parsed.error;
     if (!volume.error.empty()) {
         std::cerr << "kestra-cli " << name << ": " << volume.error << "\n";
         return kExitUsage;

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/options.h"
 #include "platform/volume_catalogue.h"
 
 namespace kestra::cli {
@@ -15,9 +16,9 @@ struct VolumeArgs {
     std::string error;  // set when the arguments do not name a volume
 };
 
-// Takes "--drive L=PATH", "--codepage N" and "--no-write-through" out of args, then resolves the
-// one remaining operand. Any other option left over, or a "PATH@N" whose N is not
-// 1..4, is reported as an error.
-VolumeArgs ParseVolumeArgs(std::vector<std::string>& args);
+// Applies "--drive L=PATH", "--codepage N" and "--no-write-through", then resolves the
+// one operand. A "PATH@N" whose N is not 1..4 is an error, and so is a bare letter
+// that is both a mapped drive and a file here: "c:" or "./c" says which is meant.
+VolumeArgs ResolveVolume(const ParsedArgs& parsed);
 
 }  // namespace kestra::cli

@@ -13,6 +13,34 @@ std::string Background(int paletteNumber) {
     return "\x1b[" + std::to_string(code) + "m";
 }
 
+// The character of a box colour in a map without colours.
+char Symbol(int colour) {
+    switch (colour) {
+        case kBoxUndrawn:
+            return ' ';
+        case kBoxFixed:
+            return '=';
+        case kBoxFile:
+            return 'o';
+        case kBoxBigFile:
+            return 'O';
+        case kBoxFrag:
+            return '#';
+        case kBoxMoving:
+            return '>';
+        case kBoxMoved:
+            return '+';
+        case kBoxEmpty:
+            return '.';
+        case kBoxPartial:
+            return '%';
+        case kBoxBad:
+            return 'X';
+        default:
+            return '?';
+    }
+}
+
 }  // namespace
 
 int AnsiColourIndex(int paletteNumber) {
@@ -47,6 +75,23 @@ std::string AnsiMap(const std::vector<uint8_t>& MapBoxes, const LegendMode& mode
             out += kReset;
             out += "\n";
         }
+    }
+    return out;
+}
+
+std::string PlainMap(const std::vector<uint8_t>& MapBoxes, const LegendMode& mode) {
+    std::string out;
+    for (const LegendItem& item : LegendItems(mode)) {
+        out += Symbol(item.colour);
+        out += " ";
+        out += item.label;
+        out += "  ";
+    }
+    out += "\n";
+    if (MapBoxes.size() <= 1) return out;
+    for (size_t i = 0; i < MapBoxes.size(); ++i) {
+        out += Symbol(MapBoxes[i]);
+        if ((i + 1) % kBoxesPerRow == 0 || i + 1 == MapBoxes.size()) out += "\n";
     }
     return out;
 }

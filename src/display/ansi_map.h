@@ -16,4 +16,8 @@ int AnsiColourIndex(int paletteNumber);
 // terminal's own background. Ends with the attributes reset.
 std::string AnsiMap(const std::vector<uint8_t>& MapBoxes, const LegendMode& mode);
 
+// The same map for a terminal without colours: one character a box, a legend row
+// naming the characters, and no escape sequences.
+std::string PlainMap(const std::vector<uint8_t>& MapBoxes, const LegendMode& mode);
+
 }  // namespace kestra::display

@@ -1,9 +1,11 @@
 #include "platform/terminal.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
@@ -22,6 +24,14 @@ bool IsTerminal(int fd) {
     return ::isatty(fd) == 1;
 }
 
+bool AnsiTerminal(int fd) {
+    const char* noColour = std::getenv("NO_COLOR");
+    const char* term = std::getenv("TERM");
+    if (noColour != nullptr && *noColour != 0) return false;
+    if (term == nullptr || *term == 0 || std::string(term) == "dumb") return false;
+    return IsTerminal(fd);
+}
+
 void WatchInterrupts() {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
@@ -33,6 +43,14 @@ bool TakeInterrupt() {
     if (interrupts == 0) return false;
     interrupts = 0;
     return true;
+}
+
+std::string PrepareLogFile(const std::string& path, bool truncate) {
+    const int fd =
+        ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (truncate ? O_TRUNC : 0), 0666);
+    if (fd < 0) return path + ": " + std::strerror(errno);
+    ::close(fd);
+    return {};
 }
 
 std::string AppendTextFile(const std::string& path, const std::string& text, bool create) {

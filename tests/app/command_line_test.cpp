@@ -28,6 +28,13 @@ TEST(CommandLineTest, KnownOptionsAndSlashLettersAreTaken) {
 
     for (const Args& help : {Args{"-h"}, Args{"/c", "--help"}})
         EXPECT_EQ(ParseDesktopArgs(help).action, DesktopArgs::Action::Help);
+
+    // "--" ends the options: after it only letters, and "--help" is not the help.
+    a = ParseDesktopArgs({"--no-write-through", "--", "/c"});
+    ASSERT_EQ(a.action, DesktopArgs::Action::Run) << a.error;
+    EXPECT_EQ(a.drives, "/c");
+    EXPECT_NE(ParseDesktopArgs({"--", "--help"}).action, DesktopArgs::Action::Help);
+    EXPECT_NE(ParseDesktopArgs({"--", "--", "/c"}).action, DesktopArgs::Action::Run);
 }
 
 // Anything else refuses the whole line, wherever it stands: a mistyped option

@@ -162,6 +162,14 @@ TEST(MapAnsi, OneRowPer70BoxesInTerminalColours) {
     EXPECT_EQ(AnsiColourIndex(1), 4);               // dark blue
     std::string none = AnsiMap({0}, LegendMode{});  // no map: the legend only
     EXPECT_EQ(std::count(none.begin(), none.end(), '\n'), 1);
+
+    // Without colours: the same rows, a character a box, no escapes.
+    text = PlainMap(boxes, LegendMode{});
+    EXPECT_EQ(text.find('\x1b'), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1 + 3);
+    EXPECT_NE(text.find("# Frag"), std::string::npos);
+    EXPECT_NE(text.find("\n#" + std::string(69, ' ') + "\n"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 2), "o\n");
 }
 
 }  // namespace
