@@ -62,6 +62,9 @@ PassEnd Pass(RunContext& ctx) {
         f.DriveBusyFlag = true;
         return PassEnd::EndOfRun;
     }
+    // Everything up to the first cluster, and folder sectors as the moves name
+    // them, must still hold what the run saw when it rewrites them.
+    if (ctx.mode.DefragMode >= 0) ctx.io.WatchBelow(ctx.geo.ClusterBase + 1);
     ResetPass(ctx);
     ctx.Caption = ctx.mode.RunPass == 1
                       ? ctx.RunCaption
@@ -187,7 +190,8 @@ void FormLoad(RunContext& ctx) {
         }
         if (end == PassEnd::ErrorPath) ErrorPath(ctx, {}, false, false);
         if (end == PassEnd::Restart) {
-            ctx.io.ReleaseVolume();
+            // Writes the medium may have lost end the run, not restart it.
+            if (!ctx.io.ReleaseVolume()) break;
             ctx.map.LegendOnly = true;
             continue;
         }
