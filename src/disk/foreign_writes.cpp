@@ -68,13 +68,13 @@ bool VolumeIo::Unchanged(int64_t first, uint64_t count) {
     return !foreign_;
 }
 
-bool VolumeIo::HeldUnchanged() {
-    for (const auto& step : held_) {
-        for (const auto& [sector, bytes] : step) {
+bool VolumeIo::HeldUnchanged(size_t fromStep) {
+    for (size_t k = fromStep; k < held_.size(); ++k) {
+        for (const auto& [sector, bytes] : held_[k]) {
             if (!Unchanged(sector, 1)) return false;
         }
     }
-    // A batch that rewrites no watched sector still stops for a new opener.
+    // A step that rewrites no watched sector still stops for a new opener.
     return Unchanged(0, 0);
 }
 

@@ -83,14 +83,13 @@ void VolumeIo::Hold(const uint8_t* buffer, int64_t first, uint64_t count) {
 
 bool VolumeIo::FlushHeld() {
     heldStep_ = 0;
-    if (watching_ && !HeldUnchanged()) {
-        DropHeld();
-        return false;
-    }
     flushing_ = true;
     bool ok = true;
     std::vector<uint8_t> joined;
-    for (const auto& step : held_) {
+    for (size_t k = 0; k < held_.size(); ++k) {
+        const auto& step = held_[k];
+        // What this step and the later ones rewrite is still as the run saw it.
+        ok = ok && (!watching_ || HeldUnchanged(k));
         for (auto it = step.begin(); ok && it != step.end();) {
             const int64_t first = it->first;
             int64_t next = first;

@@ -110,7 +110,7 @@ class VolumeIo {
     uint64_t* SumOf(int64_t sector);
     void Seen(const uint8_t* bytes, int64_t first, uint64_t count, bool written);
     bool Unchanged(int64_t first, uint64_t count);
-    bool HeldUnchanged();
+    bool HeldUnchanged(size_t fromStep);
     void Foreign();
 
     using HeldSector = std::array<uint8_t, platform::kSectorSize>;
