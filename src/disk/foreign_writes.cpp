@@ -55,8 +55,8 @@ void VolumeIo::Seen(const uint8_t* bytes, int64_t first, uint64_t count, bool wr
 }
 
 // Reads the watched sectors of a transfer again, before it is written.
-bool VolumeIo::Unchanged(int64_t first, uint64_t count) {
-    if (VolumeHandle->OthersOpened()) Foreign();
+bool VolumeIo::Unchanged(int64_t first, uint64_t count, bool askOpened) {
+    if (askOpened && VolumeHandle->OthersOpened()) Foreign();
     std::vector<uint8_t> sector(kSectorSize);
     for (uint64_t i = 0; i < count && !foreign_; ++i) {
         const int64_t s = first + static_cast<int64_t>(i);
@@ -71,11 +71,10 @@ bool VolumeIo::Unchanged(int64_t first, uint64_t count) {
 bool VolumeIo::HeldUnchanged(size_t fromStep) {
     for (size_t k = fromStep; k < held_.size(); ++k) {
         for (const auto& [sector, bytes] : held_[k]) {
-            if (!Unchanged(sector, 1)) return false;
+            if (SumOf(sector) && !Unchanged(sector, 1, false)) return false;
         }
     }
-    // A step that rewrites no watched sector still stops for a new opener.
-    return Unchanged(0, 0);
+    return Unchanged(0, 0, true);
 }
 
 void VolumeIo::Foreign() {

@@ -109,7 +109,7 @@ class VolumeIo {
     void Hold(const uint8_t* buffer, int64_t first, uint64_t count);
     uint64_t* SumOf(int64_t sector);
     void Seen(const uint8_t* bytes, int64_t first, uint64_t count, bool written);
-    bool Unchanged(int64_t first, uint64_t count);
+    bool Unchanged(int64_t first, uint64_t count, bool askOpened = true);
     bool HeldUnchanged(size_t fromStep);
     void Foreign();
 
