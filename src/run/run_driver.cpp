@@ -17,6 +17,8 @@ namespace {
 
 enum class PassEnd { Restart, ErrorPath, EndOfRun, Finish };
 
+constexpr int kForeignRestarts = 3;
+
 void ShowLine(RunContext& ctx, const std::string& text) {
     report::ShowLine(ctx.report, text);
 }
@@ -172,6 +174,7 @@ void FormLoad(RunContext& ctx) {
     ctx.io.LockLevel = -1;
     ctx.mode.RunPass = 0;
     ctx.map.LegendOnly = false;
+    int foreignRestarts = 0;
     for (;;) {
         StartPass(ctx);
         if (f.CloseRequested) break;
@@ -190,8 +193,16 @@ void FormLoad(RunContext& ctx) {
         }
         if (end == PassEnd::ErrorPath) ErrorPath(ctx, {}, false, false);
         if (end == PassEnd::Restart) {
+            const bool foreign = ctx.io.ForeignWrite();
             // Writes the medium may have lost end the run, not restart it.
             if (!ctx.io.ReleaseVolume()) break;
+            // A program that keeps writing the image makes the drive busy; the
+            // run does not chase it for ever.
+            if (foreign && ++foreignRestarts > kForeignRestarts) {
+                f.DriveBusyFlag = f.RunError = true;
+                f.AbortRun = 1;
+                break;
+            }
             ctx.map.LegendOnly = true;
             continue;
         }
