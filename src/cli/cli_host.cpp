@@ -28,7 +28,11 @@ CliHost::CliHost(bool colour, bool liveMap, bool quiet)
 
 void CliHost::DoEvents() {
     if (!ctx_) return;
-    if (platform::TakeInterrupt()) run::Form_KeyDown(*ctx_, 27);
+    // A stop that came before the run began (which clears the request) is made
+    // again until the run has seen it.
+    platform::TakeInterrupt();
+    if (platform::StopSignalled() && !ctx_->RunDone && !ctx_->flags.CloseRequested)
+        run::Form_KeyDown(*ctx_, 27);
     if (RunStarted()) Refresh(false);
     if (progress_) progress_->Update(*ctx_);
 }

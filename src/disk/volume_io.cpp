@@ -16,11 +16,16 @@ platform::DevicePtr VolumeIo::OpenVolume(const std::string& driveLetter, Access 
     platform::OpenResult opened = catalogue_.Open(letter, options);
     OpenErrorKind = opened.error;
     OpenErrorText = opened.message;
+    // A new opening watches nothing until the run says what it may rewrite.
+    watching_ = foreign_ = false;
+    belowSums_.clear();
+    folderSums_.clear();
     return std::move(opened.device);
 }
 
 bool VolumeIo::CloseVolumeHandle(platform::DevicePtr& handle) {
-    const bool closed = handle != nullptr;
+    if (!handle) return false;
+    const bool closed = handle->Close();
     handle.reset();
     return closed;
 }
@@ -34,6 +39,7 @@ bool VolumeIo::ReadSectorsRaw(void* buffer, int64_t first, uint64_t count) {
         return false;
     }
     BytesRead += count * kSectorSize;
+    if (watching_) Seen(bytes, first, count, false);
     // A held write is what the sector holds for everything the run does next.
     for (const auto& step : held_) {
         for (auto it = step.lower_bound(first);
@@ -55,12 +61,14 @@ bool VolumeIo::WriteSectorsRaw(const void* buffer, int64_t first, uint64_t count
         flags_.InternalErrorFlag = true;
         return false;
     }
+    if (foreign_ || (watching_ && !flushing_ && !Unchanged(first, count))) return false;
     unsynced_ = true;
     if (!VolumeHandle->Write(static_cast<uint64_t>(first), static_cast<uint32_t>(count),
                              static_cast<const uint8_t*>(buffer))) {
         return false;
     }
     BytesWritten += count * kSectorSize;
+    if (watching_) Seen(static_cast<const uint8_t*>(buffer), first, count, true);
     return true;
 }
 
@@ -78,7 +86,10 @@ bool VolumeIo::FlushHeld() {
     flushing_ = true;
     bool ok = true;
     std::vector<uint8_t> joined;
-    for (const auto& step : held_) {
+    for (size_t k = 0; k < held_.size(); ++k) {
+        const auto& step = held_[k];
+        // What this step and the later ones rewrite is still as the run saw it.
+        ok = ok && (!watching_ || HeldUnchanged(k));
         for (auto it = step.begin(); ok && it != step.end();) {
             const int64_t first = it->first;
             int64_t next = first;
@@ -124,7 +135,8 @@ bool VolumeIo::WriteSectorsNext(const void* buffer, uint64_t bytes, uint64_t* tr
     const uint64_t count = bytes / kSectorSize;
     const bool ok = WriteSectorsRaw(buffer, NextSector, count);
     NextSector += static_cast<int64_t>(count);
-    if (!ok) WriteFailed();
+    // A write held back from another program's change is no disk error.
+    if (!ok && !foreign_) WriteFailed();
     return ok;
 }
 
@@ -213,7 +225,7 @@ void VolumeIo::DropToLevel1() {
     LockLevel = 0;
 }
 
-void VolumeIo::ReleaseVolume() {
+bool VolumeIo::ReleaseVolume() {
     if (!(GetLockState() < 0 && LockLevel < 0)) {
         if (GetLockState() == 0 && Level0Lock) {
             UnlockVolume(0);
@@ -223,8 +235,16 @@ void VolumeIo::ReleaseVolume() {
         }
         LockLevel = GetLockState();
     }
+    // The last flush and the close count like any write: a volume whose writes
+    // the medium may have lost is no clean ending.
+    const bool closed = !VolumeHandle || VolumeHandle->Close();
+    if (!closed) {
+        ExtIOError = VolumeHandle->LastError();
+        WriteFailed();
+    }
     CloseVolumeHandle(VolumeHandle);
     ui_.DoEvents();
+    return closed;
 }
 
 bool VolumeIo::GetOpenFile(int /*drive*/, uint32_t index, std::string& path) {

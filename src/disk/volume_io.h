@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/sector_device.h"
@@ -50,6 +51,18 @@ class VolumeIo {
     void DropHeld();
     bool HasHeldWrites() const { return heldSectors_ != 0; }
 
+    // Another program writing the volume (nothing on Linux locks an image for
+    // mtools and the like). The sectors a run may rewrite are watched: the
+    // reserved area, the FATs and the fixed root (sectors below `end`), and each
+    // folder sector named with Watch. What the medium held when the run first
+    // read a watched sector, or what the run wrote there, must still be there
+    // before the run writes it. A difference, or another program opening the
+    // image, stops the run as on a shared volume another program wrote to, and
+    // no later write reaches the medium.
+    void WatchBelow(int64_t end);
+    void Watch(int64_t first, uint64_t count);
+    bool ForeignWrite() const { return foreign_; }
+
     // What reached the device, for the run's I/O line.
     uint64_t BytesRead = 0;
     uint64_t BytesWritten = 0;
@@ -64,7 +77,8 @@ class VolumeIo {
     bool LockVolume(int levelWord);
     void UnlockVolume(int levelWord);
     void DropToLevel1();
-    void ReleaseVolume();
+    // False when the last flush or the close failed (flagged as a write failure).
+    bool ReleaseVolume();
 
     // Files other programs hold open.
     bool GetOpenFile(int drive, uint32_t index, std::string& path);
@@ -93,13 +107,22 @@ class VolumeIo {
     bool ReadSectorsRaw(void* buffer, int64_t first, uint64_t count);
     bool WriteSectorsRaw(const void* buffer, int64_t first, uint64_t count);
     void Hold(const uint8_t* buffer, int64_t first, uint64_t count);
+    uint64_t* SumOf(int64_t sector);
+    void Seen(const uint8_t* bytes, int64_t first, uint64_t count, bool written);
+    bool Unchanged(int64_t first, uint64_t count, bool askOpened = true);
+    bool HeldUnchanged(size_t fromStep);
+    void Foreign();
 
     using HeldSector = std::array<uint8_t, platform::kSectorSize>;
     std::array<std::map<int64_t, HeldSector>, kHeldSteps> held_;
     uint64_t heldSectors_ = 0;
     int heldStep_ = 0;
     bool flushing_ = false;
-    bool unsynced_ = false;  // written since the last barrier
+    bool unsynced_ = false;            // written since the last barrier
+    std::vector<uint64_t> belowSums_;  // watched sectors' sums; 0: not read yet
+    std::unordered_map<int64_t, uint64_t> folderSums_;
+    bool watching_ = false;
+    bool foreign_ = false;
 
     const platform::VolumeCatalogue& catalogue_;
     platform::UiHost& ui_;

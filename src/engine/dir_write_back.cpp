@@ -37,6 +37,7 @@ bool ReadDotSector(fat::FatRun& run, uint32_t Block, DirSector& entries) {
         return false;
     }
     run.io.SetNextSector(disk::ClusterToSector(run.geo, Block));
+    run.io.Watch(run.io.NextSector, 1);
     if (!run.io.ReadSectors(entries.data(), entries.size())) return false;
     if (!IsDotName(&entries[0], ".          ") || !IsDotName(&entries[32], "..         ")) {
         Stop(run, "Invalid Dot entry");
@@ -119,6 +120,7 @@ bool FAT_Read_Entry(fat::FatRun& run, uint32_t JJ, DirSector& entries, uint32_t&
 
     Sector = base + left / kEntriesPerSector;
     run.io.SetNextSector(Sector);
+    run.io.Watch(Sector, 1);
     return run.io.ReadSectors(entries.data(), entries.size());
 }
 

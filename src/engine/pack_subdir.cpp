@@ -133,6 +133,7 @@ void FAT_Pack_Subdir(Engine& e, uint32_t Index) {
 
     std::vector<uint8_t> before(size_t{place.sectors} * kSectorBytes);
     run.io.SetNextSector(place.sector);
+    run.io.Watch(place.sector, place.sectors);
     if (!run.io.ReadSectors(before.data(), before.size())) {
         disk::UnLockLevel3(e.lock);
         return;

@@ -12,6 +12,8 @@
 #include "gui/qt_host.h"
 #include "platform/clock.h"
 #include "platform/system_info.h"
+#include "platform/terminal.h"
+#include "run/run_driver.h"
 
 namespace {
 
@@ -79,6 +81,16 @@ int main(int argc, char** argv) {
     host.boxesToStderr = unattended;
     gui::KestraWindow window(model, host, twips);
     window.show();
-    if (unattended) return model.RunUnattended();
+    if (unattended) {
+        // A signal stops the drive being run at its next safe point, as closing
+        // the window does, and no later drive starts.
+        platform::WatchInterrupts();
+        host.onEvents = [&model] {
+            run::RunContext& ctx = model.ctx;
+            if (platform::StopSignalled() && !ctx.RunDone && !ctx.flags.CloseRequested)
+                run::Form_QueryUnload(ctx);
+        };
+        return model.RunUnattended();
+    }
     return QApplication::exec();
 }

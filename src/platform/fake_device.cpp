@@ -26,6 +26,16 @@ bool FakeDevice::Write(uint64_t first, uint32_t count, const uint8_t* buffer) {
     return inner_->Write(first, count, buffer);
 }
 
+bool FakeDevice::Flush() {
+    barriers_.push_back(trace_.size());
+    const bool ok = inner_->Flush();
+    if (barriers_.size() == script_.foreignAtBarrier) {
+        if (script_.foreignWrite) script_.foreignWrite(*inner_);
+        othersOpened_ = script_.foreignOpens;
+    }
+    return ok;
+}
+
 int FakeDevice::LockState() {
     if (locks_.Empty() && script_.foreignLock >= 0) return script_.foreignLock;
     return locks_.State();

@@ -28,6 +28,10 @@ struct FakeScript {
     std::vector<int> lockFlagStates;           // returned in turn by LockFlagState ...
     int lockFlagAfter = 0;                     // ... and this value once they are used up
     std::vector<std::string> openFiles;        // files it holds open
+    // At the n-th barrier (1-based) it writes the image behind our back, or opens it.
+    uint64_t foreignAtBarrier = kNone;
+    std::function<void(SectorDevice& inner)> foreignWrite;
+    bool foreignOpens = false;
 };
 
 struct Transfer {
@@ -44,10 +48,7 @@ class FakeDevice : public SectorDevice {
 
     bool Read(uint64_t first, uint32_t count, uint8_t* buffer) override;
     bool Write(uint64_t first, uint32_t count, const uint8_t* buffer) override;
-    bool Flush() override {
-        barriers_.push_back(trace_.size());
-        return inner_->Flush();
-    }
+    bool Flush() override;
     uint64_t SectorCount() const override { return inner_->SectorCount(); }
 
     int LockState() override;
@@ -57,6 +58,7 @@ class FakeDevice : public SectorDevice {
     bool OpenFile(uint32_t index, std::string& path) override;
     // The other program it plays keeps to the write locks.
     bool GuardsSharedWrites() const override { return true; }
+    bool OthersOpened() override { return othersOpened_; }
 
     FakeScript& Script() { return script_; }
     const std::vector<Transfer>& Trace() const { return trace_; }
@@ -80,6 +82,7 @@ class FakeDevice : public SectorDevice {
     uint64_t writes_ = 0;
     uint64_t lockRequests_ = 0;
     size_t nextFlagState_ = 0;
+    bool othersOpened_ = false;
 };
 
 }  // namespace kestra::platform

@@ -10,7 +10,12 @@
 #include <cerrno>
 #include <cstring>
 
+#include <csignal>
+#include <map>
+#include <utility>
+
 #include "platform/boot_record.h"
+#include "platform/loop_devices.h"
 
 namespace kestra::platform {
 namespace {
@@ -52,6 +57,36 @@ bool HasPartitionTable(const uint8_t* mbr, uint64_t sectors) {
         if (status != 0 && status != 0x80) return false;
     }
     return !CheckBootRecord(ParseBootRecord(mbr), sectors).empty();
+}
+
+// The kernel tells a lease holder by SIGIO that another program opens the file;
+// its default action would end the process. The lease itself says it is broken.
+void OnLeaseBreak(int) {}
+
+// Leases this process holds, by file. Another opening of the same file here
+// would wait for a lease break nobody answers: the lease is given up first, and
+// its run stops as for any other opener.
+std::map<std::pair<dev_t, ino_t>, int>& Leases() {
+    static std::map<std::pair<dev_t, ino_t>, int> leases;
+    return leases;
+}
+
+void GiveUpLease(const struct stat& st) {
+    const auto it = Leases().find({st.st_dev, st.st_ino});
+    if (it == Leases().end()) return;
+    ::fcntl(it->second, F_SETLEASE, F_UNLCK);
+    Leases().erase(it);
+}
+
+void WatchLeaseBreaks() {
+    static const bool installed = [] {
+        struct sigaction action {};
+        action.sa_handler = OnLeaseBreak;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        return ::sigaction(SIGIO, &action, nullptr) == 0;
+    }();
+    (void)installed;
 }
 
 OpenResult Fail(OpenError error, std::string message) {
@@ -110,6 +145,16 @@ OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options)
     if (!isBlock && !S_ISREG(st.st_mode)) {
         return Fail(OpenError::NotAVolume, path + ": not an image file or block device");
     }
+
+    if (!isBlock) {
+        const std::string loop = LoopDeviceBackedBy(path, options.sysBlock);
+        if (!loop.empty()) {
+            return Fail(OpenError::Busy,
+                        path + ": attached to " + loop + " (loop-mounted?); detach it first");
+        }
+    }
+
+    if (!isBlock) GiveUpLease(st);
 
     int flags = (options.writable ? O_RDWR : O_RDONLY) | O_CLOEXEC;
     if (isBlock) flags |= O_EXCL;
@@ -172,8 +217,10 @@ OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options)
 
     OpenResult result;
     // Barriers are always kept on real devices; the opt-out is for images only.
-    result.device = std::make_unique<FileDevice>(fd, offset, sectors, options.writable,
-                                                 options.writeThrough || isBlock);
+    auto device = std::make_unique<FileDevice>(fd, offset, sectors, options.writable,
+                                               options.writeThrough || isBlock);
+    if (options.writable && !isBlock) device->TakeLease();
+    result.device = std::move(device);
     return result;
 }
 
@@ -181,8 +228,43 @@ FileDevice::FileDevice(int fd, uint64_t byteOffset, uint64_t sectors, bool writa
     : fd_(fd), offset_(byteOffset), sectors_(sectors), writable_(writable), barriers_(barriers) {}
 
 FileDevice::~FileDevice() {
-    if (writable_ && !barriers_) ::fdatasync(fd_);
-    ::close(fd_);  // also drops any flock held
+    Close();
+}
+
+bool FileDevice::Close() {
+    if (closed_) return closeOk_;
+    closed_ = true;
+    if (lease_) {
+        struct stat st {};
+        const auto it =
+            ::fstat(fd_, &st) == 0 ? Leases().find({st.st_dev, st.st_ino}) : Leases().end();
+        if (it != Leases().end() && it->second == fd_) Leases().erase(it);
+    }
+    // Without barriers this is the one flush of the run; it counts like any.
+    if (writable_ && ::fdatasync(fd_) != 0) {
+        lastError_ = errno;
+        closeOk_ = false;
+    }
+    // Also drops any flock and lease held. Not retried: the descriptor is gone.
+    if (::close(fd_) != 0 && writable_) {
+        lastError_ = errno;
+        closeOk_ = false;
+    }
+    return closeOk_;
+}
+
+bool FileDevice::TakeLease() {
+    WatchLeaseBreaks();
+    // Refused where the file is not ours or another opener has it already.
+    lease_ = ::fcntl(fd_, F_SETLEASE, F_WRLCK) == 0;
+    struct stat st {};
+    if (lease_ && ::fstat(fd_, &st) == 0) Leases()[{st.st_dev, st.st_ino}] = fd_;
+    return lease_;
+}
+
+bool FileDevice::OthersOpened() {
+    // While a break is pending the lease reads as what it is to become.
+    return lease_ && !closed_ && ::fcntl(fd_, F_GETLEASE) != F_WRLCK;
 }
 
 bool FileDevice::InRange(uint64_t first, uint32_t count) const {
@@ -190,7 +272,7 @@ bool FileDevice::InRange(uint64_t first, uint32_t count) const {
 }
 
 bool FileDevice::Read(uint64_t first, uint32_t count, uint8_t* buffer) {
-    if (!InRange(first, count)) {
+    if (closed_ || !InRange(first, count)) {
         lastError_ = ERANGE;
         return false;
     }
@@ -204,7 +286,7 @@ bool FileDevice::Read(uint64_t first, uint32_t count, uint8_t* buffer) {
 }
 
 bool FileDevice::Write(uint64_t first, uint32_t count, const uint8_t* buffer) {
-    if (!InRange(first, count)) {
+    if (closed_ || !InRange(first, count)) {
         lastError_ = ERANGE;
         return false;
     }

@@ -13,6 +13,9 @@ struct OpenOptions {
     // medium before any write after it. Turning it off is only offered for image
     // files: faster, but a power cut can reorder writes.
     bool writeThrough = true;
+    // Where the kernel lists block devices; an image a loop device reads from
+    // is refused as busy.
+    std::string sysBlock = "/sys/block";
 };
 
 // NotAVolume: a folder, a character device, or too short to hold a boot sector.
@@ -38,6 +41,8 @@ std::string MalformedPartition(const std::string& volume);
 // Sectors of a volume inside a file or device, addressed from the volume's start.
 // Levels 0 and 1 are backed by flock, so other openers see them; levels 2 and 3
 // exist only here, and nothing keeps another program from writing under them.
+// A writable image file holds a write lease where the host grants one: another
+// program that opens it then waits, and OthersOpened tells the run to stop.
 class FileDevice : public SectorDevice {
   public:
     FileDevice(int fd, uint64_t byteOffset, uint64_t sectors, bool writable, bool barriers);
@@ -57,6 +62,11 @@ class FileDevice : public SectorDevice {
     bool Unlock(int level) override;
     int LockFlagState() override { return 0; }
     bool OpenFile(uint32_t, std::string&) override { return false; }
+    bool OthersOpened() override;
+    bool Close() override;
+    // Takes the write lease; false when the host or another opener refuses it.
+    bool TakeLease();
+    bool HasLease() const { return lease_; }
 
   private:
     bool InRange(uint64_t first, uint32_t count) const;
@@ -68,6 +78,9 @@ class FileDevice : public SectorDevice {
     bool barriers_;
     LockTable locks_;
     int lastError_ = 0;
+    bool lease_ = false;
+    bool closed_ = false;
+    bool closeOk_ = true;
 };
 
 }  // namespace kestra::platform

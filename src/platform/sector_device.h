@@ -45,6 +45,12 @@ class SectorDevice {
     // other program from writing, so that LockFlagState sees what they did in
     // between. Only then may a run that writes share the volume.
     virtual bool GuardsSharedWrites() const { return false; }
+    // True once another program opened the volume since this device was opened
+    // (a write lease it held was broken); a run that writes then stops.
+    virtual bool OthersOpened() { return false; }
+    // Puts every write on the medium and lets go of the volume. False when the
+    // medium refused: the last flush or the close failed.
+    virtual bool Close() { return true; }
 };
 
 using DevicePtr = std::unique_ptr<SectorDevice>;

@@ -13,9 +13,11 @@ namespace kestra::platform {
 namespace {
 
 volatile std::sig_atomic_t interrupts = 0;
+volatile std::sig_atomic_t signalled = 0;
 
 void OnInterrupt(int) {
     interrupts = interrupts + 1;
+    signalled = 1;
 }
 
 }  // namespace
@@ -36,7 +38,14 @@ void WatchInterrupts() {
     struct sigaction action {};
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, nullptr);
+    // Transfers go on where they were: a stop waits for the safe point anyway.
+    action.sa_flags = SA_RESTART;
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        ::sigaction(sig, &action, nullptr);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    ::sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 bool TakeInterrupt() {
@@ -51,6 +60,10 @@ std::string PrepareLogFile(const std::string& path, bool truncate) {
     if (fd < 0) return path + ": " + std::strerror(errno);
     ::close(fd);
     return {};
+}
+
+bool StopSignalled() {
+    return signalled != 0;
 }
 
 std::string AppendTextFile(const std::string& path, const std::string& text, bool create) {

@@ -9,10 +9,15 @@ bool IsTerminal(int fd);
 // empty, nor when TERM is unset or "dumb".
 bool AnsiTerminal(int fd);
 
-// Ctrl-C only notes the request; the run takes it at its next unit of work.
+// Ctrl-C and every other signal that would end the process (TERM, HUP, QUIT)
+// only note the request; the run takes it at its next safe point. SIGPIPE is
+// ignored: a closed output pipe loses the output, never the write order.
 void WatchInterrupts();
-// True once for every Ctrl-C since the last call.
+// True once for every such signal since the last call.
 bool TakeInterrupt();
+// True once any such signal came, for good: a stop asked before the run began
+// still stops it.
+bool StopSignalled();
 
 // Appends the text of a run's log to a file (CR LF after it); empty on success.
 // Makes sure a log can be written before any work: creates it, or empties it when

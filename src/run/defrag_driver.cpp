@@ -154,6 +154,8 @@ void Fat_DefragPack(RunContext& ctx) {
     n.MovedClusters = 0;
     n.MovedFiles = 0;
     const bool pack = ctx.mode.DefragMode != 0;
+    // The closing review turns the mode into a view; the run still wrote.
+    const bool writing = ctx.mode.DefragMode >= 0;
     // "Time=" covers every move it counts: the passes, the rounds, the folders.
     const double movesStart = ctx.clock.SecondsSinceMidnight();
 
@@ -192,7 +194,7 @@ void Fat_DefragPack(RunContext& ctx) {
         }
         FreeSpaceLines(ctx);
         // The free count other systems trust is made right, whatever it said before.
-        if (ctx.mode.DefragMode >= 0 && engine::Synch_FsInfo(ctx.run)) ctx.io.Barrier();
+        if (writing && engine::Synch_FsInfo(ctx.run)) ctx.io.Barrier();
     }
     if (!f.RestartRun) ctx.ui.SetBusyPointer(false);
 }

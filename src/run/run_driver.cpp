@@ -17,6 +17,8 @@ namespace {
 
 enum class PassEnd { Restart, ErrorPath, EndOfRun, Finish };
 
+constexpr int kForeignRestarts = 3;
+
 void ShowLine(RunContext& ctx, const std::string& text) {
     report::ShowLine(ctx.report, text);
 }
@@ -62,6 +64,9 @@ PassEnd Pass(RunContext& ctx) {
         f.DriveBusyFlag = true;
         return PassEnd::EndOfRun;
     }
+    // Everything up to the first cluster, and folder sectors as the moves name
+    // them, must still hold what the run saw when it rewrites them.
+    if (ctx.mode.DefragMode >= 0) ctx.io.WatchBelow(ctx.geo.ClusterBase + 1);
     ResetPass(ctx);
     ctx.Caption = ctx.mode.RunPass == 1
                       ? ctx.RunCaption
@@ -169,6 +174,7 @@ void FormLoad(RunContext& ctx) {
     ctx.io.LockLevel = -1;
     ctx.mode.RunPass = 0;
     ctx.map.LegendOnly = false;
+    int foreignRestarts = 0;
     for (;;) {
         StartPass(ctx);
         if (f.CloseRequested) break;
@@ -187,7 +193,16 @@ void FormLoad(RunContext& ctx) {
         }
         if (end == PassEnd::ErrorPath) ErrorPath(ctx, {}, false, false);
         if (end == PassEnd::Restart) {
-            ctx.io.ReleaseVolume();
+            const bool foreign = ctx.io.ForeignWrite();
+            // Writes the medium may have lost end the run, not restart it.
+            if (!ctx.io.ReleaseVolume()) break;
+            // A program that keeps writing the image makes the drive busy; the
+            // run does not chase it for ever.
+            if (foreign && ++foreignRestarts > kForeignRestarts) {
+                f.DriveBusyFlag = f.RunError = true;
+                f.AbortRun = 1;
+                break;
+            }
             ctx.map.LegendOnly = true;
             continue;
         }

@@ -112,6 +112,38 @@ TEST_F(FileDeviceTest, LevelZeroExcludesOtherOpenersInThisAndOtherProcesses) {
     EXPECT_EQ(second->LockState(), 0);
 }
 
+// The kernel's list of loop devices, as /sys/block shows it, with a device
+// reading from `backing`.
+void FakeLoop(const fs::path& sysBlock, const std::string& name, const std::string& backing) {
+    fs::create_directories(sysBlock / name / "loop");
+    std::ofstream(sysBlock / name / "loop" / "backing_file") << backing << "\n";
+}
+
+TEST_F(FileDeviceTest, AnImageALoopDeviceReadsFromIsBusy) {
+    WriteDisk();
+    const fs::path sysBlock = path_.string() + ".sys";
+    fs::create_directories(sysBlock / "sda");
+    FakeLoop(sysBlock, "loop0", "/nonexistent.img");
+    OpenOptions rw;
+    rw.writable = true;
+    rw.sysBlock = sysBlock.string();
+    EXPECT_TRUE(OpenSectorDevice(Path(), rw).device) << "no loop device reads from it yet";
+
+    // Named by another path to the same file, as after losetup in another folder.
+    const fs::path link = path_.string() + ".link";
+    fs::create_symlink(path_, link);
+    FakeLoop(sysBlock, "loop7", link.string());
+    for (const bool writable : {true, false}) {
+        rw.writable = writable;
+        const OpenResult opened = OpenSectorDevice(Path() + "@2", rw);
+        EXPECT_FALSE(opened.device);
+        EXPECT_EQ(opened.error, OpenError::Busy);
+        EXPECT_NE(opened.message.find("/dev/loop7"), std::string::npos) << opened.message;
+    }
+    fs::remove(link);
+    fs::remove_all(sysBlock);
+}
+
 TEST(LockTableTest, LevelsEscalateFromOneAndReleaseInOrder) {
     LockTable t;
     EXPECT_FALSE(t.CanLock(2));
