@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -50,6 +51,11 @@ class VolumeIo {
     void DropHeld();
     bool HasHeldWrites() const { return heldSectors_ != 0; }
 
+    // Set by a writing run: BeforeFirstWrite runs once, before the first write
+    // reaches the device; AfterLastWrite once, when the volume is released.
+    std::function<bool()> BeforeFirstWrite;
+    std::function<void()> AfterLastWrite;
+
     // What reached the device, for the run's I/O line.
     uint64_t BytesRead = 0;
     uint64_t BytesWritten = 0;
@@ -93,6 +99,7 @@ class VolumeIo {
     bool ReadSectorsRaw(void* buffer, int64_t first, uint64_t count);
     bool WriteSectorsRaw(const void* buffer, int64_t first, uint64_t count);
     void Hold(const uint8_t* buffer, int64_t first, uint64_t count);
+    bool RunBeforeFirstWrite();
 
     using HeldSector = std::array<uint8_t, platform::kSectorSize>;
     std::array<std::map<int64_t, HeldSector>, kHeldSteps> held_;
