@@ -106,11 +106,13 @@ bool ChainCountTest(fat::FatRun& run) {
     return false;
 }
 
+bool CleanShutdownTest(fat::FatRun& run) {
+    if (!Dirty(run)) return true;
+    report::ScanStop(run.flags, kDirtyText);
+    return false;
+}
+
 bool FatSoundnessTest(fat::FatRun& run, uint64_t& allocatedClusters) {
-    if (Dirty(run)) {
-        report::ScanStop(run.flags, kDirtyText);
-        return false;
-    }
     if (!MediaInFat(run)) {
         report::ScanStop(run.flags, "FAT does not begin with the media byte");
         return false;
