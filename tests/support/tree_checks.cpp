@@ -124,6 +124,10 @@ Tree BuiltTree(const FatImage& built) {
     WriteFile(copy, bytes);
     const CommandResult repair = RunCommand("fsck.fat -a " + ShellQuote(copy));
     const CommandResult after = FsckCheck(copy);
+    // fsck.fat saves lost clusters as files in the root; a full fixed root
+    // makes it give up, leaving what it found. That is its limit, not damage.
+    const bool rootFull = repair.output.find("Root directory is full.") != std::string::npos;
+    if (rootFull && FsckAtWorstLostClusters(copy)) return ::testing::AssertionSuccess();
     if (after.exitStatus != 0)
         return ::testing::AssertionFailure() << "after fsck.fat -a:\n"
                                              << repair.output << "fsck.fat -n:\n"

@@ -42,7 +42,8 @@ struct CutWindows {
 
 // `fsck.fat -a` on a copy of the image leaves it clean for `fsck.fat -n`, every
 // file of `want` as it was, and on FAT32 the backup boot sector naming the
-// root sector 0 names.
+// root sector 0 names. Where fsck.fat gives up because a full fixed root has
+// no room for the lost clusters it saves, what it leaves is judged as a cut is.
 ::testing::AssertionResult RepairedByFsck(const std::string& image, const Tree& want);
 
 }  // namespace kestra::testing
