@@ -222,7 +222,12 @@ bool FAT_Switch_Root(fat::FatRun& run, uint32_t NewRoot) {
         if (!WriteBoot(run, 0, alone) || !WriteBoot(run, backup, copy)) return false;
     }
     if (!WriteBoot(run, 0, boot)) return false;
+    // The run's own mark is not part of the volume it read.
+    size_t state = 0;
+    const bool hasState = BootStateByte(run, state);
+    const uint8_t stateByte = run.geo.BootSector[state];
     std::copy(boot.begin(), boot.end(), run.geo.BootSector.begin());
+    if (hasState) run.geo.BootSector[state] = stateByte;
     run.geo.Boot.rootCluster = NewRoot;
     run.geo.RootCluster = NewRoot;
     return true;
