@@ -15,11 +15,22 @@ bool BadShortName(const uint8_t* e) {
     return false;
 }
 
+bool BadLabel(const uint8_t* e) {
+    if (e[0] == ' ') return true;
+    for (int i = 0; i < 11; ++i) {
+        const uint8_t c = e[i];
+        if (c < 0x20 || c >= 0x80 || std::strchr("*?.,;:/\\|+=<>[]\"", c) != nullptr) return true;
+    }
+    return false;
+}
+
 bool IsDotEntry(const uint8_t* e, int index, uint32_t cluster, bool fat32) {
     const char* name = index == 0 ? ".          " : "..         ";
     uint32_t start = e[26] | (e[27] << 8);
     if (fat32) start |= uint32_t(e[20] | (e[21] << 8)) << 16;
-    return std::memcmp(e, name, 11) == 0 && (e[11] & 0x10) != 0 && start == cluster;
+    // Of the case byte, only the two lower-case flags mean anything.
+    const bool caseByte = (e[12] & ~0x18) == 0;
+    return std::memcmp(e, name, 11) == 0 && (e[11] & 0x10) != 0 && caseByte && start == cluster;
 }
 
 }  // namespace kestra::analysis

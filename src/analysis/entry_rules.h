@@ -11,6 +11,10 @@ namespace kestra::analysis {
 // no short name may hold, a blank first character.
 bool BadShortName(const uint8_t* entry);
 
+// A volume label no checker would let stand: control bytes, bytes beyond
+// ASCII, characters no label may hold, a blank first character.
+bool BadLabel(const uint8_t* entry);
+
 // The "." (index 0) or ".." (index 1) entry of a folder, pointing at `cluster`.
 bool IsDotEntry(const uint8_t* entry, int index, uint32_t cluster, bool fat32);
 

@@ -62,6 +62,9 @@ struct FolderVisit {
     void Entry(const uint8_t* e, uint32_t entryNo);
     // "." and ".." open every folder but the root.
     void DotEntry(const uint8_t* e, uint32_t entryNo);
+    // Systems stop at the end mark, fsck.fat reads on: past it, every slot must
+    // be free for both to see the same folder.
+    void AfterEnd(const uint8_t* e);
     // Stops the scan on damage that would make a write unsafe, naming the entry.
     void Damage(const std::string& text, const uint8_t* e, const std::string& longName);
     // The start cluster must head a chain no link and no other entry reaches.
@@ -88,6 +91,11 @@ void FolderVisit::DotEntry(const uint8_t* e, uint32_t entryNo) {
     }
 }
 
+void FolderVisit::AfterEnd(const uint8_t* e) {
+    if (e[0] != 0x00 && e[0] != fat::kErasedMark)
+        Damage("Entry after the end of the folder", e, {});
+}
+
 bool FolderVisit::ClaimChain(uint32_t start, const uint8_t* e, const std::string& longName) {
     fat::VolumeModel& m = a.run.model;
     if (m.ClusterUse[start] != 0 || a.claimed[start]) {
@@ -106,6 +114,7 @@ void FolderVisit::Entry(const uint8_t* e, uint32_t entryNo) {
         stopped = true;
         return;
     }
+    if (ended) return AfterEnd(e);
     if (Index != 0 && entryNo < 2) {
         if (e[0] == 0x00) ended = true;
         return DotEntry(e, entryNo);
@@ -117,8 +126,14 @@ void FolderVisit::Entry(const uint8_t* e, uint32_t entryNo) {
         case Slot::Erased:
             ++n.ErasedEntryCount;
             return;
-        case Slot::LongName:
         case Slot::Label:
+            if (Index == 0 && BadLabel(e)) {
+                // Its bytes are what is wrong: not shown.
+                report::ScanStop(a.report, "Invalid volume label");
+                stopped = true;
+            }
+            return;
+        case Slot::LongName:
             return;
         case Slot::Entry:
             break;
@@ -262,7 +277,9 @@ void FAT_Do_Subdir(Analysis& a, uint32_t Cluster, uint32_t Index, int32_t SubIdx
     FolderVisit visit{a, Cluster, Index, SubIdx, {}, {}, {}, false, false};
     std::vector<uint8_t> buffer(size_t{kChunkSectors} * 512);
     uint32_t entryNo = 0;
-    for (uint32_t x = 1; x <= extents.Count() && !visit.ended; ++x) {
+    // The fixed root holds RootEntryCount entries, whatever its last sector holds.
+    const uint32_t entries = Cluster == 0 && !run.geo.IsFat32 ? run.geo.RootEntryCount : UINT32_MAX;
+    for (uint32_t x = 1; x <= extents.Count() && entryNo < entries; ++x) {
         // The fixed root is read whole, however its size compares with a cluster.
         const uint64_t sectors = extents.Starts[x] == 0
                                      ? disk::RootDirSectors(run.geo)
@@ -270,11 +287,11 @@ void FAT_Do_Subdir(Analysis& a, uint32_t Cluster, uint32_t Index, int32_t SubIdx
         const int64_t first = extents.Starts[x] == 0
                                   ? disk::RootDirSector(run.geo)
                                   : disk::ClusterToSector(run.geo, extents.Starts[x]);
-        for (uint64_t done = 0; done < sectors && !visit.ended; done += kChunkSectors) {
+        for (uint64_t done = 0; done < sectors && entryNo < entries; done += kChunkSectors) {
             const uint64_t count = std::min<uint64_t>(kChunkSectors, sectors - done);
             run.io.SetNextSector(first + static_cast<int64_t>(done));
             if (!run.io.ReadSectors(buffer.data(), count * 512)) return;
-            for (uint64_t j = 0; j < count * 16 && !visit.ended; ++j) {
+            for (uint64_t j = 0; j < count * 16 && entryNo < entries; ++j) {
                 visit.Entry(&buffer[j * 32], entryNo++);
                 if (visit.stopped) return;
             }

@@ -14,6 +14,10 @@ using platform::FatType;
 
 constexpr uint32_t kReadChunkSectors = 2048;
 
+// A run cut short leaves its mark standing, as does an unmount that never came.
+constexpr const char* kDirtyText =
+    "Volume dirty: a run or mount on it was interrupted; fsck.fat -a repairs it";
+
 // The first FAT as it was read, byte for byte, whatever the FAT type.
 const uint8_t* RawFat(const fat::FatRun& run) {
     const fat::VolumeModel& m = run.model;
@@ -27,6 +31,10 @@ const uint8_t* RawFat(const fat::FatRun& run) {
     }
 }
 
+uint32_t Le32(const uint8_t* p) {
+    return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t{p[3]} << 24);
+}
+
 bool Dirty(const fat::FatRun& run) {
     const disk::Geometry& geo = run.geo;
     // The boot sector's state byte, where the extended boot record holds one.
@@ -37,6 +45,21 @@ bool Dirty(const fat::FatRun& run) {
     if (geo.Type == FatType::Fat16) return (run.model.Fat16Buffer[1] & 0x8000) == 0;
     if (geo.Type == FatType::Fat32) return (run.model.Fat[1] & 0x08000000) == 0;
     return false;
+}
+
+// FAT entry 0 holds the boot sector's media byte, every bit above it set: how
+// a checker knows the FAT lies where the boot sector says.
+bool MediaInFat(const fat::FatRun& run) {
+    const uint8_t* f = RawFat(run);
+    const uint8_t media = run.geo.BootSector[21];
+    switch (run.geo.Type) {
+        case FatType::Fat32:
+            return (Le32(f) & 0x0FFFFFFF) == (0x0FFFFF00u | media);
+        case FatType::Fat16:
+            return (f[0] | (f[1] << 8)) == (0xFF00 | media);
+        default:
+            return (f[0] | ((f[1] & 0x0F) << 8)) == (0xF00 | media);
+    }
 }
 
 bool CopiesDiffer(fat::FatRun& run) {
@@ -83,9 +106,20 @@ bool ChainCountTest(fat::FatRun& run) {
     return false;
 }
 
+bool CleanShutdownTest(fat::FatRun& run) {
+    if (!Dirty(run)) return true;
+    report::ScanStop(run.flags, kDirtyText);
+    return false;
+}
+
 bool FatSoundnessTest(fat::FatRun& run, uint64_t& allocatedClusters) {
-    if (Dirty(run)) {
-        report::ScanStop(run.flags, "Volume dirty");
+    if (!MediaInFat(run)) {
+        report::ScanStop(run.flags, "FAT does not begin with the media byte");
+        return false;
+    }
+    // A FAT32 root is a chain; a root area besides it is read by some checkers.
+    if (run.geo.IsFat32 && run.geo.RootEntryCount != 0) {
+        report::ScanStop(run.flags, "Root entry count on FAT32");
         return false;
     }
     const std::vector<uint32_t>& fat = run.model.Fat;

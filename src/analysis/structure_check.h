@@ -14,8 +14,14 @@ void ForeignWriteTest(fat::FatRun& run);
 // True when the structure is accepted.
 bool ChainCountTest(fat::FatRun& run);
 
-// What a checked run requires of the FAT before anything else: a clean dirty
-// flag, no link to a reserved value, and every FAT copy equal to the first.
+// A volume marked as in use (by a run or a mount that never ended) is refused
+// before its FAT is even walked: what an interruption left is fsck.fat's to
+// judge. True when the volume is clean.
+bool CleanShutdownTest(fat::FatRun& run);
+
+// What a checked run requires of the FAT before anything else: the media byte
+// in its first entry, no link to a reserved value, and every FAT copy equal to
+// the first.
 // Stops the run on the first fault; true when the FAT is sound. Counts the
 // allocated clusters (bad ones aside) on the way.
 bool FatSoundnessTest(fat::FatRun& run, uint64_t& allocatedClusters);

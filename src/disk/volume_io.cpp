@@ -52,6 +52,7 @@ bool VolumeIo::ReadSectorsRaw(void* buffer, int64_t first, uint64_t count) {
 
 bool VolumeIo::WriteSectorsRaw(const void* buffer, int64_t first, uint64_t count) {
     if (!VolumeHandle || first < 0 || count > UINT32_MAX) return false;
+    if (BeforeFirstWrite && !RunBeforeFirstWrite()) return false;
     if (heldStep_ > 0) {
         Hold(static_cast<const uint8_t*>(buffer), first, count);
         return true;
@@ -70,6 +71,19 @@ bool VolumeIo::WriteSectorsRaw(const void* buffer, int64_t first, uint64_t count
     BytesWritten += count * kSectorSize;
     if (watching_) Seen(static_cast<const uint8_t*>(buffer), first, count, true);
     return true;
+}
+
+bool VolumeIo::RunBeforeFirstWrite() {
+    const std::function<bool()> first = std::move(BeforeFirstWrite);
+    BeforeFirstWrite = nullptr;
+    // Its own writes go straight to the medium, ahead of any held one.
+    const int step = heldStep_;
+    const int64_t next = NextSector;
+    heldStep_ = 0;
+    const bool ok = first();
+    heldStep_ = step;
+    NextSector = next;
+    return ok;
 }
 
 void VolumeIo::Hold(const uint8_t* buffer, int64_t first, uint64_t count) {
@@ -226,6 +240,12 @@ void VolumeIo::DropToLevel1() {
 }
 
 bool VolumeIo::ReleaseVolume() {
+    BeforeFirstWrite = nullptr;
+    if (AfterLastWrite && VolumeHandle) {
+        const std::function<void()> last = std::move(AfterLastWrite);
+        AfterLastWrite = nullptr;
+        last();
+    }
     if (!(GetLockState() < 0 && LockLevel < 0)) {
         if (GetLockState() == 0 && Level0Lock) {
             UnlockVolume(0);

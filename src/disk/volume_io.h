@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <unordered_map>
@@ -63,6 +64,11 @@ class VolumeIo {
     void Watch(int64_t first, uint64_t count);
     bool ForeignWrite() const { return foreign_; }
 
+    // Set by a writing run: BeforeFirstWrite runs once, before the first write
+    // reaches the device; AfterLastWrite once, when the volume is released.
+    std::function<bool()> BeforeFirstWrite;
+    std::function<void()> AfterLastWrite;
+
     // What reached the device, for the run's I/O line.
     uint64_t BytesRead = 0;
     uint64_t BytesWritten = 0;
@@ -112,6 +118,8 @@ class VolumeIo {
     bool Unchanged(int64_t first, uint64_t count, bool askOpened = true);
     bool HeldUnchanged(size_t fromStep);
     void Foreign();
+
+    bool RunBeforeFirstWrite();
 
     using HeldSector = std::array<uint8_t, platform::kSectorSize>;
     std::array<std::map<int64_t, HeldSector>, kHeldSteps> held_;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "disk/geometry.h"
+#include "engine/volume_mark.h"
 #include "fat/chains.h"
 
 namespace kestra::engine {
@@ -174,9 +175,24 @@ void Fat_Fix_DotLinks(fat::FatRun& run, uint32_t JJ, uint32_t Block, bool ownDot
     });
 }
 
+namespace {
+
+constexpr size_t kRootField = 44;
+constexpr size_t kBackupField = 50;
+
+void PutRoot(DirSector& boot, uint32_t root) {
+    PutLe16(&boot[kRootField], root & 0xFFFF);
+    PutLe16(&boot[kRootField + 2], root >> 16);
+}
+
+bool WriteBoot(fat::FatRun& run, int64_t at, const DirSector& boot) {
+    run.io.SetNextSector(at);
+    return run.io.WriteSectorsNext(boot.data(), boot.size()) && run.io.Barrier();
+}
+
+}  // namespace
+
 bool FAT_Switch_Root(fat::FatRun& run, uint32_t NewRoot) {
-    constexpr size_t kRootField = 44;
-    constexpr size_t kBackupField = 50;
     const uint32_t old = run.geo.RootCluster;
     DirSector boot;
     run.io.SetNextSector(0);
@@ -186,25 +202,34 @@ bool FAT_Switch_Root(fat::FatRun& run, uint32_t NewRoot) {
         return false;
     }
     const uint32_t backup = Le16(&boot[kBackupField]);
+    DirSector copy;
+    bool switchBackup = false;
     if (backup != 0 && backup != 0xFFFF && backup < run.geo.Boot.reservedSectors) {
-        DirSector copy;
         run.io.SetNextSector(backup);
         if (!run.io.ReadSectors(copy.data(), copy.size())) return false;
         // A backup that names another root is not ours to change.
-        if (std::memcmp(&copy[kRootField], &boot[kRootField], 4) == 0) {
-            PutLe16(&copy[kRootField], NewRoot & 0xFFFF);
-            PutLe16(&copy[kRootField + 2], NewRoot >> 16);
-            run.io.SetNextSector(backup);
-            if (!run.io.WriteSectorsNext(copy.data(), copy.size()) || !run.io.Barrier()) {
-                return false;
-            }
-        }
+        switchBackup = std::memcmp(&copy[kRootField], &boot[kRootField], 4) == 0;
     }
-    PutLe16(&boot[kRootField], NewRoot & 0xFFFF);
-    PutLe16(&boot[kRootField + 2], NewRoot >> 16);
-    run.io.SetNextSector(0);
-    if (!run.io.WriteSectorsNext(boot.data(), boot.size()) || !run.io.Barrier()) return false;
+    PutRoot(boot, NewRoot);
+    if (switchBackup) {
+        // Two sectors cannot change at once, and fsck.fat keeps only the chain
+        // sector 0 names. So sector 0 first names the new root and no backup,
+        // clean: cut there, fsck.fat makes the backup from it. Then the backup,
+        // then sector 0 names it again (with the run's mark).
+        DirSector alone = boot;
+        PutLe16(&alone[kBackupField], 0);
+        size_t state = 0;
+        if (BootStateByte(run, state)) alone[state] &= 0xFE;
+        PutRoot(copy, NewRoot);
+        if (!WriteBoot(run, 0, alone) || !WriteBoot(run, backup, copy)) return false;
+    }
+    if (!WriteBoot(run, 0, boot)) return false;
+    // The run's own mark is not part of the volume it read.
+    size_t state = 0;
+    const bool hasState = BootStateByte(run, state);
+    const uint8_t stateByte = run.geo.BootSector[state];
     std::copy(boot.begin(), boot.end(), run.geo.BootSector.begin());
+    if (hasState) run.geo.BootSector[state] = stateByte;
     run.geo.Boot.rootCluster = NewRoot;
     run.geo.RootCluster = NewRoot;
     return true;

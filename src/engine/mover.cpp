@@ -175,7 +175,7 @@ bool BatchedMove(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Ext
 }
 
 // The FAT32 root has no entry of its own: the boot sector names it. It moves
-// alone, on a volume held alone: chain | copy | backup boot sector | sector 0,
+// alone, on a volume held alone: chain | copy | boot sectors (FAT_Switch_Root),
 // and only then may its old chain be freed.
 bool MoveRoot(Engine& e, const fat::Extents& ext, const fat::Extents& target, uint32_t Blks,
               bool compact) {

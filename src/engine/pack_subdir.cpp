@@ -1,5 +1,6 @@
 #include "engine/pack_subdir.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "disk/geometry.h"
@@ -66,6 +67,14 @@ bool CompactEntries(std::vector<uint8_t>& entries, uint32_t count) {
 
 namespace {
 
+constexpr uint32_t kEntriesPerSector = kSectorBytes / kEntryBytes;
+constexpr uint8_t kAttrLongName = 0x0F;
+
+bool Live(const std::vector<uint8_t>& entries, uint32_t e) {
+    const uint8_t b = entries[size_t{e} * kEntryBytes];
+    return b != 0 && b != fat::kErasedMark;
+}
+
 // Where each live entry lands when the erased ones are squeezed out; true when
 // one of them would change sectors.
 bool CrossesSectors(const std::vector<uint8_t>& entries, uint32_t count,
@@ -78,10 +87,61 @@ bool CrossesSectors(const std::vector<uint8_t>& entries, uint32_t count,
         if (b == 0) break;
         if (b == fat::kErasedMark) continue;
         newPos[e] = next;
-        crosses = crosses || next / 16 != e / 16;
+        crosses = crosses || next / kEntriesPerSector != e / kEntriesPerSector;
         ++next;
     }
     return crosses;
+}
+
+// The first of the long-name slots that end a full sector: their set goes on
+// in the next sector, so they keep their place at its end.
+uint32_t TiedTail(const std::vector<uint8_t>& entries, uint32_t first, uint32_t stop) {
+    if (stop - first != kEntriesPerSector) return stop;
+    uint32_t tail = stop;
+    while (tail > first && Live(entries, tail - 1) &&
+           entries[size_t{tail - 1} * kEntryBytes + 11] == kAttrLongName) {
+        --tail;
+    }
+    return tail;
+}
+
+// A compaction in which no entry changes sectors: each sector closes up its own
+// live entries, so every sector, whether rewritten or not, holds each entry
+// once and every long-name set whole, whatever the order the writes land in.
+// Slots freed before the folder's last entry are erased, those after it end
+// the folder. True when an erased entry was found before the end.
+bool CompactWithinSectors(std::vector<uint8_t>& entries, uint32_t count,
+                          std::vector<uint32_t>& newPos) {
+    newPos.assign(count, 0);
+    uint32_t end = 0;
+    while (end < count && entries[size_t{end} * kEntryBytes] != 0)
+        ++end;
+    bool erased = false;
+    uint32_t last = 0;  // one past the last live entry, where it lands
+    for (uint32_t first = 0; first < end; first += kEntriesPerSector) {
+        const uint32_t stop = std::min(end, first + kEntriesPerSector);
+        const uint32_t tail = TiedTail(entries, first, stop);
+        uint32_t next = first;
+        for (uint32_t e = first; e < stop; ++e) {
+            if (!Live(entries, e)) {
+                erased = true;
+                continue;
+            }
+            const uint32_t to = e >= tail ? e : next;
+            if (to != e) {
+                std::memcpy(&entries[size_t{to} * kEntryBytes], &entries[size_t{e} * kEntryBytes],
+                            kEntryBytes);
+                entries[size_t{e} * kEntryBytes] = fat::kErasedMark;
+            }
+            newPos[e] = to;
+            next = to + 1;
+            last = to + 1;
+        }
+    }
+    if (!erased) return false;
+    for (uint32_t e = last; e < count; ++e)
+        entries[size_t{e} * kEntryBytes] = 0;
+    return true;
 }
 
 // The folder's entries now stand where the compaction put them; every later
@@ -147,14 +207,12 @@ void FAT_Pack_Subdir(Engine& e, uint32_t Index) {
         return;
     }
 
-    std::vector<uint8_t> after = before;
-    CompactEntries(after, place.entries);
-
-    // An entry that would move into an earlier sector stands in both for a moment
-    // if the folder is rewritten in place. A folder with a chain of its own is
-    // then written compacted to a new place instead, and its entry switched to it
-    // in one write. The FAT32 root stays as it is then; only the fixed root of
-    // FAT12/16, which has no other place, is compacted in place across sectors.
+    // An entry that moves into an earlier sector stands in both for a moment if
+    // the folder is rewritten in place. A folder with a chain of its own is then
+    // written compacted to a new place instead, and its entry switched to it in
+    // one write. The roots stay in place: the FAT32 root is left as it is then,
+    // the fixed root of FAT12/16 (whose size no compaction changes) is closed
+    // up within each sector.
     std::vector<uint32_t> newPos;
     const bool crosses = CrossesSectors(before, place.entries, newPos);
     if (Index != 0 && crosses) {
@@ -166,12 +224,11 @@ void FAT_Pack_Subdir(Engine& e, uint32_t Index) {
         disk::UnLockLevel3(e.lock);
         return;
     }
+    std::vector<uint8_t> after = before;
+    CompactWithinSectors(after, place.entries, newPos);
 
-    // Sector by sector from the front, each write on the medium before the next:
-    // an entry only ever moves towards the front, so after any cut every entry is
-    // still in the written sectors or in its old place. A cut leaves duplicates at
-    // worst, never a lost entry, which one transfer of many sectors cannot promise.
-    // Sectors that did not change are not written.
+    // Sector by sector, each write on the medium before the next. Sectors that
+    // did not change are not written.
     bool written = true;
     for (uint32_t s = 0; s < place.sectors && written; ++s) {
         const size_t at = size_t{s} * kSectorBytes;

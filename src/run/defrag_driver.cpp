@@ -14,6 +14,7 @@
 #include "engine/fat_write_back.h"
 #include "engine/gather.h"
 #include "engine/pack_pass.h"
+#include "engine/volume_mark.h"
 #include "fat/chains.h"
 #include "fat/free_gaps.h"
 #include "report/status_lines.h"
@@ -156,6 +157,7 @@ void Fat_DefragPack(RunContext& ctx) {
     const bool pack = ctx.mode.DefragMode != 0;
     // The closing review turns the mode into a view; the run still wrote.
     const bool writing = ctx.mode.DefragMode >= 0;
+    engine::ArmInUseMark(ctx.run);
     // "Time=" covers every move it counts: the passes, the rounds, the folders.
     const double movesStart = ctx.clock.SecondsSinceMidnight();
 

@@ -76,7 +76,10 @@ PassEnd Pass(RunContext& ctx) {
         ShowLine(ctx, line);
 
     ctx.model.MemReserve.assign(1, 0);
-    if (fat::ReadFat(ctx.run)) fat::FAT_Marks(ctx.run);
+    if (fat::ReadFat(ctx.run) &&
+        (!ctx.mode.CheckStructure || analysis::CleanShutdownTest(ctx.run))) {
+        fat::FAT_Marks(ctx.run);
+    }
     uint64_t allocated = 0;
     if (!f.RunError && ctx.mode.CheckStructure) analysis::FatSoundnessTest(ctx.run, allocated);
     if (f.RunError) {

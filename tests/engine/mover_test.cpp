@@ -120,7 +120,10 @@ TEST(MoverTest, MovesShareTheirStepsAndEachStepIsOnTheMediumBeforeTheNext) {
     EXPECT_TRUE(f.Sound(built));
 }
 
-TEST(MoverTest, TheFat32RootMovesWithItsBackupBootSectorSwitchedFirst) {
+// Sector 0 first names the new root with no backup beside it (cut there,
+// fsck.fat makes the backup from it), then the backup, then sector 0 names the
+// backup again: no cut leaves a boot sector naming a chain fsck.fat reclaims.
+TEST(MoverTest, TheFat32RootMovesWithSectorZeroStandingAloneWhileTheBackupSwitches) {
     ImageBuilder b(ImageOptions::Fat32(1));
     b.SetRootRuns({{300, 1}, {200, 1}});
     for (int i = 0; i < 20; ++i)
@@ -132,8 +135,12 @@ TEST(MoverTest, TheFat32RootMovesWithItsBackupBootSectorSwitchedFirst) {
     const size_t mark = f.fake->Trace().size();
     ASSERT_TRUE(FAT_MOVE_File(f.engine, 0, ext, 2, 1000));
     ASSERT_TRUE(FlushMoves(f.engine));
-    EXPECT_EQ(Kinds(f, mark), "FF|D|6|0|FFFF|");  // the old pieces in two FAT sectors
+    EXPECT_EQ(Kinds(f, mark), "FF|D|0|6|0|FFFF|");  // the old pieces in two FAT sectors
     EXPECT_EQ(f.geo.RootCluster, 1000u);
+    const std::vector<uint8_t>& bytes = f.memory->Bytes();
+    EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 512, bytes.begin() + 6 * 512));
+    EXPECT_EQ(bytes[44] | (bytes[45] << 8), 1000);
+    EXPECT_EQ(bytes[50], 6);
     EXPECT_EQ(f.model.FileTab[0].Frags, 1);
     EXPECT_EQ(f.Now(built).Chain(1000), (std::vector<uint32_t>{1000, 1001}));
     EXPECT_TRUE(f.Sound(built));

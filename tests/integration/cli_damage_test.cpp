@@ -46,6 +46,9 @@ Damaged Build(const ImageOptions& options) {
     return d;
 }
 
+constexpr const char* kDirty =
+    "Volume dirty: a run or mount on it was interrupted; fsck.fat -a repairs it";
+
 struct Case {
     const char* name;
     // Damages the volume; false when the kind does not exist on its FAT type.
@@ -163,9 +166,37 @@ const Case kCases[] = {
          d.image.SetFatEntry(1, d.fat32() ? 0x07FFFFFF : 0x7FFF);
          return true;
      },
-     "Volume dirty"},
+     kDirty},
     {"DirtyBitInTheBootSector",
-     [](Damaged& d) { return d.image.bytes()[d.fat32() ? 65 : 37] |= 1, true; }, "Volume dirty"},
+     [](Damaged& d) { return d.image.bytes()[d.fat32() ? 65 : 37] |= 1, true; }, kDirty},
+    {"FatWithoutTheMediaByte",
+     [](Damaged& d) {
+         const uint32_t first = d.image.FatEntry(0);
+         return d.image.SetFatEntry(0, first & ~0xF00u), true;
+     },
+     "FAT does not begin with the media byte"},
+    {"RootEntryCountOnFat32",
+     [](Damaged& d) { return d.fat32() && (d.image.bytes()[18] = 2, true); },
+     "Root entry count on FAT32"},
+    // Past the end mark only fsck.fat reads on: there an empty file can stand
+    // twice without a chain to give it away.
+    {"EmptyFileTwicePastTheEnd",
+     [](Damaged& d) { return PutSlotAfter(d.image, d.docs, 1, "B       BIN", 0x20), true; },
+     "Entry after the end of the folder: C:\\B.BIN"},
+    {"DotWithAStrayCaseByte", [](Damaged& d) { return d.Dots(d.sub)[12] = 0x20, true; },
+     "Invalid Dot entry: C:\\DOCS\\SUB"},
+    {"LabelWithAControlByte",
+     [](Damaged& d) { return PutSlotAfter(d.image, d.docs, 0, "DISK\x01      ", 0x08), true; },
+     "Invalid volume label"},
+    {"LabelWithAnFFLeadByte",
+     [](Damaged& d) {
+         return PutSlotAfter(d.image, d.docs, 0,
+                             "\xFF"
+                             "DISK      ",
+                             0x08),
+                true;
+     },
+     "Invalid volume label"},
     // A file whose size claims more than its chain holds is left where it is.
     {"SizeLargerThanTheChain",
      [](Damaged& d) { return SetEntrySize(d.image, d.b, 5 * d.layout().ClusterBytes()), true; },

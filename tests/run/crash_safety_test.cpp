@@ -1,8 +1,10 @@
 // A whole defragmentation and pack, as `kestra-cli defrag` runs it, cut after
 // the 1st, 2nd, ... write in turn, and with that write torn, until it completes
 // uncut. Every cut volume must still hold every file and folder with its content,
-// and fsck.fat must find nothing worse than lost clusters, differing FAT copies,
-// a stale free count or a moved folder's stale "..".
+// stand marked as in use, be refused by the next run as interrupted, and be
+// repaired by fsck.fat -a; fsck.fat -n must find nothing worse than the mark,
+// lost clusters, differing FAT copies, a stale free count or a moved folder's
+// stale "..": never an entry standing twice.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -53,6 +55,12 @@ FatImage VariedVolume(ImageOptions options, bool fragmentedRoot) {
     b.AddFile(erased, "LAST.BIN", bytes(3));
 
     b.AddFile(b.Root(), "Long file name in the root.dat", bytes(9), {{300, 2}, {310, 3}, {320, 4}});
+    // Erased long names between root files: the root is compacted across sectors.
+    for (uint32_t k = 0; k < (fragmentedRoot ? 0 : 5); ++k) {
+        b.AddErased(b.Root(),
+                    {"Erased root entry with a long name " + std::to_string(k), false, 0, 0});
+        b.AddFile(b.Root(), "Root file " + std::to_string(k) + ".txt", bytes(1));
+    }
     // Small files in two pieces each: their moves share batches.
     const auto photos = b.AddFolder(b.Root(), "PHOTOS");
     for (uint32_t k = 0; k < 6; ++k) {
@@ -85,6 +93,12 @@ void EveryCutKeepsEveryFile(const FatImage& img) {
     ASSERT_TRUE(testing::SameTree(testing::BuiltTree(img), got));
     // Enough moves that the cuts fall inside every step of a move.
     ASSERT_GT(whole.writes.size(), 40u);
+    // A fixed root is compacted in place: the cuts fall inside that too.
+    const image::Layout& l = img.layout();
+    EXPECT_TRUE(l.type == image::FatType::kFat32 ||
+                std::any_of(whole.writes.begin(), whole.writes.end(), [&](const auto& t) {
+                    return t.first >= l.firstRootSector && t.first < l.firstDataSector;
+                }));
 
     const auto start = std::chrono::steady_clock::now();
     const testing::CutReport r = testing::EveryCut(subject, whole);

@@ -123,5 +123,66 @@ TEST(RunDriverTest, AVolumeWithOneFatIsRefusedAtLaunch) {
     EXPECT_EQ(l.Lines(), (std::vector<std::string>{"Err: FATs=1", "Unable to view c:\\"}));
 }
 
+// A writing run marks the volume before its first write and clears the mark as
+// its last: cut after the mark, the volume stays marked and the next run says
+// why it refuses; completed, the mark's bytes are as they were.
+TEST(RunDriverTest, AWritingRunMarksTheVolumeInUseUntilItEnds) {
+    for (const ImageOptions& options :
+         {ImageOptions::Floppy1440(), ImageOptions::Fat16(32768, 1), ImageOptions::Fat32(1)}) {
+        const image::FatImage img = Volume(options, false);
+        const image::Layout& layout = img.layout();
+        const bool fat32 = layout.type == image::FatType::kFat32;
+        const size_t state = fat32 ? 65 : 37;
+        // FAT entries 0 and 1 of each copy, as bytes.
+        const size_t width = fat32 ? 8 : layout.type == image::FatType::kFat16 ? 4 : 3;
+        auto entry1 = [&](const std::vector<uint8_t>& bytes) {
+            std::vector<uint8_t> out;
+            for (uint32_t copy = 0; copy < layout.numFats; ++copy) {
+                const size_t at = size_t{layout.FatStartSector(copy)} * 512;
+                out.insert(out.end(), bytes.begin() + at, bytes.begin() + at + width);
+            }
+            return out;
+        };
+
+        Launch cut(img);
+        cut.script.crashAfterWrites = 1 + layout.numFats;  // the mark, nothing more
+        cut.Run(app::RunCommand::Defrag, true);
+        const std::vector<uint8_t>& marked = cut.memory->Bytes();
+        EXPECT_EQ(marked[state] & 1, 1);
+        if (layout.type == image::FatType::kFat16) {
+            EXPECT_EQ(entry1(marked)[3] & 0x80, 0);
+            EXPECT_EQ(entry1(marked)[4 + 3] & 0x80, 0);
+        }
+        if (fat32) {
+            EXPECT_EQ(entry1(marked)[8 + 7] & 0x08, 0);
+        }
+
+        image::FatImage again = img;
+        std::copy(marked.begin(), marked.end(), again.bytes().begin());
+        Launch next(again);
+        next.Run(app::RunCommand::Defrag, true);
+        EXPECT_TRUE(next.Printed(
+            "Err=Volume dirty: a run or mount on it was interrupted; fsck.fat -a repairs it"));
+        EXPECT_EQ(next.memory->Bytes(), again.bytes());
+
+        Launch whole(img);
+        whole.Run(app::RunCommand::Defrag, true);
+        EXPECT_TRUE(whole.Printed("Moved: Files="));
+        EXPECT_EQ(whole.memory->Bytes()[state], img.bytes()[state]);
+        EXPECT_EQ(entry1(whole.memory->Bytes()), entry1(img.bytes()));
+    }
+}
+
+TEST(RunDriverTest, ARunWithNothingToMoveWritesNothingNotEvenTheMark) {
+    ImageBuilder b(ImageOptions::Fat16());
+    b.AddFile(b.Root(), "A.BIN", SeededBytes(1, 3000));
+    b.AddFile(b.Root(), "B.BIN", SeededBytes(2, 100));
+    const image::FatImage img = b.Build();
+    Launch l(img);
+    l.Run(app::RunCommand::Defrag, true);
+    EXPECT_TRUE(l.Printed("Moved: None"));
+    EXPECT_EQ(l.memory->Bytes(), img.bytes());
+}
+
 }  // namespace
 }  // namespace kestra::run

@@ -1,5 +1,6 @@
 #include "support/image_damage.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -84,6 +85,15 @@ void SetEntrySize(FatImage& image, NodeId node, uint32_t size) {
 
 void SetEntryAttributes(FatImage& image, NodeId node, uint8_t attributes) {
     image.EntryBytes(node)[11] = attributes;
+}
+
+void PutSlotAfter(FatImage& image, NodeId node, uint32_t skip, const std::string& name11,
+                  uint8_t attributes) {
+    if (name11.size() != 11) throw std::invalid_argument("an 8.3 name has 11 bytes");
+    uint8_t* slot = image.EntryBytes(node) + 32 * (1 + skip);
+    std::fill_n(slot, 32, 0);
+    std::memcpy(slot, name11.data(), 11);
+    slot[11] = attributes;
 }
 
 }  // namespace kestra::testing

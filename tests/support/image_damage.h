@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "support/image.h"
 
@@ -33,5 +34,9 @@ void EraseEntry(FatImage& image, NodeId node);
 void SetEntryStartCluster(FatImage& image, NodeId node, uint32_t cluster);
 void SetEntrySize(FatImage& image, NodeId node, uint32_t size);
 void SetEntryAttributes(FatImage& image, NodeId node, uint8_t attributes);
+// Writes a 32-byte slot `skip` slots after the node's entry, in the same folder
+// (past its end mark when the node is the folder's last entry and skip > 0).
+void PutSlotAfter(FatImage& image, NodeId node, uint32_t skip, const std::string& name11,
+                  uint8_t attributes);
 
 }  // namespace kestra::testing

@@ -27,19 +27,23 @@ Tree BuiltTree(const FatImage& built);
 struct CutWindows {
     // A moved folder's subfolder still names the old place in "..".
     bool staleDotDot = false;
-    // An entry (or part of a long-name set) of a fixed root being compacted in
-    // place stands in two sectors.
-    bool entryTwice = false;
     // A FAT12 entry that straddles two FAT sectors half written by a torn write:
     // it belongs to a chain no entry points at (new, or just freed).
     bool tornFat12Entry = false;
 };
 
 // `fsck.fat -n` finds nothing worse than what an interrupted move may leave:
-// lost clusters, FAT copies that differ (the first one intact), a stale
-// free-cluster count, and what `windows` allows. Any other line fails, with the
+// the run's in-use mark, lost clusters, FAT copies that differ (the first one
+// intact), a stale free-cluster count, a FAT32 boot sector standing without
+// its backup while the root moves, and what `windows` allows. Any other line fails, with the
 // whole output.
 ::testing::AssertionResult FsckAtWorstLostClusters(const std::string& image,
                                                    CutWindows windows = {});
+
+// `fsck.fat -a` on a copy of the image leaves it clean for `fsck.fat -n`, every
+// file of `want` as it was, and on FAT32 the backup boot sector naming the
+// root sector 0 names. Where fsck.fat gives up because a full fixed root has
+// no room for the lost clusters it saves, what it leaves is judged as a cut is.
+::testing::AssertionResult RepairedByFsck(const std::string& image, const Tree& want);
 
 }  // namespace kestra::testing
