@@ -19,7 +19,10 @@ bool BadLabel(const uint8_t* e) {
     if (e[0] == ' ') return true;
     for (int i = 0; i < 11; ++i) {
         const uint8_t c = e[i];
-        if (c < 0x20 || c >= 0x80 || std::strchr("*?.,;:/\\|+=<>[]\"", c) != nullptr) return true;
+        // Bytes from 80h up are the code page's letters (mlabel writes them);
+        // only a leading FFh is no character at all.
+        if (c < 0x20 || c == 0x7F || (i == 0 && c == 0xFF)) return true;
+        if (std::strchr("*?.,;:/\\|+=<>[]\"", c) != nullptr) return true;
     }
     return false;
 }

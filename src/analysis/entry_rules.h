@@ -11,8 +11,8 @@ namespace kestra::analysis {
 // no short name may hold, a blank first character.
 bool BadShortName(const uint8_t* entry);
 
-// A volume label no checker would let stand: control bytes, bytes beyond
-// ASCII, characters no label may hold, a blank first character.
+// A volume label no checker would let stand: control bytes, a leading FFh,
+// characters no label may hold, a blank first character.
 bool BadLabel(const uint8_t* entry);
 
 // The "." (index 0) or ".." (index 1) entry of a folder, pointing at `cluster`.

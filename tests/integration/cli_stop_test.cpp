@@ -81,9 +81,17 @@ TEST(CliStopTest, TermHupAndQuitStopAtASafePoint) {
     const FatImage& img = LongRun();
     TempDir dir;
     const std::string image = dir.File("long.img");
+    // The moments are shares of a whole run on this machine, however loaded.
+    ASSERT_EQ(img.WriteTo(image), "");
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(Wait(Spawn({"defrag", image}, false).pid), 0);
+    const auto whole = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count();
     int stopped = 0;
     for (const int sig : {SIGTERM, SIGHUP, SIGQUIT}) {
-        for (const int ms : {150, 450, 800}) {
+        for (const int share : {15, 45, 75}) {
+            const int ms = static_cast<int>(whole * share / 100);
             SCOPED_TRACE("signal " + std::to_string(sig) + " after " + std::to_string(ms) + " ms");
             ASSERT_EQ(img.WriteTo(image), "");
             const Spawned run = Spawn({"defrag", image}, false);

@@ -35,13 +35,14 @@ struct Foreign {
 };
 
 // Runs a defragmentation on drive C: while another program acts at the first
-// barrier (after the first step of the first moves is on the medium).
+// barrier after the in-use mark (boot sector, then both FAT copies, each behind
+// a barrier): the first step of the first moves is then on the medium.
 std::vector<uint8_t> DefragWithForeign(const FatImage& img, bool opens,
                                        std::function<void(platform::SectorDevice&)> write,
                                        bool& restarted) {
     Foreign f{std::shared_ptr<platform::MemoryDevice>(img.ToDevice()), {}};
     platform::FakeScript script;
-    script.foreignAtBarrier = 1;
+    script.foreignAtBarrier = 4;
     script.foreignOpens = opens;
     script.foreignWrite = [&f, write](platform::SectorDevice& inner) {
         if (write) write(inner);
