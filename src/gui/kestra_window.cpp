@@ -141,7 +141,15 @@ KestraWindow::KestraWindow(app::MainWindow& model, QtUiHost& host, int twipsPerP
 
     surface_ = new CanvasView(this, surfaceCanvas_);
     surface_->resize(width, height);
-    surface_->beforePaint = [this] { model_.Paint(surfaceCanvas_); };
+    surface_->beforePaint = [this] {
+        // Moved to a screen of another scaling: lay out again once this paint is done.
+        if (surface_->devicePixelRatioF() != layoutRatio_)
+            QTimer::singleShot(0, this, [this] {
+                LayOut();
+                Sync();
+            });
+        model_.Paint(surfaceCanvas_);
+    };
     setCentralWidget(surface_);
 
     run::RunContext& ctx = model_.ctx;
@@ -216,6 +224,7 @@ void KestraWindow::LayOut() {
     layingOut_ = true;
     run::RunContext& ctx = model_.ctx;
     const double dpr = surface_->devicePixelRatioF();
+    layoutRatio_ = dpr;
     const int W = surface_->width();
     const int H = surface_->height();
     const int textScale = std::max(1, static_cast<int>(std::floor(dpr + 0.01)));

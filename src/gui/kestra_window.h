@@ -85,6 +85,7 @@ class KestraWindow : public QMainWindow {
     QtUiHost& host_;
     int twips_;
     bool layingOut_ = false;
+    double layoutRatio_ = 0;
     display::Canvas surfaceCanvas_;
     CanvasView* surface_ = nullptr;
     CanvasView* picMap_ = nullptr;
