@@ -48,6 +48,7 @@ const std::vector<Menu>& MenuTree() {
           {"Defrag_", "&Defrag"},
           {"Dummy1", "-"},
           {"AddImage_", "&Add Image..."},
+          {"RemoveDrive_", "&Remove Drive"},
           {"Exit_", "E&xit"}}},
         {"Options_",
          "&Options",
@@ -219,6 +220,7 @@ bool MainWindow::StartUp(const std::string& commandLine, int twipsPerPixel) {
     CommandLine = Trim(commandLine);
     std::string letters;
     Unattended = CommandLineDrives(CommandLine, letters);
+    ShowNoDriveHint();
     return Unattended;
 }
 
@@ -311,6 +313,32 @@ char MainWindow::AddImage(const std::string& path) {
     return letter;
 }
 
+bool MainWindow::RemoveDrive() {
+    if (DrvUserIndex < 0 || DrvUserIndex >= static_cast<int>(DriveLetters.size())) return false;
+    const char letter = DriveLetters[static_cast<size_t>(DrvUserIndex)];
+    catalogue.Unmap(letter);
+    settings.Delete(kDrives, std::string(1, static_cast<char>(std::tolower(letter))));
+    RefreshDrives();
+    DisplayReset();
+    if (DrvUserIndex >= 0) SelectDrive(DrvUserIndex);
+    return true;
+}
+
+std::string MainWindow::TextAreaText() const {
+    std::string text;
+    for (const report::TextLine& line : ctx.report.Main.Text.Lines)
+        text += line.Text + "\n";
+    return text;
+}
+
+void MainWindow::ShowNoDriveHint() {
+    if (Unattended || HasDrive()) return;
+    report::TextArea& area = ctx.report.Main.Text;
+    // Not a status line: it never goes to the log.
+    area.Lines.push_back({kNoDriveHint, area.ForeColor, area.CurrentY});
+    area.CurrentY += area.LineHeight;
+}
+
 void MainWindow::DisplayReset() {
     ctx.map.ShowDistribution = false;
     report::ResetLog(ctx.report);
@@ -324,6 +352,7 @@ void MainWindow::DisplayReset() {
     ctx.mode.FixedFileCount = 0;
     ctx.frmInuseVisible = false;
     ctx.lstInuse.clear();
+    ShowNoDriveHint();
 }
 
 void MainWindow::Show_PiChart() {

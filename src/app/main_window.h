@@ -15,6 +15,9 @@
 namespace kestra::app {
 
 inline constexpr const char* kMainCaption = " Kestra";
+// The text area's only line while there is no drive to work on.
+inline constexpr const char* kNoDriveHint =
+    "No drives yet: use Drive, Add Image... or start with --drive C=PATH";
 
 // Help contexts of the commands; 0 is the contents.
 inline constexpr int kHelpContents = 0;
@@ -107,6 +110,12 @@ class MainWindow {
     // Maps an image to the next free letter, stores it and selects it; the
     // letter, or 0 when no letter is free.
     char AddImage(const std::string& path);
+    // Takes the selected drive off the list and out of the stored drives;
+    // false when there was none.
+    bool RemoveDrive();
+    bool HasDrive() const { return !DrvUser.empty(); }
+    // The text area's lines as plain text, one per line, for the clipboard.
+    std::string TextAreaText() const;
 
     void DisplayReset();  // Drive_ opened, and first thing of every tool
     void Show_PiChart();
@@ -163,6 +172,7 @@ class MainWindow {
   private:
     // One drive of the unattended loop; its exit status.
     int RunDrive(int index);
+    void ShowNoDriveHint();
 };
 
 }  // namespace kestra::app

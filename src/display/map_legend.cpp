@@ -39,6 +39,8 @@ void ClusterMap::DrawLegendItem(Canvas& picture, int colour, std::string_view la
             picture.SetPixel(x + col, 3 + row, PaletteColor(SwatchPixel(colour, col, row)));
         }
     }
+    // A black rim keeps light swatches (Moving is white) visible on the white map.
+    picture.Box(x - 1, 2, x + 5, 8, kBlack);
     picture.CurrentX = x + 4;
     picture.CurrentX += 3;
     picture.CurrentY = 0;

@@ -1,6 +1,15 @@
 #include "display/status_tag.h"
 
+#include "display/contrast.h"
+
 namespace kestra::display {
+
+int TagBackground(int colour) {
+    // Light grey under dark text, navy under light text (white tags on the
+    // grey window could not be read).
+    const Rgb text = PaletteColor(colour);
+    return ContrastRatio(text, PaletteColor(7)) >= ContrastRatio(text, PaletteColor(1)) ? 7 : 1;
+}
 
 void ShowTag(Canvas& form, StatusTags& tags, int y, std::string_view text, int colour) {
     if (y == kStatusLine1) {
@@ -13,7 +22,7 @@ void ShowTag(Canvas& form, StatusTags& tags, int y, std::string_view text, int c
     const int h = form.TextHeight("x");
     const int keepX = form.CurrentX;
     const int keepY = form.CurrentY;
-    form.FillBox(4, y, 4 + 60, y + h, PaletteColor(7));
+    form.FillBox(4, y, 4 + 60, y + h, PaletteColor(TagBackground(colour)));
     form.CurrentX = 4;
     form.CurrentY = y;
     const Rgb keepColour = form.ForeColor;

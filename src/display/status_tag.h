@@ -20,6 +20,9 @@ struct StatusTags {
     int TagColor2 = 0;
 };
 
+// The palette colour a tag of `colour` is drawn on, for contrast.
+int TagBackground(int colour);
+
 // A coloured tag at the left of a status line on the run window's surface.
 void ShowTag(Canvas& form, StatusTags& tags, int y, std::string_view text, int colour);
 

@@ -1,11 +1,14 @@
 #include "gui/kestra_window.h"
 
 #include <array>
+#include <cmath>
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -20,6 +23,7 @@
 #include <QVBoxLayout>
 
 #include "display/size_chart.h"
+#include "gui/help_pages.h"
 #include "gui/hex_window.h"
 #include "gui/kestrel_picture.h"
 #include "report/run_status.h"
@@ -43,23 +47,6 @@ const std::map<std::string, app::Option> kOptionItems = {{"Pack_", app::Option::
                                                          {"Review_", app::Option::ReView},
                                                          {"DefragHuge_", app::Option::DefragHuge},
                                                          {"PackHuge_", app::Option::PackHuge}};
-
-const char* HelpPage(int context) {
-    switch (context) {
-        case app::kHelpFastView:
-            return "qrc:/help/fast_view.html";
-        case app::kHelpDefrag:
-            return "qrc:/help/defrag.html";
-        case app::kHelpHexView:
-            return "qrc:/help/hex_view.html";
-        case app::kHelpCheckedView:
-            return "qrc:/help/checked_view.html";
-        case app::kHelpTools:
-            return "qrc:/help/tools.html";
-        default:
-            return "qrc:/help/index.html";
-    }
-}
 
 // Keeps a list widget equal to the model's list without rebuilding it needlessly.
 void SyncList(QListWidget* list, const std::vector<std::string>& items) {
@@ -94,7 +81,12 @@ CanvasView::CanvasView(QWidget* parent, const display::Canvas& canvas)
 void CanvasView::paintEvent(QPaintEvent*) {
     if (beforePaint) beforePaint();
     QPainter p(this);
-    p.drawImage(0, 0, ImageOf(canvas_));
+    const QImage image = ImageOf(canvas_);
+    const display::Rgb back = canvas_.BackColor;
+    p.fillRect(rect(), QColor(back.r, back.g, back.b));
+    // Without smoothing: each canvas pixel is a block of whole device pixels.
+    p.drawImage(QRectF(0, 0, image.width() / imageRatio, image.height() / imageRatio), image,
+                QRectF(image.rect()));
 }
 
 RunWindow::RunWindow(QWidget* parent, run::RunContext& ctx) : QDialog(parent), ctx_(ctx) {
@@ -148,8 +140,16 @@ KestraWindow::KestraWindow(app::MainWindow& model, QtUiHost& host, int twipsPerP
     surfaceCanvas_.BackColor = display::PaletteColor(7);
 
     surface_ = new CanvasView(this, surfaceCanvas_);
-    surface_->setFixedSize(width, height);
-    surface_->beforePaint = [this] { model_.Paint(surfaceCanvas_); };
+    surface_->resize(width, height);
+    surface_->beforePaint = [this] {
+        // Moved to a screen of another scaling: lay out again once this paint is done.
+        if (surface_->devicePixelRatioF() != layoutRatio_)
+            QTimer::singleShot(0, this, [this] {
+                LayOut();
+                Sync();
+            });
+        model_.Paint(surfaceCanvas_);
+    };
     setCentralWidget(surface_);
 
     run::RunContext& ctx = model_.ctx;
@@ -176,13 +176,23 @@ KestraWindow::KestraWindow(app::MainWindow& model, QtUiHost& host, int twipsPerP
     small.setPointSize(7);
     lstInuse_->setFont(small);
     lstValErrs_->setFont(small);
-    for (QWidget* w :
-         std::initializer_list<QWidget*>{picMap_, picHistoE_, picHistoF_, frmInuse_, lstInuse_,
-                                         lstValErrs_, drvUser_, lblCount_, imgKest_}) {
-        w->setFocusPolicy(w == drvUser_ ? Qt::StrongFocus : Qt::NoFocus);
+    for (QWidget* w : std::initializer_list<QWidget*>{picMap_, picHistoE_, picHistoF_, frmInuse_,
+                                                      lblCount_, imgKest_}) {
+        w->setFocusPolicy(Qt::NoFocus);
     }
+    // The lists and the drive list are reached with Tab and scroll with the keys.
+    for (QWidget* w : std::initializer_list<QWidget*>{drvUser_, lstInuse_, lstValErrs_})
+        w->setFocusPolicy(Qt::StrongFocus);
+    lblCount_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    imgKest_->setPixmap(KestrelPicture(166, 90));
+    // The map keeps its size at the least, and the text area some room.
+    const double dpr = devicePixelRatioF();
+    surface_->setMinimumSize(static_cast<int>(std::ceil(map.Width() / dpr)) + 220,
+                             static_cast<int>(std::ceil(map.Height() / dpr)) + 120);
+    surface_->installEventFilter(this);
     LayOut();
     BuildMenus();
+    BuildCopyAction();
 
     connect(drvUser_, &QComboBox::activated, this, [this](int index) {
         model_.SelectDrive(index);
@@ -198,7 +208,7 @@ KestraWindow::KestraWindow(app::MainWindow& model, QtUiHost& host, int twipsPerP
     };
     model_.RunWindow = [this](run::RunContext& c) { OpenRunWindow(c); };
     model_.HexWindow = [this](viewer::HexView& v) { OpenHexWindow(v); };
-    setFixedSize(sizeHint());
+    resize(width, height + menuBar()->sizeHint().height());
     Sync();
 }
 
@@ -210,31 +220,75 @@ KestraWindow::~KestraWindow() {
 }
 
 void KestraWindow::LayOut() {
+    if (layingOut_) return;
+    layingOut_ = true;
     run::RunContext& ctx = model_.ctx;
-    const int W = surfaceCanvas_.Width();
-    const int H = surfaceCanvas_.Height();
+    const double dpr = surface_->devicePixelRatioF();
+    layoutRatio_ = dpr;
+    const int W = surface_->width();
+    const int H = surface_->height();
+    const int textScale = std::max(1, static_cast<int>(std::floor(dpr + 0.01)));
+    PlaceTextArea(dpr, textScale);
+    // The map grows by whole device pixels per canvas pixel once the window
+    // has room beyond its first size; it never shrinks below one.
     const int mapW = ctx.map.picMap.Width();
     const int mapH = ctx.map.picMap.Height();
+    const double fit =
+        std::min(static_cast<double>(W - 300) / mapW, static_cast<double>(H - 300) / mapH);
+    const int mapScale = std::max(1, static_cast<int>(std::floor(dpr * fit + 1e-6)));
+    picMap_->imageRatio = dpr / mapScale;
+    const int shownW = static_cast<int>(std::ceil(mapW * mapScale / dpr));
+    const int shownH = static_cast<int>(std::ceil(mapH * mapScale / dpr));
     // The map in the bottom right corner, 2 pixels from the edges.
-    const QRect map(W - mapW - 2, H - mapH - 2, mapW, mapH);
+    const QRect map(W - shownW - 2, H - shownH - 2, shownW, shownH);
     picMap_->setGeometry(map);
     // The frame takes the map's edge and width and ends 4 pixels above it.
-    const int frameTop = 130;
-    frmInuse_->setGeometry(map.left(), frameTop, mapW, map.top() - 4 - frameTop);
-    lstInuse_->setGeometry(6, 16, mapW - 12, frmInuse_->height() - 22);
+    const int frameTop = std::clamp(map.top() - 4 - 60, 40, 130);
+    frmInuse_->setGeometry(map.left(), frameTop, shownW, map.top() - 4 - frameTop);
+    lstInuse_->setGeometry(6, 16, shownW - 12, frmInuse_->height() - 22);
     lstValErrs_->setGeometry(frmInuse_->geometry());
-    // Both charts end 3 pixels left of the map.
-    const int chartW = map.left() - 3 - 4;
-    const int chartH = (mapH - 4) / 2;
+    // Both charts end 3 pixels left of the map, drawn at the text's scale.
+    const int chartW = std::max(1, map.left() - 3 - 4);
+    const int chartH = std::max(1, (shownH - 4) / 2);
     picHistoE_->setGeometry(4, map.top(), chartW, chartH);
     picHistoF_->setGeometry(4, map.top() + chartH + 4, chartW, chartH);
-    ctx.PicHistoE.Picture.Resize(chartW, chartH);
-    ctx.picHistoF.Picture.Resize(chartW, chartH);
+    const double chartRatio = dpr / textScale;
+    for (display::Canvas* c : {&ctx.PicHistoE.Picture, &ctx.picHistoF.Picture})
+        c->Resize(static_cast<int>(std::ceil(chartW * chartRatio)),
+                  static_cast<int>(std::ceil(chartH * chartRatio)));
+    picHistoE_->imageRatio = chartRatio;
+    picHistoF_->imageRatio = chartRatio;
     drvUser_->setGeometry(W - 202, 6, 196, drvUser_->sizeHint().height());
     imgKest_->setGeometry(W - 172, 36, 166, 90);
-    imgKest_->setPixmap(KestrelPicture(166, 90));
-    const report::TextArea& text = ctx.report.Main.Text;
-    lblCount_->setGeometry(text.lblCountLeft, 2, text.lblCountWidth, 14);
+    layingOut_ = false;
+}
+
+void KestraWindow::PlaceTextArea(double dpr, int textScale) {
+    // Whole device pixels per canvas pixel: the bitmap font stays sharp at
+    // any scaling, a little smaller where the scaling is not whole.
+    const double ratio = dpr / textScale;
+    surfaceCanvas_.Resize(static_cast<int>(std::ceil(surface_->width() * ratio)),
+                          static_cast<int>(std::ceil(surface_->height() * ratio)));
+    surfaceCanvas_.BackColor = display::PaletteColor(7);
+    surfaceCanvas_.Clear();
+    surface_->imageRatio = ratio;
+    const report::TextArea& text = model_.ctx.report.Main.Text;
+    lblCount_->setGeometry(static_cast<int>(text.lblCountLeft / ratio), static_cast<int>(2 / ratio),
+                           text.lblCountWidth, 14);
+}
+
+void KestraWindow::BuildCopyAction() {
+    // The status text is drawn, not typed: Copy takes all of it.
+    auto* copy = new QAction("&Copy", surface_);
+    copy->setObjectName("Copy_");
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    surface_->addAction(copy);
+    surface_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    actions_["Copy_"] = copy;
+    connect(copy, &QAction::triggered, this, [this] {
+        QGuiApplication::clipboard()->setText(QString::fromStdString(model_.TextAreaText()));
+    });
 }
 
 void KestraWindow::BuildMenus() {
@@ -274,6 +328,8 @@ void KestraWindow::OnMenu(const std::string& name) {
         if (!path.isEmpty() && model_.AddImage(path.toStdString()) == 0) {
             QMessageBox::information(this, report::kAppTitle, "No drive letter is free.");
         }
+    } else if (name == "RemoveDrive_") {
+        model_.RemoveDrive();
     } else if (name == "Exit_") {
         QCoreApplication::exit(0);
         hide();
@@ -352,8 +408,13 @@ void KestraWindow::Sync(bool now) {
     actions_["DefragHuge_"]->setChecked(model_.options.DefragHuge);
     actions_["PackHuge_"]->setChecked(model_.options.PackHuge);
     actions_["Checksum_"]->setChecked(model_.ChecksumChecked);
-    actions_["Validate_"]->setEnabled(model_.ValidateEnabled);
-    actions_["Hex_"]->setEnabled(controls.Hex_);
+    // Without a drive only adding one, the options and help make sense.
+    const bool drive = model_.HasDrive();
+    for (const char* name :
+         {"Scan_", "ViewMap_", "Defrag_", "RemoveDrive_", "Checksum_", "TimingD_"})
+        actions_[name]->setEnabled(drive);
+    actions_["Validate_"]->setEnabled(drive && model_.ValidateEnabled);
+    actions_["Hex_"]->setEnabled(drive && controls.Hex_);
     menus_["Drive_"]->menuAction()->setEnabled(controls.Drive_);
     menus_["Options_"]->menuAction()->setEnabled(controls.Options_);
     menus_["Tools_"]->menuAction()->setEnabled(controls.Tools_);
@@ -388,6 +449,12 @@ QWidget* KestraWindow::Widget(const std::string& name) const {
 }
 
 void KestraWindow::ShowHelp(int context) {
+    const QUrl url = HelpUrl(context, InstalledHelpFolder(QCoreApplication::applicationDirPath()));
+    // Installed pages open in the user's browser; the viewer shows them
+    // when there is no browser, and the built-in copy when nothing is installed.
+    if (url.isLocalFile() && QGuiApplication::platformName() != "offscreen" &&
+        QDesktopServices::openUrl(url))
+        return;
     if (!help_) {
         help_ = new QDialog(this);
         help_->setWindowTitle("Kestra Help");
@@ -398,7 +465,7 @@ void KestraWindow::ShowHelp(int context) {
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(browser);
     }
-    help_->findChild<QTextBrowser*>("browser")->setSource(QUrl(HelpPage(context)));
+    help_->findChild<QTextBrowser*>("browser")->setSource(url);
     help_->show();
     help_->raise();
 }
@@ -429,6 +496,7 @@ void KestraWindow::closeEvent(QCloseEvent* event) {
 }
 
 bool KestraWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == surface_ && event->type() == QEvent::Resize) LayOut();
     // Only the user moving to the list counts: focus that comes back with the
     // window (after a run, say) must not wipe the map.
     if (watched == drvUser_ && event->type() == QEvent::FocusIn && !syncing_) {

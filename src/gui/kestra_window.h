@@ -24,6 +24,9 @@ class CanvasView : public QWidget {
   public:
     CanvasView(QWidget* parent, const display::Canvas& canvas);
     std::function<void()> beforePaint;
+    // Canvas pixels per device pixel: a whole number of device pixels per
+    // canvas pixel keeps text and box edges sharp.
+    double imageRatio = 1.0;
 
   protected:
     void paintEvent(QPaintEvent*) override;
@@ -71,7 +74,9 @@ class KestraWindow : public QMainWindow {
 
   private:
     void BuildMenus();
+    void BuildCopyAction();
     void LayOut();
+    void PlaceTextArea(double dpr, int textScale);
     void OnMenu(const std::string& name);
     void OpenRunWindow(run::RunContext& ctx);
     void OpenHexWindow(viewer::HexView& view);
@@ -79,6 +84,8 @@ class KestraWindow : public QMainWindow {
     app::MainWindow& model_;
     QtUiHost& host_;
     int twips_;
+    bool layingOut_ = false;
+    double layoutRatio_ = 0;
     display::Canvas surfaceCanvas_;
     CanvasView* surface_ = nullptr;
     CanvasView* picMap_ = nullptr;

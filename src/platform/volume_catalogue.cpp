@@ -95,6 +95,10 @@ std::string VolumeCatalogue::Describe(char letter) const {
     return it == volumes_.end() ? std::string() : it->second.description;
 }
 
+bool VolumeCatalogue::Unmap(char letter) {
+    return volumes_.erase(Key(letter)) > 0;
+}
+
 char VolumeCatalogue::FreeLetter() const {
     for (char c = 'C'; c <= 'Z'; ++c) {
         if (!Has(c)) return c;

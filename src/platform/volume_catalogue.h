@@ -41,6 +41,8 @@ class VolumeCatalogue {
     void Map(char letter, const std::string& spec);
     // Maps a letter to any device (tests use fake devices this way).
     void MapDevice(char letter, Opener opener, std::string description = "device");
+    // Forgets a letter's volume; false when it had none.
+    bool Unmap(char letter);
     bool Has(char letter) const;
     std::string Describe(char letter) const;
     // Next free letter from C on, or 0 when all are taken.
