@@ -22,6 +22,7 @@
 #include "gui/hex_window.h"
 #include "gui/kestra_window.h"
 #include "gui/qt_host.h"
+#include "gui/window_fixture.h"
 #include "platform/system_info.h"
 #include "support/image_checks.h"
 #include "support/mtools_volume.h"
@@ -31,12 +32,6 @@
 
 namespace kestra::testing {
 namespace {
-
-// Screenshots for people to look at; the README shows one of them.
-void Screenshot(QWidget* w, const std::string& name) {
-    std::filesystem::create_directories(KESTRA_SCREENSHOT_DIR);
-    w->grab().save(QString::fromStdString(std::string(KESTRA_SCREENSHOT_DIR) + "/" + name));
-}
 
 // A fragmented floppy (mkfs.fat and mtools) and its files.
 struct Volume {
@@ -56,25 +51,9 @@ struct Volume {
     }
 };
 
-// One process's worth of the program: settings, drives, model and window.
-struct Gui {
-    TempDir home;
-    gui::QtSettingsStore settings{QString::fromStdString(home.File("kestra.ini"))};
-    platform::VolumeCatalogue catalogue;
-    gui::QtUiHost host;
-    platform::SystemClock clock;
-    app::MainWindow model{catalogue, host, clock, settings, home.path().string()};
-    std::unique_ptr<gui::KestraWindow> window;
-
-    explicit Gui(const std::string& image = {}, int twips = 15) {
-        host.boxesToStderr = true;
-        if (!image.empty()) catalogue.Map('c', image);
-        model.StartUp("", twips);
-        window = std::make_unique<gui::KestraWindow>(model, host, twips);
-        window->show();
-        model.SelectDrive(0);
-        window->Sync(true);
-    }
+// One process's worth of the program, with the run helpers of these tests.
+struct Gui : Desk {
+    using Desk::Desk;
     void Trigger(const std::string& action) { window->Action(action)->trigger(); }
     // Runs `step` on every round of events of the next run until it says done.
     void During(std::function<bool()> step) {
@@ -138,7 +117,7 @@ TEST(GuiTest, MainWindowMenusCaptionsAndLayout) {
 
     // Boxes of 60 twips, the map in the bottom right corner 2 pixels in.
     for (const auto& [twips, box] : {std::pair{15, 4}, {12, 5}}) {
-        Gui s({}, twips);
+        Gui s(std::string(), twips);
         EXPECT_EQ(s.model.ctx.map.BoxSize, box);
         const QWidget* map = s.window->Widget("picMap");
         const QWidget* surface = map->parentWidget();
@@ -233,7 +212,7 @@ TEST(GuiTest, CheckedViewListsFragmentedFilesAndResetsClean) {
     Gui g(v.image);
     EXPECT_EQ(g.model.DrvUser.at(0), "c: [KESTRADEMO]");
     EXPECT_TRUE(g.window->Widget("imgKest")->isVisible());
-    Screenshot(g.window.get(), "main-drive-pie.png");
+    SaveScreenshot(g.window.get(), "main-drive-pie.png");
 
     g.Trigger("Scan_");
     EXPECT_EQ(g.model.HelpContextId, app::kHelpCheckedView);
@@ -243,7 +222,7 @@ TEST(GuiTest, CheckedViewListsFragmentedFilesAndResetsClean) {
     const auto* list = static_cast<QListWidget*>(g.window->Widget("lstInuse"));
     EXPECT_EQ(list->count(), static_cast<int>(g.model.ctx.lstInuse.size()));
     EXPECT_GT(list->count(), 0);
-    Screenshot(g.window.get(), "main-after-check.png");
+    SaveScreenshot(g.window.get(), "main-after-check.png");
     QKeyEvent f1(QEvent::KeyPress, Qt::Key_F1, Qt::NoModifier);
     QCoreApplication::sendEvent(g.window.get(), &f1);
     const auto* help = g.window->findChild<QTextBrowser*>("browser");
@@ -319,7 +298,7 @@ TEST(GuiTest, HexViewWalksFoldersByMouseWithMarksAsTheCoreDrawsThem) {
         gui::XorMarks(pane, viewer::Pane::Data, view.Marks);
         gui::XorMarks(pane, viewer::Pane::Data, view.Marks);
         twiceRestores = pane == hex->Pane(1) && pane != CorePane(view, false);
-        Screenshot(hex, "hex-fat32-root.png");
+        SaveScreenshot(hex, "hex-fat32-root.png");
         // Presses on the second line of an entry, then on the first.
         for (const char* name : {"PROJECTS   ", "KESTRE~1   "}) {
             int line = 0;
@@ -331,7 +310,7 @@ TEST(GuiTest, HexViewWalksFoldersByMouseWithMarksAsTheCoreDrawsThem) {
             QCoreApplication::sendEvent(hex->PicText(), &press);
             labels.push_back(hex->findChild<QLabel*>("lblDir")->text().toStdString());
         }
-        Screenshot(hex, "hex-fat32-subfolder.png");
+        SaveScreenshot(hex, "hex-fat32-subfolder.png");
         EXPECT_EQ(hex->Pane(1), CorePane(view));
         // Letters never reach a box; a number past the end shows the last sector.
         Key(hex->TxtBlock(), Qt::Key_X, "x");
@@ -366,8 +345,8 @@ TEST(GuiTest, DefragShowsTheRunWindowAndLeavesTheVolumeWhole) {
         caption = run->windowTitle().toStdString();
         g.window->Sync(true);
         pictureShown = g.window->Widget("imgKest")->isVisible();
-        Screenshot(run, "run-window.png");
-        Screenshot(g.window.get(), "main-during-defrag.png");
+        SaveScreenshot(run, "run-window.png");
+        SaveScreenshot(g.window.get(), "main-during-defrag.png");
         return true;
     });
     g.Trigger("Defrag_");
@@ -377,7 +356,7 @@ TEST(GuiTest, DefragShowsTheRunWindowAndLeavesTheVolumeWhole) {
     EXPECT_EQ(g.window->CurrentRunWindow(), nullptr);
     EXPECT_EQ(g.model.ctx.model.MemReserve.size(), 1u);
     EXPECT_TRUE(g.Printed("Fragmented files=0"));
-    Screenshot(g.window.get(), "main-after-defrag.png");
+    SaveScreenshot(g.window.get(), "main-after-defrag.png");
     EXPECT_TRUE(v.Intact());
 }
 

@@ -12,6 +12,7 @@
 #include "app/main_window.h"
 #include "gui/kestra_window.h"
 #include "gui/qt_host.h"
+#include "gui/window_fixture.h"
 #include "support/image_checks.h"
 #include "support/test_env.h"
 #include "support/tree_checks.h"
@@ -69,15 +70,9 @@ struct LongMove {
     TempDir dir;
     std::string image = dir.File("card.img");
     Tree before;
-    TempDir home;
-    gui::QtSettingsStore settings{QString::fromStdString(home.File("kestra.ini"))};
-    platform::VolumeCatalogue catalogue;
-    gui::QtUiHost host;
-    platform::SystemClock clock;
-    app::MainWindow model{catalogue, host, clock, settings, home.path().string()};
-    std::unique_ptr<gui::KestraWindow> window;
     std::vector<Clock::time_point> bigWrites;
     std::function<void()> onBigWrite;
+    std::unique_ptr<Desk> desk;
 
     LongMove() {
         std::string script =
@@ -90,26 +85,22 @@ struct LongMove {
         const CommandResult made = RunCommand(script);
         EXPECT_EQ(made.exitStatus, 0) << made.output;
         EXPECT_TRUE(CopyOutTree(image, before));
-        catalogue.MapDevice('c', [this](const platform::OpenOptions& options) {
-            platform::OpenResult r = platform::OpenSectorDevice(image, options);
-            if (r.device) {
-                r.device = std::make_unique<SlowCard>(std::move(r.device), [this] {
-                    bigWrites.push_back(Clock::now());
-                    if (onBigWrite) onBigWrite();
-                });
-            }
-            return r;
+        desk = std::make_unique<Desk>([this](Desk& d) {
+            d.catalogue.MapDevice('c', [this](const platform::OpenOptions& options) {
+                platform::OpenResult r = platform::OpenSectorDevice(image, options);
+                if (r.device) {
+                    r.device = std::make_unique<SlowCard>(std::move(r.device), [this] {
+                        bigWrites.push_back(Clock::now());
+                        if (onBigWrite) onBigWrite();
+                    });
+                }
+                return r;
+            });
+            d.settings.Save("Options", "Pack", "No");  // the defragmentation alone
         });
-        settings.Save("Options", "Pack", "No");  // the defragmentation alone
-        host.boxesToStderr = true;
-        model.StartUp("", 15);
-        window = std::make_unique<gui::KestraWindow>(model, host, 15);
-        window->show();
-        model.SelectDrive(0);
-        window->Sync(true);
     }
     const fat::FileRec* Big() const {
-        for (const fat::FileRec& rec : model.ctx.model.FileTab)
+        for (const fat::FileRec& rec : desk->model.ctx.model.FileTab)
             if (rec.Size == 12582912) return &rec;
         return nullptr;
     }
@@ -128,7 +119,7 @@ TEST(LongMoveTest, TheWindowPaintsBetweenTheTransfersOfOneMove) {
     LongMove m;
     PaintClock painted;
     qApp->installEventFilter(&painted);
-    m.window->Action("Defrag_")->trigger();
+    m.desk->window->Action("Defrag_")->trigger();
     qApp->removeEventFilter(&painted);
 
     ASSERT_EQ(m.bigWrites.size(), 12u);
@@ -157,16 +148,16 @@ TEST(LongMoveTest, EscDuringALargeMoveStopsOnceTheMoveIsWhole) {
     LongMove m;
     int afterEsc = 0;
     m.onBigWrite = [&] {
-        if (m.model.ctx.flags.CloseRequested) ++afterEsc;
+        if (m.desk->model.ctx.flags.CloseRequested) ++afterEsc;
         if (m.bigWrites.size() != 3) return;
-        QApplication::postEvent(m.window->CurrentRunWindow(),
+        QApplication::postEvent(m.desk->window->CurrentRunWindow(),
                                 new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
     };
-    m.window->Action("Defrag_")->trigger();
+    m.desk->window->Action("Defrag_")->trigger();
 
     EXPECT_EQ(m.bigWrites.size(), 12u);
     EXPECT_GE(afterEsc, 8) << "Esc was not served during the move";
-    const std::vector<report::TextLine>& lines = m.model.ctx.report.Main.Text.Lines;
+    const std::vector<report::TextLine>& lines = m.desk->model.ctx.report.Main.Text.Lines;
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(),
                             [](const report::TextLine& l) { return l.Text == "User stop"; }));
     ASSERT_NE(m.Big(), nullptr);

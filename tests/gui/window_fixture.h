@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -31,13 +32,20 @@ struct Desk {
     app::MainWindow model{catalogue, host, clock, settings, home.path().string()};
     std::unique_ptr<gui::KestraWindow> window;
 
-    explicit Desk(const std::string& image = {}) {
+    explicit Desk(const std::string& image = {}, int twips = 15)
+        : Desk(
+              [&](Desk& d) {
+                  if (!image.empty()) d.catalogue.Map('c', image);
+              },
+              twips) {}
+    // `prepare` maps drives and sets options before the program starts.
+    Desk(const std::function<void(Desk&)>& prepare, int twips = 15) {
         host.boxesToStderr = true;
-        if (!image.empty()) catalogue.Map('c', image);
-        model.StartUp("", 15);
-        window = std::make_unique<gui::KestraWindow>(model, host, 15);
+        prepare(*this);
+        model.StartUp("", twips);
+        window = std::make_unique<gui::KestraWindow>(model, host, twips);
         window->show();
-        if (!image.empty()) model.SelectDrive(0);
+        if (model.HasDrive()) model.SelectDrive(0);
         window->Sync(true);
         QCoreApplication::processEvents();
     }
