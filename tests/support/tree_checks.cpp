@@ -5,6 +5,7 @@
 #include <regex>
 #include <sstream>
 
+#include "support/image_checks.h"
 #include "support/test_env.h"
 
 namespace kestra::testing {
@@ -146,6 +147,14 @@ Tree BuiltTree(const FatImage& built) {
                                                 "names another root";
     }
     return ::testing::AssertionSuccess();
+}
+
+::testing::AssertionResult CleanAndHolds(const std::string& image, const Tree& before) {
+    const ::testing::AssertionResult fsck = FsckClean(image);
+    if (!fsck) return fsck;
+    Tree now;
+    const ::testing::AssertionResult read = CopyOutTree(image, now);
+    return read ? SameTree(before, now) : read;
 }
 
 }  // namespace kestra::testing

@@ -22,6 +22,9 @@ Tree BuiltTree(const FatImage& built);
 // stands twice, once without its long name, shows up under its 8.3 name too.
 ::testing::AssertionResult SameTree(const Tree& want, const Tree& got, bool extrasAllowed = false);
 
+// fsck.fat -n finds `image` clean and it holds exactly the files of `before`.
+::testing::AssertionResult CleanAndHolds(const std::string& image, const Tree& before);
+
 // What a cut may leave beyond lost clusters, in the windows no order of
 // single-sector writes can close on FAT. No data is lost in either; fsck repairs both.
 struct CutWindows {
