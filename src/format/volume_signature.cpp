@@ -36,12 +36,11 @@ std::string ExtKind(const uint8_t* super) {
 // any used one; 0 when the slots do not read as a partition table.
 int MbrPartition(const uint8_t* mbr, bool& gpt) {
     gpt = false;
-    if (mbr[510] != 0x55 || mbr[511] != 0xAA) return 0;
+    if (!HasPartitionSlots(mbr)) return 0;
     int first = 0;
     int firstFat = 0;
     for (int slot = 0; slot < 4; ++slot) {
         const uint8_t* e = mbr + 446 + 16 * slot;
-        if (e[0] != 0 && e[0] != 0x80) return 0;
         const uint8_t type = e[4];
         if (type == 0 || Le32(e + 12) == 0) continue;
         if (type == 0xEE) gpt = true;
@@ -54,6 +53,15 @@ int MbrPartition(const uint8_t* mbr, bool& gpt) {
 }
 
 }  // namespace
+
+bool HasPartitionSlots(const uint8_t* mbr) {
+    if (mbr[510] != 0x55 || mbr[511] != 0xAA) return false;
+    for (int slot = 0; slot < 4; ++slot) {
+        const uint8_t status = mbr[446 + 16 * slot];
+        if (status != 0 && status != 0x80) return false;
+    }
+    return true;
+}
 
 bool HasFatBootFields(const uint8_t* s) {
     const uint16_t bytes = Le16(s + 11);

@@ -14,6 +14,10 @@ inline constexpr size_t kSignatureBytes = 68 * 1024;
 // damaged the rest may be.
 bool HasFatBootFields(const uint8_t* sector0);
 
+// True when sector 0 ends with the 55h AAh signature and its four partition
+// slots carry only the status bytes a partition table allows (00h, 80h).
+bool HasPartitionSlots(const uint8_t* sector0);
+
 // What the start of a volume holds instead of a FAT boot sector.
 struct Signature {
     std::string what;   // "it holds an ext4 file system", "sector 0 is all zeros ...", ...

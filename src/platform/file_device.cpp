@@ -14,6 +14,7 @@
 #include <map>
 #include <utility>
 
+#include "format/volume_signature.h"
 #include "platform/boot_record.h"
 #include "platform/loop_devices.h"
 
@@ -51,12 +52,8 @@ uint32_t Le32(const uint8_t* p) {
 // A FAT volume's own boot sector carries the same signature as a partition table;
 // its boot code fills the slots with bytes no partition entry starts with.
 bool HasPartitionTable(const uint8_t* mbr, uint64_t sectors) {
-    if (mbr[510] != 0x55 || mbr[511] != 0xAA) return false;
-    for (int slot = 0; slot < 4; ++slot) {
-        const uint8_t status = mbr[446 + 16 * slot];
-        if (status != 0 && status != 0x80) return false;
-    }
-    return !CheckBootRecord(ParseBootRecord(mbr), sectors).empty();
+    return format::HasPartitionSlots(mbr) &&
+           !CheckBootRecord(ParseBootRecord(mbr), sectors).empty();
 }
 
 // The kernel tells a lease holder by SIGIO that another program opens the file;
