@@ -5,9 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "format/sector_size.h"
+
 namespace kestra::platform {
 
-constexpr uint32_t kSectorSize = 512;
+using format::kSectorSize;
 
 // Lock levels a run can hold on a volume. Level 0 is exclusive; 1 is shared with
 // writes allowed; 2 and 3 are the short write locks taken from level 1.
