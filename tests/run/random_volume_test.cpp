@@ -4,12 +4,15 @@
 // KESTRA_RANDOM_FIRST choose the seeds; KESTRA_CRASH_SEEDS says how many small
 // volumes are also cut after every write (from KESTRA_CRASH_FIRST on).
 // KESTRA_RANDOM_KEEP=DIR keeps each failing volume there, before and after its run.
+// KESTRA_RANDOM_DIGESTS=FILE appends one line a seed: a digest of the result,
+// the writes in order and the status lines, to compare two builds seed by seed.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <set>
 #include <sstream>
 
@@ -107,6 +110,28 @@ std::vector<Finding> Judge(const RandomVolume& v, const Outcome& o, const std::s
     return out;
 }
 
+// FNV-1a over everything a run did that a restructuring must not change.
+std::string Digest(const Outcome& o) {
+    uint64_t h = 14695981039346656037ull;
+    auto mix = [&h](const void* p, size_t n) {
+        for (size_t i = 0; i < n; ++i)
+            h = (h ^ static_cast<const uint8_t*>(p)[i]) * 1099511628211ull;
+    };
+    mix(o.bytes.data(), o.bytes.size());
+    for (size_t i = 0; i < o.writes.size(); ++i) {
+        mix(&o.writes[i].first, sizeof o.writes[i].first);
+        mix(&o.writes[i].count, sizeof o.writes[i].count);
+        if (i < o.data.size()) mix(o.data[i].data(), o.data[i].size());
+    }
+    mix(o.barriers.data(), o.barriers.size() * sizeof(size_t));
+    for (const std::string& line : o.lines)
+        mix(line.data(), line.size() + 1);
+    char text[40];
+    std::snprintf(text, sizeof text, "%016llx %zu writes", static_cast<unsigned long long>(h),
+                  o.writes.size());
+    return text;
+}
+
 bool Damaged(const std::vector<Finding>& findings) {
     return std::any_of(findings.begin(), findings.end(),
                        [](const Finding& f) { return f.kind != kNotPacked; });
@@ -134,6 +159,8 @@ TEST(RandomVolumeTest, DefragmentsAndPacksEveryVolumeWithoutLoss) {
         ASSERT_EQ(ReadFatVolume(v.built.bytes()).items.size(), v.built.NodeCount()) << seed;
 
         const Outcome o = DefragAndPack(AsSubject(v));
+        if (const char* digests = std::getenv("KESTRA_RANDOM_DIGESTS"))
+            std::ofstream(digests, std::ios::app) << seed << " " << Digest(o) << "\n";
         const std::vector<Finding> findings = Judge(v, o, path);
         if (findings.empty()) continue;
         // To look at a failing seed by hand: its volume before and after.
