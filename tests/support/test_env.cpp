@@ -81,16 +81,4 @@ CommandResult Mdir(const std::string& image, const std::string& dosPath) {
     return RunCommand(Mtools("mdir", "-i " + ShellQuote(image) + " " + ShellQuote(dosPath)));
 }
 
-CommandResult Minfo(const std::string& image) {
-    return RunCommand(Mtools("minfo", "-i " + ShellQuote(image)));
-}
-
-CommandResult McopyOut(const std::string& image, const std::string& dosPath) {
-    // stderr is dropped here: mixing it into the file bytes would spoil the compare.
-    return RunCommand("(" +
-                      Mtools("mcopy", "-n -i " + ShellQuote(image) + " " + ShellQuote(dosPath) +
-                                          " - 2>/dev/null") +
-                      ")");
-}
-
 }  // namespace kestra::testing
