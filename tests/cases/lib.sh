@@ -21,7 +21,9 @@ fragmented_volume() { # IMG "MKFS OPTIONS" KB
     mcopy -i "$img" small '::/DOCS/DEEP/A file with a long name.txt'
     mdel -i "$img" ::/F1.BIN ::/DOCS/F3.BIN '::/Long folder name/F5.BIN' ::/DOCS/F9.BIN
     # mtools allocates from the FAT32 next-free hint; point it at the start.
-    [[ $2 == *32* ]] && printf '\002\000\000\000' | dd of="$img" bs=1 seek=1004 conv=notrunc 2>/dev/null
+    if [[ $2 == *32* ]]; then
+        printf '\002\000\000\000' | dd of="$img" bs=1 seek=1004 conv=notrunc 2>/dev/null
+    fi
     mcopy -i "$img" big ::/DOCS/DEEP/BIG1.BIN && mcopy -i "$img" big ::/DOCS/DEEP/BIG2.BIN
     rm -f small mid big empty
 }

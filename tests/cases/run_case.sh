@@ -34,7 +34,7 @@ export KESTRA_HOME="$work/home"
 
 mkdir "$work/run"
 cd "$work/run" || exit 1
-if ! bash -c "source '$cases/lib.sh'; source '$case_dir/recipe'" >"$work/recipe.log" 2>&1; then
+if ! bash -ec "source '$cases/lib.sh'; source '$case_dir/recipe'" >"$work/recipe.log" 2>&1; then
     echo "the recipe of $(basename "$case_dir") failed:"
     cat "$work/recipe.log"
     exit 1
