@@ -7,7 +7,10 @@
 set -uo pipefail
 case_dir=$(cd "${1:?usage: run_case.sh CASE_DIR}" && pwd)
 cases=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d /tmp/kestra-case.XXXXXX)
+# In memory where there is room: a flush there costs nothing, so a run is fast.
+tmp=${KESTRA_CASES_TMP:-/dev/shm}
+[[ -d $tmp && -w $tmp ]] || tmp=${TMPDIR:-/tmp}
+work=$(mktemp -d "$tmp/kestra-case.XXXXXX")
 trap 'chmod -R u+rwX "$work"; rm -rf "$work"' EXIT
 chmod 755 "$work"
 
