@@ -1,9 +1,7 @@
-// Writes the volumes of case recipes that mkfs.fat and mtools cannot make
-// cheaply: a volume of the damage table, the volume of a random seed, and a
-// file in more pieces than a chain may have, a volume as a partition of a disk;
-// and the layout of a volume as the tests' own reader finds it.
-#include <cstdio>
-#include <cstdlib>
+// What case recipes need beyond mkfs.fat and mtools: a volume of the damage
+// table, the volume of a random seed, a file in more pieces than a chain may
+// have, a volume as a partition of a disk; and, for `after`, the layout of a
+// volume as the tests' own reader finds it.
 #include <iostream>
 #include <span>
 #include <string>
@@ -22,7 +20,8 @@ int Usage() {
         << "usage: case-volume damage fat12|fat16|fat32 NAME OUT\n"
            "       case-volume random SEED OUT\n"
            "       case-volume pieces N OUT   (FAT16: A.BIN in N pieces woven with B.BIN)\n"
-           "       case-volume mbr SLOT START IN OUT   (IN as partition SLOT at sector START)\n";
+           "       case-volume mbr SLOT START IN OUT   (IN as partition SLOT at sector START)\n"
+           "       case-volume layout IMG [OFFSET]   (every chain's runs, then the free runs)\n";
     return 64;
 }
 
