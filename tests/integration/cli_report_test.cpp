@@ -102,26 +102,5 @@ INSTANTIATE_TEST_SUITE_P(Volumes, CliReportTest,
                                            Case{"Fat32", "-F 32 -s 1", 66000, true}),
                          [](const auto& info) { return info.param.name; });
 
-TEST(CliReportTest, DamageShowsInTheErrorsAndTheExitStatus) {
-    TempDir dir;
-    const std::string img = dir.File("vol.img");
-    MakeFragmentedVolume(img, "-F 16 -s 4", 32768);
-    // The last entry of the second FAT copy differs from the first.
-    std::vector<uint8_t> bytes = ReadFile(img);
-    const size_t fatBytes = (bytes[22] | (bytes[23] << 8)) * size_t{512};
-    const size_t second = (bytes[14] | (bytes[15] << 8)) * size_t{512} + fatBytes;
-    bytes[second + fatBytes - 1] ^= 0x5A;
-    WriteFile(img, bytes);
-
-    const CommandResult r = RunCommand(Cli("check --json " + img + " 2>/dev/null"));
-    EXPECT_EQ(r.exitStatus, 1);
-    const json j = json::parse(r.output);
-    EXPECT_EQ(j["exitStatus"], 1);
-    EXPECT_TRUE(j["errors"]["structure"]);
-    EXPECT_FALSE(j["errors"]["box"].get<std::string>().empty());
-    ASSERT_FALSE(j["errors"]["lines"].empty());
-    EXPECT_EQ(j["errors"]["lines"][0], "Err=FAT copies differ");
-}
-
 }  // namespace
 }  // namespace kestra::testing

@@ -5,7 +5,6 @@
 #include <regex>
 
 #include "integration/cli.h"
-#include "support/mtools_volume.h"
 #include "support/test_env.h"
 #include "tools/volume_records.h"
 
@@ -47,51 +46,6 @@ void MakeRootFiles(const std::string& img, const std::string& label, const TempD
     }
     const CommandResult made = RunCommand(script);
     ASSERT_EQ(made.exitStatus, 0) << made.output;
-}
-
-TEST(CliToolsTest, ValidateReportsTheChangedAndTheErasedFileAndRemembersTheChange) {
-    TempDir dir;
-    const std::string img = dir.File("vol.img"), home = dir.File("home");
-    MakeFragmentedVolume(img, "-F 16 -s 1", 20000);
-    const std::string env = "KESTRA_HOME=" + ShellQuote(home) + " MTOOLS_SKIP_CHECK=1 ";
-    auto tool = [&](const std::string& what) {
-        return RunCommand(env + Cli(what + " " + ShellQuote(img)));
-    };
-    const CommandResult sums = tool("checksum");
-    ASSERT_EQ(sums.exitStatus, 0) << sums.output;
-    EXPECT_NE(sums.output.find("Files=13  Subdirs=4\n"), std::string::npos) << sums.output;
-    const tools::RecordFiles records = RecordsOf(img, home);
-    const std::string before = Text(records.Checksum);
-
-    const CommandResult changed = RunCommand(env + "head -c 999 /dev/urandom > " + dir.File("new") +
-                                             " && mcopy -o -i " + img + " " + dir.File("new") +
-                                             " ::/DOCS/F0.BIN && mdel -i " + img + " ::/E1.TXT");
-    ASSERT_EQ(changed.exitStatus, 0) << changed.output;
-    const CommandResult first = tool("validate");
-    EXPECT_EQ(first.exitStatus, 1) << first.output;
-    // The root's files were recorded before those of its folders.
-    EXPECT_TRUE(first.output.ends_with("1 Differences\n1 Erased\n" + records.Checksum +
-                                       " updated\n" + "See: " + records.CheckLog + "\n" +
-                                       "c:\\E1.TXT  (erased)\nc:\\DOCS\\F0.BIN\n"))
-        << first.output;
-    // Only the changed file's record was rewritten.
-    const std::string after = Text(records.Checksum);
-    size_t differing = 0;
-    std::istringstream a(before), b(after);
-    for (std::string x, y; std::getline(a, x) && std::getline(b, y);)
-        differing += x != y && x.find("\"F0.BIN\"") != std::string::npos;
-    EXPECT_EQ(differing, 1u);
-    EXPECT_EQ(before.size() - before.find("\"F0.BIN\""), after.size() - after.find("\"F0.BIN\""));
-
-    const CommandResult second = tool("validate");
-    EXPECT_EQ(second.exitStatus, 1);
-    EXPECT_TRUE(second.output.ends_with("No Differences\n1 Erased\nSee: " + records.CheckLog +
-                                        "\nc:\\E1.TXT  (erased)\n"))
-        << second.output;
-    const std::regex date("-- Checksum=c: \\d+/\\d+/\\d+ \\d+:\\d\\d:\\d\\d [AP]M --\r\n");
-    const std::string log = Text(records.CheckLog);
-    EXPECT_EQ(std::distance(std::sregex_iterator(log.begin(), log.end(), date), {}), 2) << log;
-    EXPECT_EQ(Text(records.Checksum), after);
 }
 
 TEST(CliToolsTest, ReadErrorsAreNoDifferencesAndRecordsBelongToOneVolume) {

@@ -54,8 +54,5 @@ class TempFile {
 // The outside checkers. `image` may carry mtools' "@@offset" suffix.
 CommandResult FsckCheck(const std::string& imagePath);  // fsck.fat -n
 CommandResult Mdir(const std::string& image, const std::string& dosPath = "::/");
-CommandResult Minfo(const std::string& image);
-// mcopy -i IMAGE ::PATH - ; the bytes on stdout (stderr dropped) and status.
-CommandResult McopyOut(const std::string& image, const std::string& dosPath);
 
 }  // namespace kestra::testing
