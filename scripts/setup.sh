@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config libpng-dev zlib1g-dev libgtest-dev
           libgmock-dev dosfstools mtools clang-format qt6-base-dev nlohmann-json3-dev
-          dpkg-dev man-db lintian desktop-file-utils e2fsprogs)
+          dpkg-dev man-db lintian desktop-file-utils e2fsprogs python3)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
