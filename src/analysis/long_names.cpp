@@ -1,6 +1,7 @@
 #include "analysis/long_names.h"
 
-#include "fat/volume_model.h"
+#include "format/dir_entry.h"
+#include "format/little_endian.h"
 #include "format/utf8.h"
 
 namespace kestra::analysis {
@@ -18,13 +19,14 @@ uint8_t ShortNameChecksum(const uint8_t* e) {
 }
 
 Slot FeedSlot(LongNameCollector& longNames, const uint8_t* e) {
-    if (e[0] == 0x00) return Slot::End;
-    if (e[0] == fat::kErasedMark) {
+    const format::DirEntry entry(e);
+    if (entry.First() == format::kEndMark) return Slot::End;
+    if (entry.First() == format::kErasedMark) {
         longNames.Reset();
         return Slot::Erased;
     }
-    if ((e[11] & 0x08) == 0) return Slot::Entry;
-    if ((e[11] & 0x3F) == 0x0F) {
+    if (!entry.Has(format::kAttrVolumeLabel)) return Slot::Entry;
+    if (entry.IsLongName()) {
         longNames.Add(e);
         return Slot::LongName;
     }
@@ -48,7 +50,7 @@ void LongNameCollector::Add(const uint8_t* slot) {
     }
     for (int i = 0; i < 13; ++i) {
         const uint8_t* p = slot + kCharOffsets[i];
-        chars_[(ord - 1) * 13 + i] = static_cast<char16_t>(p[0] | (p[1] << 8));
+        chars_[(ord - 1) * 13 + i] = static_cast<char16_t>(format::Le16(p));
     }
     --expected_;
 }
