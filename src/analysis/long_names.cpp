@@ -5,12 +5,6 @@
 #include "format/utf8.h"
 
 namespace kestra::analysis {
-namespace {
-
-constexpr int kCharOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
-
-}  // namespace
-
 uint8_t ShortNameChecksum(const uint8_t* e) {
     uint8_t sum = 0;
     for (int i = 0; i < 11; ++i)
@@ -49,7 +43,7 @@ void LongNameCollector::Add(const uint8_t* slot) {
         return;
     }
     for (int i = 0; i < 13; ++i) {
-        const uint8_t* p = slot + kCharOffsets[i];
+        const uint8_t* p = slot + format::kLongNameCharAt[i];
         chars_[(ord - 1) * 13 + i] = static_cast<char16_t>(format::Le16(p));
     }
     --expected_;

@@ -10,17 +10,15 @@ namespace {
 constexpr int kCreateTime = 14;
 constexpr int kCreateDate = 16;
 constexpr int kAccessDate = 18;
-constexpr int kStartHigh = 20;
 constexpr int kWriteTime = 22;
 constexpr int kWriteDate = 24;
-constexpr int kStartLow = 26;
 constexpr int kSize = 28;
 
 }  // namespace
 
 uint32_t DirEntry::StartCluster(bool fat32) const {
-    const uint32_t low = Le16(p_ + kStartLow);
-    return fat32 ? low | (uint32_t{Le16(p_ + kStartHigh)} << 16) : low;
+    const uint32_t low = Le16(p_ + kStartLowAt);
+    return fat32 ? low | (uint32_t{Le16(p_ + kStartHighAt)} << 16) : low;
 }
 
 uint32_t DirEntry::Size() const {
@@ -47,8 +45,8 @@ void DirEntryWriter::SetName(const uint8_t* name11) {
 }
 
 void DirEntryWriter::SetStartCluster(uint32_t cluster, bool fat32) {
-    PutLe16(p_ + kStartLow, cluster & 0xFFFF);
-    if (fat32) PutLe16(p_ + kStartHigh, cluster >> 16);
+    PutLe16(p_ + kStartLowAt, cluster & 0xFFFF);
+    if (fat32) PutLe16(p_ + kStartHighAt, cluster >> 16);
 }
 
 void DirEntryWriter::SetSize(uint32_t size) {

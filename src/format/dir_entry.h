@@ -17,6 +17,14 @@ inline constexpr uint8_t kEndMark = 0x00;
 inline constexpr uint8_t kErasedMark = 0xE5;
 inline constexpr uint8_t kE5Stand = 0x05;
 
+// Where the fields a viewer marks lie.
+inline constexpr int kAttrAt = 11;
+inline constexpr int kStartHighAt = 20;
+inline constexpr int kStartLowAt = 26;
+
+// A long-name slot's 13 UTF-16 characters.
+inline constexpr int kLongNameCharAt[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
+
 // Attribute bits as stored in byte 11.
 enum Attr : uint8_t {
     kAttrReadOnly = 0x01,
@@ -40,11 +48,11 @@ class DirEntry {
 
     const uint8_t* Name() const { return p_; }  // 11 bytes, as stored
     uint8_t First() const { return p_[0]; }
-    uint8_t Attributes() const { return p_[11]; }
-    bool Has(Attr bit) const { return (p_[11] & bit) != 0; }
+    uint8_t Attributes() const { return p_[kAttrAt]; }
+    bool Has(Attr bit) const { return (p_[kAttrAt] & bit) != 0; }
     bool IsFolder() const { return Has(kAttrDirectory); }
     // The upper two bits are reserved: a long-name slot may carry them.
-    bool IsLongName() const { return (p_[11] & 0x3F) == kAttrLongName; }
+    bool IsLongName() const { return (p_[kAttrAt] & 0x3F) == kAttrLongName; }
     uint8_t CaseFlags() const { return p_[12]; }
     // The high word counts on FAT32 only; FAT12/16 keep other data there.
     uint32_t StartCluster(bool fat32) const;
@@ -65,7 +73,7 @@ class DirEntryWriter {
     explicit DirEntryWriter(uint8_t* bytes) : p_(bytes) {}
 
     void SetName(const uint8_t* name11);
-    void SetAttributes(uint8_t attributes) { p_[11] = attributes; }
+    void SetAttributes(uint8_t attributes) { p_[kAttrAt] = attributes; }
     void SetStartCluster(uint32_t cluster, bool fat32);
     void SetSize(uint32_t size);
     void SetCreateTime(uint16_t time);

@@ -161,7 +161,6 @@ std::vector<RawEntry> LongNameSlots(std::string_view name, uint8_t checksum) {
     const std::u16string units = Utf8ToUtf16(name);
     if (units.empty() || units.size() > 255)
         throw std::invalid_argument("long name must have 1..255 characters");
-    static constexpr int kCharOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
     const size_t count = (units.size() + 12) / 13;
     std::vector<RawEntry> slots;
     for (size_t k = count; k-- > 0;) {
@@ -173,7 +172,7 @@ std::vector<RawEntry> LongNameSlots(std::string_view name, uint8_t checksum) {
             const size_t at = k * 13 + j;
             // One terminator after the name, then 0xFFFF padding.
             const uint16_t u = at < units.size() ? units[at] : at == units.size() ? 0 : 0xFFFF;
-            format::PutLe16(&e[kCharOffsets[j]], u);
+            format::PutLe16(&e[format::kLongNameCharAt[j]], u);
         }
         slots.push_back(e);
     }

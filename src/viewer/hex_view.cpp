@@ -227,14 +227,14 @@ std::vector<Mark> HexView::Xor_Dir_Info() const {
         if (first == format::kEndMark) continue;
         if (first == format::kErasedMark) marks.push_back({Pane::Data, e, 1, 2});
         const int k = ClassColour(format::DirEntry(&SectorBuf[e]));
-        if (k == 0) marks.push_back({Pane::Data, e + 11, 1, 2});
-        marks.push_back({Pane::Data, e + 11, 1, k});
+        if (k == 0) marks.push_back({Pane::Data, e + format::kAttrAt, 1, 2});
+        marks.push_back({Pane::Data, e + format::kAttrAt, 1, k});
         if (first != format::kErasedMark && k != 0) {
             marks.push_back({Pane::Text, e, 8, k});
             if (SectorBuf[e + 8] != ' ') marks.push_back({Pane::Text, e + 8, 3, k});
         }
-        marks.push_back({Pane::Data, e + 26, 2, 5});
-        if (ctx_.geo.IsFat32) marks.push_back({Pane::Data, e + 20, 2, 5});
+        marks.push_back({Pane::Data, e + format::kStartLowAt, 2, 5});
+        if (ctx_.geo.IsFat32) marks.push_back({Pane::Data, e + format::kStartHighAt, 2, 5});
     }
     return marks;
 }
