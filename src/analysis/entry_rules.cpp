@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "format/dir_entry.h"
+
 namespace kestra::analysis {
 
 bool BadShortName(const uint8_t* e) {
@@ -9,7 +11,7 @@ bool BadShortName(const uint8_t* e) {
     for (int i = 0; i < 11; ++i) {
         const uint8_t c = e[i];
         // 05h in the first byte stands for a name starting with E5h.
-        if ((c < 0x20 && !(i == 0 && c == 0x05)) || c == 0x7F) return true;
+        if ((c < 0x20 && !(i == 0 && c == format::kE5Stand)) || c == 0x7F) return true;
         if (std::strchr("*?<>|\"\\/:.", c) != nullptr && c != 0) return true;
     }
     return false;
@@ -29,11 +31,11 @@ bool BadLabel(const uint8_t* e) {
 
 bool IsDotEntry(const uint8_t* e, int index, uint32_t cluster, bool fat32) {
     const char* name = index == 0 ? ".          " : "..         ";
-    uint32_t start = e[26] | (e[27] << 8);
-    if (fat32) start |= uint32_t(e[20] | (e[21] << 8)) << 16;
+    const format::DirEntry entry(e);
     // Of the case byte, only the two lower-case flags mean anything.
-    const bool caseByte = (e[12] & ~0x18) == 0;
-    return std::memcmp(e, name, 11) == 0 && (e[11] & 0x10) != 0 && caseByte && start == cluster;
+    const bool caseByte = (entry.CaseFlags() & ~(format::kLowerBase | format::kLowerExt)) == 0;
+    return std::memcmp(e, name, 11) == 0 && entry.IsFolder() && caseByte &&
+           entry.StartCluster(fat32) == cluster;
 }
 
 }  // namespace kestra::analysis

@@ -5,11 +5,12 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "analysis/long_names.h"
+#include "analysis/folder_walk.h"
 #include "disk/geometry.h"
 #include "disk/volume_io.h"
 #include "fat/chains.h"
 #include "fat/fat_table.h"
+#include "format/dir_entry.h"
 #include "format/utf8.h"
 #include "platform/escaped_names.h"
 #include "platform/volume_check.h"
@@ -18,11 +19,7 @@ namespace kestra::analysis {
 namespace {
 
 // A folder holds at most 65,536 entries.
-constexpr uint64_t kMaxFolderBytes = 65536 * 32;
-
-uint32_t Le32(const uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
+constexpr uint32_t kMaxFolderEntries = 65536;
 
 std::string Lower(const std::string& s) {
     return format::LowerText(s);
@@ -36,7 +33,9 @@ std::string ShortName(const uint8_t* e, const format::CodePage& codePage) {
     std::memset(baseOnly + 8, ' ', 3);
     const std::string base = fat::EntryName(baseOnly, codePage);
     const std::string ext = fat::EntryName(e, codePage).substr(base.size());  // "" or ".EXT"
-    return ((e[12] & 0x08) ? Lower(base) : base) + ((e[12] & 0x10) ? Lower(ext) : ext);
+    const uint8_t flags = format::DirEntry(e).CaseFlags();
+    return ((flags & format::kLowerBase) ? Lower(base) : base) +
+           ((flags & format::kLowerExt) ? Lower(ext) : ext);
 }
 
 struct Item {
@@ -87,7 +86,7 @@ class FatView : public platform::FileSystemView {
 
     bool Load(std::string& error) {
         platform::SectorDevice& d = *io_.VolumeHandle;
-        uint8_t boot[512];
+        uint8_t boot[format::kSectorSize];
         if (!d.Read(0, 1, boot)) {
             error = "cannot read the boot sector";
             return false;
@@ -125,20 +124,21 @@ class FatView : public platform::FileSystemView {
     std::unique_ptr<platform::FsFile> Open(const std::string& path) override {
         const Item* item = nullptr;
         if (Find(path, item) != platform::Found::Yes ||
-            (item->entry.Attr & platform::kAttrDirectory)) {
+            (item->entry.Attr & format::kAttrDirectory)) {
             return nullptr;
         }
         Runs runs;
         if (item->start != 0 && !ChainRuns(item->start, runs)) return nullptr;
         // A chain too short for the size cannot be read to the end.
-        if (static_cast<uint64_t>(item->entry.Size) > runs.sectors * 512) return nullptr;
+        if (static_cast<uint64_t>(item->entry.Size) > runs.sectors * format::kSectorSize)
+            return nullptr;
         return std::make_unique<FatFile>(*this, std::move(runs), item->entry.Size);
     }
 
     bool ReadSectors(int64_t first, uint64_t count, uint8_t* buffer) {
         flags_ = {};
         io_.SetNextSector(first);
-        return io_.ReadSectors(buffer, count * 512);
+        return io_.ReadSectors(buffer, count * format::kSectorSize);
     }
 
   private:
@@ -170,7 +170,7 @@ class FatView : public platform::FileSystemView {
             if (!ReadFolder(cluster, error)) return platform::Found::Unreadable;
             if (at >= names.size()) break;
             const Item* sub = Lookup(folders_[cluster], names[at]);
-            if (!sub || !(sub->entry.Attr & platform::kAttrDirectory) || sub->start < 2) {
+            if (!sub || !(sub->entry.Attr & format::kAttrDirectory) || sub->start < 2) {
                 error = "Path not found: " + path;
                 return platform::Found::No;
             }
@@ -208,52 +208,39 @@ class FatView : public platform::FileSystemView {
 
     bool ReadFolder(uint32_t cluster, std::string& error) {
         if (folders_.count(cluster)) return true;
-        std::vector<uint8_t> bytes;
-        if (cluster == 0) {
-            bytes.resize(uint64_t{disk::RootDirSectors(geo_)} * 512);
-            if (!ReadSectors(disk::RootDirSector(geo_), disk::RootDirSectors(geo_), bytes.data())) {
-                error = "Error reading the root folder";
-                return false;
-            }
-        } else {
-            Runs runs;
-            if (!ChainRuns(cluster, runs)) {
-                error = "Bad folder chain at cluster " + std::to_string(cluster);
-                return false;
-            }
-            for (const auto& [first, count] : runs.runs) {
-                const size_t at = bytes.size();
-                if (at >= kMaxFolderBytes) break;
-                bytes.resize(at + count * 512);
-                if (!ReadSectors(first, count, bytes.data() + at)) {
-                    error = "Error reading the folder at cluster " + std::to_string(cluster);
-                    return false;
-                }
-            }
+        FolderItems folder;
+        flags_ = {};
+        const WalkEnd walked = ForEachEntry(run_, cluster, [&](const FolderSlot& slot) {
+            if (slot.entryNo >= kMaxFolderEntries || slot.kind == Slot::End) return false;
+            if (slot.kind == Slot::Entry) AddItem(folder, slot);
+            return true;
+        });
+        if (walked == WalkEnd::BadChain) {
+            error = "Bad folder chain at cluster " + std::to_string(cluster);
+            return false;
         }
-        FolderItems& folder = folders_[cluster];
-        std::vector<Item>& items = folder.items;
-        LongNameCollector longNames;
-        for (size_t at = 0; at + 32 <= bytes.size() && at < kMaxFolderBytes; at += 32) {
-            const uint8_t* e = bytes.data() + at;
-            const Slot slot = FeedSlot(longNames, e);
-            if (slot == Slot::End) break;
-            if (slot != Slot::Entry) continue;
-            Item item;
-            const std::string longName = longNames.Take(e);
-            item.shortName = ShortName(e, geo_.CodePage);
-            if (item.shortName == "." || item.shortName == "..") continue;
-            item.entry.Name = longName.empty() ? item.shortName : longName;
-            item.entry.Attr = e[11];
-            item.start =
-                (e[26] | (e[27] << 8)) | (geo_.IsFat32 ? uint32_t(e[20] | (e[21] << 8)) << 16 : 0);
-            item.entry.Size = (e[11] & fat::kAttrFolder) ? 0 : Le32(e + 28);
-            // The first of two entries of one name wins, as a lookup would find it.
-            folder.byName.emplace(Lower(item.entry.Name), items.size());
-            folder.byName.emplace(Lower(item.shortName), items.size());
-            items.push_back(std::move(item));
+        if (walked == WalkEnd::ReadError) {
+            error = cluster == 0 ? "Error reading the root folder"
+                                 : "Error reading the folder at cluster " + std::to_string(cluster);
+            return false;
         }
+        folders_[cluster] = std::move(folder);
         return true;
+    }
+
+    void AddItem(FolderItems& folder, const FolderSlot& slot) const {
+        const format::DirEntry e(slot.bytes);
+        Item item;
+        item.shortName = ShortName(slot.bytes, geo_.CodePage);
+        if (item.shortName == "." || item.shortName == "..") return;
+        item.entry.Name = slot.longName.empty() ? item.shortName : slot.longName;
+        item.entry.Attr = e.Attributes();
+        item.start = e.StartCluster(geo_.IsFat32);
+        item.entry.Size = e.IsFolder() ? 0 : e.Size();
+        // The first of two entries of one name wins, as a lookup would find it.
+        folder.byName.emplace(Lower(item.entry.Name), folder.items.size());
+        folder.byName.emplace(Lower(item.shortName), folder.items.size());
+        folder.items.push_back(std::move(item));
     }
 
     platform::VolumeCatalogue catalogue_;
@@ -271,10 +258,10 @@ class FatView : public platform::FileSystemView {
 };
 
 bool FatFile::Read(uint8_t* buffer, size_t bytes) {
-    uint8_t sector[512];
+    uint8_t sector[format::kSectorSize];
     while (bytes > 0) {
         // The run holding pos_, and where in it.
-        uint64_t sectorNo = pos_ / 512;
+        uint64_t sectorNo = pos_ / format::kSectorSize;
         size_t r = 0;
         while (r < runs_.runs.size() && sectorNo >= runs_.runs[r].second) {
             sectorNo -= runs_.runs[r].second;
@@ -282,15 +269,16 @@ bool FatFile::Read(uint8_t* buffer, size_t bytes) {
         }
         if (r == runs_.runs.size()) return false;
         const int64_t first = runs_.runs[r].first + static_cast<int64_t>(sectorNo);
-        const size_t inSector = pos_ % 512;
+        const size_t inSector = pos_ % format::kSectorSize;
         size_t done = 0;
-        if (inSector == 0 && bytes >= 512) {
-            const uint64_t count = std::min<uint64_t>(bytes / 512, runs_.runs[r].second - sectorNo);
+        if (inSector == 0 && bytes >= format::kSectorSize) {
+            const uint64_t count =
+                std::min<uint64_t>(bytes / format::kSectorSize, runs_.runs[r].second - sectorNo);
             if (!view_.ReadSectors(first, count, buffer)) return false;
-            done = count * 512;
+            done = count * format::kSectorSize;
         } else {
             if (!view_.ReadSectors(first, 1, sector)) return false;
-            done = std::min(bytes, 512 - inSector);
+            done = std::min(bytes, format::kSectorSize - inSector);
             std::memcpy(buffer, sector + inSector, done);
         }
         buffer += done;

@@ -5,9 +5,10 @@
 #include <unordered_set>
 
 #include "analysis/entry_rules.h"
-#include "analysis/long_names.h"
+#include "analysis/folder_walk.h"
 #include "disk/geometry.h"
 #include "fat/chains.h"
+#include "format/dir_entry.h"
 #include "report/run_status.h"
 #include "report/status_lines.h"
 
@@ -15,9 +16,6 @@ namespace kestra::analysis {
 namespace {
 
 using fat::kFatMask;
-
-// Sectors read at a time, so a damaged folder chain cannot ask for gigabytes.
-constexpr uint32_t kChunkSectors = 128;
 
 struct Subfolder {
     uint32_t start;
@@ -30,13 +28,6 @@ std::string Upper(std::string s) {
     for (char& c : s)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
-}
-
-uint16_t Le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t Le32(const uint8_t* p) {
-    return Le16(p) | (uint32_t{Le16(p + 2)} << 16);
 }
 
 void ShowCounts(Analysis& a) {
@@ -53,18 +44,26 @@ struct FolderVisit {
     uint32_t Index;
     int32_t SubIdx;
     std::vector<Subfolder> subfolders;
-    LongNameCollector longNames;
     std::unordered_set<std::string> names;  // 8.3 names met so far
-    bool ended = false;                     // the 00h entry was met
     bool stopped = false;                   // the visit must return at once
 
-    // One 32-byte entry at position entryNo of the folder.
-    void Entry(const uint8_t* e, uint32_t entryNo);
+    // One 32-byte slot of the folder; false once the visit must stop.
+    bool Visit(const FolderSlot& slot);
+    // A file or folder entry, and the record it becomes.
+    void Entry(const uint8_t* e, uint32_t entryNo, const std::string& longName);
     // "." and ".." open every folder but the root.
     void DotEntry(const uint8_t* e, uint32_t entryNo);
     // Systems stop at the end mark, fsck.fat reads on: past it, every slot must
     // be free for both to see the same folder.
     void AfterEnd(const uint8_t* e);
+    // The entry's start cluster, when its name and start may stand; else the
+    // scan has stopped.
+    bool CheckEntry(const uint8_t* e, const std::string& longName, uint32_t& start);
+    // The record of an entry that passed CheckEntry; 0 when its chain cannot be walked.
+    uint32_t AddRecord(const uint8_t* e, uint32_t entryNo, uint32_t start,
+                       const std::string& longName);
+    // Unmovable files, the lists of the front ends, the counts and progress.
+    void ListRecord(uint32_t rec, const uint8_t* e, const std::string& longName);
     // Stops the scan on damage that would make a write unsafe, naming the entry.
     void Damage(const std::string& text, const uint8_t* e, const std::string& longName);
     // The start cluster must head a chain no link and no other entry reaches.
@@ -92,7 +91,7 @@ void FolderVisit::DotEntry(const uint8_t* e, uint32_t entryNo) {
 }
 
 void FolderVisit::AfterEnd(const uint8_t* e) {
-    if (e[0] != 0x00 && e[0] != fat::kErasedMark)
+    if (e[0] != format::kEndMark && e[0] != format::kErasedMark)
         Damage("Entry after the end of the folder", e, {});
 }
 
@@ -106,64 +105,71 @@ bool FolderVisit::ClaimChain(uint32_t start, const uint8_t* e, const std::string
     return true;
 }
 
-void FolderVisit::Entry(const uint8_t* e, uint32_t entryNo) {
-    fat::FatRun& run = a.run;
-    fat::RunCounters& n = run.counters;
-    fat::VolumeModel& m = run.model;
-    if (run.flags.RunError) {
+bool FolderVisit::Visit(const FolderSlot& slot) {
+    const uint8_t* e = slot.bytes;
+    if (a.run.flags.RunError) {
         stopped = true;
-        return;
+    } else if (slot.pastEnd) {
+        AfterEnd(e);
+    } else if (Index != 0 && slot.entryNo < 2) {
+        // A folder's first two slots are its dot entries, whatever they hold.
+        DotEntry(e, slot.entryNo);
+    } else if (slot.kind == Slot::Erased) {
+        ++a.run.counters.ErasedEntryCount;
+    } else if (slot.kind == Slot::Label) {
+        if (Index == 0 && BadLabel(e)) {
+            // Its bytes are what is wrong: not shown.
+            report::ScanStop(a.report, "Invalid volume label");
+            stopped = true;
+        }
+    } else if (slot.kind == Slot::Entry) {
+        Entry(e, slot.entryNo, slot.longName);
     }
-    if (ended) return AfterEnd(e);
-    if (Index != 0 && entryNo < 2) {
-        if (e[0] == 0x00) ended = true;
-        return DotEntry(e, entryNo);
-    }
-    switch (FeedSlot(longNames, e)) {
-        case Slot::End:
-            ended = true;
-            return;
-        case Slot::Erased:
-            ++n.ErasedEntryCount;
-            return;
-        case Slot::Label:
-            if (Index == 0 && BadLabel(e)) {
-                // Its bytes are what is wrong: not shown.
-                report::ScanStop(a.report, "Invalid volume label");
-                stopped = true;
-            }
-            return;
-        case Slot::LongName:
-            return;
-        case Slot::Entry:
-            break;
-    }
-    const std::string longName = longNames.Take(e);
-    if (BadShortName(e)) return Damage("Invalid name", e, longName);
-    if (!names.insert(std::string(reinterpret_cast<const char*>(e), 11)).second) {
-        return Damage("Duplicate name", e, longName);
-    }
+    return !stopped;
+}
 
-    uint32_t start = Le16(e + 26);
-    if (run.geo.IsFat32) start |= uint32_t{Le16(e + 20)} << 16;
-    const bool folder = (e[11] & fat::kAttrFolder) != 0;
+bool FolderVisit::CheckEntry(const uint8_t* e, const std::string& longName, uint32_t& start) {
+    fat::RunCounters& n = a.run.counters;
+    if (BadShortName(e)) {
+        Damage("Invalid name", e, longName);
+        return false;
+    }
+    if (!names.insert(std::string(reinterpret_cast<const char*>(e), 11)).second) {
+        Damage("Duplicate name", e, longName);
+        return false;
+    }
+    const format::DirEntry entry(e);
+    start = entry.StartCluster(a.run.geo.IsFat32);
+    const bool folder = entry.IsFolder();
     if (start == 0) ++n.EmptyFileCount;
     if (start > n.LastCluster) {
         report::ScanStop(a.report, "BadDirClu");
         stopped = true;
-        return;
+        return false;
     }
-    if (start == 1 || (folder && start == 0)) return Damage("BadDirClu", e, longName);
-    if (folder && Le32(e + 28) != 0) return Damage("Invalid folder size", e, longName);
-    if (start != 0 && !ClaimChain(start, e, longName)) return;
+    if (start == 1 || (folder && start == 0)) {
+        Damage("BadDirClu", e, longName);
+        return false;
+    }
+    if (folder && entry.Size() != 0) {
+        Damage("Invalid folder size", e, longName);
+        return false;
+    }
+    return start == 0 || ClaimChain(start, e, longName);
+}
 
-    const uint32_t rec = ++n.FileCount;
+uint32_t FolderVisit::AddRecord(const uint8_t* e, uint32_t entryNo, uint32_t start,
+                                const std::string& longName) {
+    fat::FatRun& run = a.run;
+    fat::VolumeModel& m = run.model;
+    const format::DirEntry entry(e);
+    const uint32_t rec = ++run.counters.FileCount;
     fat::GrowFileTab(m, rec);
     fat::FileRec& r = m.FileTab[rec];
     m.FileFolderIdx[rec] = static_cast<uint32_t>(SubIdx);
     r.StartCluster = start;
-    r.Size = Le32(e + 28);
-    r.Attr = e[11];
+    r.Size = entry.Size();
+    r.Attr = entry.Attributes();
     r.ParentRec = Index;
     r.EntryNo = entryNo;
     std::copy(e, e + 11, r.Name.begin());
@@ -173,13 +179,22 @@ void FolderVisit::Entry(const uint8_t* e, uint32_t entryNo) {
         // A chain that cannot be walked: nothing may be written to this volume.
         if (run.flags.AbortRun != 0) Damage(run.flags.ErrText, e, longName);
         stopped = true;
-        return;
+        return 0;
     }
+    return rec;
+}
 
+void FolderVisit::ListRecord(uint32_t rec, const uint8_t* e, const std::string& longName) {
+    fat::FatRun& run = a.run;
+    fat::RunCounters& n = run.counters;
+    fat::VolumeModel& m = run.model;
+    const fat::FileRec& r = m.FileTab[rec];
+    const bool folder = (r.Attr & format::kAttrDirectory) != 0;
     const std::string name = fat::EntryName(e, a.run.geo.CodePage);
     if (!folder) {
         int64_t blks1 = 0, blks2 = 0;
-        if (FAT_InValid_File(a, start, r.Size, blks1, blks2) && Upper(name) != "WIN386.SWP") {
+        if (FAT_InValid_File(a, r.StartCluster, r.Size, blks1, blks2) &&
+            Upper(name) != "WIN386.SWP") {
             m.FileFixed[rec] = 255;
             ++run.mode.FixedFileCount;
         }
@@ -197,8 +212,8 @@ void FolderVisit::Entry(const uint8_t* e, uint32_t entryNo) {
         a.scannedFiles.push_back(ListFile(a, rec, name, longName, mark ? mark : ""));
     }
     if (folder) {
-        fat::Mark_Chain(run, start, display::kBoxFile);
-        subfolders.push_back({start, rec, name, longName});
+        fat::Mark_Chain(run, r.StartCluster, display::kBoxFile);
+        subfolders.push_back({r.StartCluster, rec, name, longName});
         ++n.FolderCount;
     } else {
         ++n.PlainFileCount;
@@ -208,7 +223,14 @@ void FolderVisit::Entry(const uint8_t* e, uint32_t entryNo) {
             report::LetEventsRun(a.report);
         }
     }
-    if (m.FileFixed[rec] != 0) fat::Mark_Chain(run, start, display::kBoxFixed);
+    if (m.FileFixed[rec] != 0) fat::Mark_Chain(run, r.StartCluster, display::kBoxFixed);
+}
+
+void FolderVisit::Entry(const uint8_t* e, uint32_t entryNo, const std::string& longName) {
+    uint32_t start = 0;
+    if (!CheckEntry(e, longName, start)) return;
+    const uint32_t rec = AddRecord(e, entryNo, start, longName);
+    if (rec != 0) ListRecord(rec, e, longName);
 }
 
 }  // namespace
@@ -243,7 +265,7 @@ void Mark_Subdirs(Analysis& a) {
             int64_t blks = 0;
             fat::FileRec& r = m.FileTab[0];
             r.StartCluster = root;
-            r.Attr = fat::kAttrFolder;
+            r.Attr = format::kAttrDirectory;
             r.Frags = static_cast<uint8_t>(std::max(fat::Fragmented(run, root, blks), 1));
             if (run.mode.SharedVolume) m.FileFixed[0] = 255;
         }
@@ -262,41 +284,11 @@ void FAT_Do_Subdir(Analysis& a, uint32_t Cluster, uint32_t Index, int32_t SubIdx
     ShowCounts(a);
     const uint32_t erasedBefore = run.counters.ErasedEntryCount;
 
-    fat::Extents extents;
-    if (Cluster != 0) {
-        fat::GetExtents(run, Cluster, extents);
-        if (run.flags.RunError) {
-            if (run.flags.AbortRun != 0) run.flags.StructureErrorFlag = true;
-            return;
-        }
-    } else {
-        extents.Starts = {0, 0};
-        extents.Lens = {0, 0};
-    }
-
-    FolderVisit visit{a, Cluster, Index, SubIdx, {}, {}, {}, false, false};
-    std::vector<uint8_t> buffer(size_t{kChunkSectors} * 512);
-    uint32_t entryNo = 0;
-    // The fixed root holds RootEntryCount entries, whatever its last sector holds.
-    const uint32_t entries = Cluster == 0 && !run.geo.IsFat32 ? run.geo.RootEntryCount : UINT32_MAX;
-    for (uint32_t x = 1; x <= extents.Count() && entryNo < entries; ++x) {
-        // The fixed root is read whole, however its size compares with a cluster.
-        const uint64_t sectors = extents.Starts[x] == 0
-                                     ? disk::RootDirSectors(run.geo)
-                                     : uint64_t{extents.Lens[x]} * run.geo.SectorsPerCluster;
-        const int64_t first = extents.Starts[x] == 0
-                                  ? disk::RootDirSector(run.geo)
-                                  : disk::ClusterToSector(run.geo, extents.Starts[x]);
-        for (uint64_t done = 0; done < sectors && entryNo < entries; done += kChunkSectors) {
-            const uint64_t count = std::min<uint64_t>(kChunkSectors, sectors - done);
-            run.io.SetNextSector(first + static_cast<int64_t>(done));
-            if (!run.io.ReadSectors(buffer.data(), count * 512)) return;
-            for (uint64_t j = 0; j < count * 16 && entryNo < entries; ++j) {
-                visit.Entry(&buffer[j * 32], entryNo++);
-                if (visit.stopped) return;
-            }
-        }
-    }
+    FolderVisit visit{a, Cluster, Index, SubIdx, {}, {}, false};
+    const WalkEnd walked =
+        ForEachEntry(run, Cluster, [&visit](const FolderSlot& slot) { return visit.Visit(slot); });
+    if (walked == WalkEnd::BadChain && run.flags.AbortRun != 0) run.flags.StructureErrorFlag = true;
+    if (walked != WalkEnd::Done) return;
 
     const uint32_t dir = ++run.counters.DirCount;
     fat::GrowDirTab(m, dir);
@@ -321,7 +313,7 @@ bool FAT_InValid_File(Analysis& a, uint32_t ClusNo, uint32_t Size, int64_t& Blks
         run.flags.RunError = false;
         return true;
     }
-    const uint64_t clusterBytes = uint64_t{run.geo.SectorsPerCluster} * 512;
+    const uint64_t clusterBytes = uint64_t{run.geo.SectorsPerCluster} * format::kSectorSize;
     Blks2 = Size == 0 ? 0 : static_cast<int64_t>((uint64_t{Size} - 1) / clusterBytes + 1);
     return (run.model.Fat[ClusNo] & kFatMask) == 0 || run.model.ClusterUse[ClusNo] != 0 ||
            Blks1 != Blks2;
@@ -356,7 +348,7 @@ void SetBusy(Analysis& a, uint32_t JJ, const std::string& FName) {
     ++run.mode.FixedFileCount;
     if (run.model.FileTab[JJ].Frags > 1) {
         --run.counters.FragmentedToDo;
-        if (!FName.empty() && static_cast<uint8_t>(FName[0]) != fat::kErasedMark) {
+        if (!FName.empty() && static_cast<uint8_t>(FName[0]) != format::kErasedMark) {
             ++run.counters.FragmentedFixedCount;
             AddLongPathItem(a, JJ, FName, {}, "busy");
         }
@@ -402,7 +394,8 @@ ListedFile ListFile(const Analysis& a, uint32_t rec, const std::string& shortNam
 void AddLongPathItem(Analysis& a, uint32_t rec, const std::string& shortName,
                      const std::string& longName, const std::string& mark) {
     ListedFile file = ListFile(a, rec, shortName, longName, mark);
-    const std::string tag = mark.empty() ? disk::FormatSectors(file.Size / 512) : mark;
+    const std::string tag =
+        mark.empty() ? disk::FormatSectors(file.Size / format::kSectorSize) : mark;
     a.lstInuse.push_back(file.Path + " (" + tag + ")");
     a.inuseFiles.push_back(std::move(file));
 }

@@ -1,15 +1,10 @@
 #include "analysis/long_names.h"
 
-#include "fat/volume_model.h"
+#include "format/dir_entry.h"
+#include "format/little_endian.h"
 #include "format/utf8.h"
 
 namespace kestra::analysis {
-namespace {
-
-constexpr int kCharOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
-
-}  // namespace
-
 uint8_t ShortNameChecksum(const uint8_t* e) {
     uint8_t sum = 0;
     for (int i = 0; i < 11; ++i)
@@ -18,13 +13,14 @@ uint8_t ShortNameChecksum(const uint8_t* e) {
 }
 
 Slot FeedSlot(LongNameCollector& longNames, const uint8_t* e) {
-    if (e[0] == 0x00) return Slot::End;
-    if (e[0] == fat::kErasedMark) {
+    const format::DirEntry entry(e);
+    if (entry.First() == format::kEndMark) return Slot::End;
+    if (entry.First() == format::kErasedMark) {
         longNames.Reset();
         return Slot::Erased;
     }
-    if ((e[11] & 0x08) == 0) return Slot::Entry;
-    if ((e[11] & 0x3F) == 0x0F) {
+    if (!entry.Has(format::kAttrVolumeLabel)) return Slot::Entry;
+    if (entry.IsLongName()) {
         longNames.Add(e);
         return Slot::LongName;
     }
@@ -47,8 +43,8 @@ void LongNameCollector::Add(const uint8_t* slot) {
         return;
     }
     for (int i = 0; i < 13; ++i) {
-        const uint8_t* p = slot + kCharOffsets[i];
-        chars_[(ord - 1) * 13 + i] = static_cast<char16_t>(p[0] | (p[1] << 8));
+        const uint8_t* p = slot + format::kLongNameCharAt[i];
+        chars_[(ord - 1) * 13 + i] = static_cast<char16_t>(format::Le16(p));
     }
     --expected_;
 }

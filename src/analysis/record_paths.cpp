@@ -1,63 +1,30 @@
 #include "analysis/record_paths.h"
 
-#include "analysis/long_names.h"
-#include "disk/geometry.h"
-#include "fat/chains.h"
+#include "analysis/folder_walk.h"
+#include "format/dir_entry.h"
 #include "format/utf8.h"
 
 namespace kestra::analysis {
 namespace {
 
-std::vector<std::string> Components(const std::string& path) {
-    std::vector<std::string> parts;
-    std::string part;
-    for (const char c : path + "/") {
-        if (c != '/' && c != '\\') {
-            part += c;
-        } else if (!part.empty()) {
-            parts.push_back(format::LowerText(part));
-            part.clear();
-        }
-    }
-    return parts;
-}
-
-// The first sector and sector count of each piece of folder record `folder`.
-std::vector<std::pair<int64_t, uint64_t>> FolderPieces(fat::FatRun& run, uint32_t folder) {
-    const uint32_t start = run.model.FileTab[folder].StartCluster;
-    if (start == 0) return {{disk::RootDirSector(run.geo), disk::RootDirSectors(run.geo)}};
-    fat::Extents ext;
-    fat::GetExtents(run, start, ext);
-    std::vector<std::pair<int64_t, uint64_t>> pieces;
-    for (uint32_t k = 1; k <= ext.Count() && run.flags.AbortRun == 0; ++k)
-        pieces.emplace_back(disk::ClusterToSector(run.geo, ext.Starts[k]),
-                            uint64_t{ext.Lens[k]} * run.geo.SectorsPerCluster);
-    return pieces;
-}
-
-// The entry number in `folder` whose long or 8.3 name is `name`, or -1.
+// The entry number in folder record `folder` whose long or 8.3 name, lower
+// case, is `name`, or -1. Read a sector at a time: the walk ends where the name is.
 int64_t FindEntry(fat::FatRun& run, uint32_t folder, const std::string& name) {
-    LongNameCollector longNames;
-    std::array<uint8_t, 512> sector{};
-    int64_t entryNo = 0;
-    for (const auto& [first, count] : FolderPieces(run, folder)) {
-        for (uint64_t s = 0; s < count; ++s) {
-            run.io.SetNextSector(first + static_cast<int64_t>(s));
-            if (!run.io.ReadSectors(sector.data(), sector.size())) return -1;
-            for (size_t j = 0; j < 16; ++j, ++entryNo) {
-                const uint8_t* e = &sector[j * 32];
-                const Slot slot = FeedSlot(longNames, e);
-                if (slot == Slot::End) return -1;
-                if (slot != Slot::Entry) continue;
-                const std::string longName = longNames.Take(e);
-                if (e[0] == '.') continue;
-                if (format::LowerText(fat::EntryName(e, run.geo.CodePage)) == name ||
-                    format::LowerText(longName) == name)
-                    return entryNo;
+    int64_t found = -1;
+    ForEachEntry(
+        run, run.model.FileTab[folder].StartCluster,
+        [&](const FolderSlot& slot) {
+            if (slot.kind == Slot::End) return false;
+            if (slot.kind != Slot::Entry || slot.bytes[0] == '.') return true;
+            if (format::LowerText(fat::EntryName(slot.bytes, run.geo.CodePage)) == name ||
+                format::LowerText(slot.longName) == name) {
+                found = slot.entryNo;
+                return false;
             }
-        }
-    }
-    return -1;
+            return true;
+        },
+        1);
+    return found;
 }
 
 }  // namespace
@@ -65,8 +32,9 @@ int64_t FindEntry(fat::FatRun& run, uint32_t folder, const std::string& name) {
 bool FindRecord(fat::FatRun& run, const std::string& path, uint32_t& record) {
     const std::vector<fat::FileRec>& tab = run.model.FileTab;
     uint32_t current = 0;
-    for (const std::string& name : Components(path)) {
-        if (current != 0 && (tab[current].Attr & fat::kAttrFolder) == 0) return false;
+    for (const PathName& part : SplitPath(path)) {
+        const std::string name = format::LowerText(part.name);
+        if (current != 0 && (tab[current].Attr & format::kAttrDirectory) == 0) return false;
         const int64_t entryNo = FindEntry(run, current, name);
         if (entryNo < 0) return false;
         uint32_t found = 0;
@@ -87,7 +55,7 @@ std::vector<uint32_t> FilesBelow(const fat::VolumeModel& m, uint32_t top) {
     if (top < below.size()) below[top] = true;
     for (uint32_t k = top == 0 ? 1 : top; k < m.FileTab.size(); ++k) {
         below[k] = below[k] || (m.FileTab[k].ParentRec != k && below[m.FileTab[k].ParentRec]);
-        if (below[k] && (m.FileTab[k].Attr & fat::kAttrFolder) == 0) files.push_back(k);
+        if (below[k] && (m.FileTab[k].Attr & format::kAttrDirectory) == 0) files.push_back(k);
     }
     return files;
 }

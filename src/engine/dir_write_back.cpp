@@ -6,24 +6,16 @@
 #include "disk/geometry.h"
 #include "engine/volume_mark.h"
 #include "fat/chains.h"
+#include "format/dir_entry.h"
+#include "format/little_endian.h"
 
 namespace kestra::engine {
 namespace {
-
-constexpr uint32_t kEntriesPerSector = 16;
 
 void Stop(fat::FatRun& run, const char* text) {
     run.flags.AbortRun = 1;
     run.flags.RunError = true;
     run.flags.ErrText = text;
-}
-
-uint16_t Le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-void PutLe16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v & 0xFF);
-    p[1] = static_cast<uint8_t>((v >> 8) & 0xFF);
 }
 
 bool IsDotName(const uint8_t* entry, const char* name) {
@@ -40,7 +32,8 @@ bool ReadDotSector(fat::FatRun& run, uint32_t Block, DirSector& entries) {
     run.io.SetNextSector(disk::ClusterToSector(run.geo, Block));
     run.io.Watch(run.io.NextSector, 1);
     if (!run.io.ReadSectors(entries.data(), entries.size())) return false;
-    if (!IsDotName(&entries[0], ".          ") || !IsDotName(&entries[32], "..         ")) {
+    if (!IsDotName(&entries[0], ".          ") ||
+        !IsDotName(&entries[format::kDirEntrySize], "..         ")) {
         Stop(run, "Invalid Dot entry");
         return false;
     }
@@ -59,7 +52,7 @@ bool EachSubfolder(const fat::FatRun& run, uint32_t JJ, Fn fn) {
             continue;
         }
         inFolder = true;
-        if ((tab[k].Attr & fat::kAttrFolder) == 0 || tab[k].StartCluster == 0) continue;
+        if ((tab[k].Attr & format::kAttrDirectory) == 0 || tab[k].StartCluster == 0) continue;
         if (!fn(static_cast<uint32_t>(k))) return false;
     }
     return true;
@@ -68,14 +61,11 @@ bool EachSubfolder(const fat::FatRun& run, uint32_t JJ, Fn fn) {
 }  // namespace
 
 uint32_t EntryStart(const fat::FatRun& run, const uint8_t* entry) {
-    uint32_t start = Le16(entry + 26);
-    if (run.geo.IsFat32) start |= uint32_t{Le16(entry + 20)} << 16;
-    return start;
+    return format::DirEntry(entry).StartCluster(run.geo.IsFat32);
 }
 
 void SetEntryStart(const fat::FatRun& run, uint8_t* entry, uint32_t cluster) {
-    PutLe16(entry + 26, cluster & 0xFFFF);
-    if (run.geo.IsFat32) PutLe16(entry + 20, cluster >> 16);
+    format::DirEntryWriter(entry).SetStartCluster(cluster, run.geo.IsFat32);
 }
 
 bool FAT_Read_Entry(fat::FatRun& run, uint32_t JJ, DirSector& entries, uint32_t& EntryNo,
@@ -101,7 +91,7 @@ bool FAT_Read_Entry(fat::FatRun& run, uint32_t JJ, DirSector& entries, uint32_t&
         fat::Extents extents;
         fat::GetExtents(run, D, extents);
         if (run.flags.AbortRun != 0) return false;
-        const uint32_t perCluster = run.geo.SectorsPerCluster * kEntriesPerSector;
+        const uint32_t perCluster = run.geo.SectorsPerCluster * format::kEntriesPerSector;
         bool found = false;
         for (uint32_t k = 1; k <= extents.Count() && !found; ++k) {
             const uint64_t inExtent = uint64_t{extents.Lens[k]} * perCluster;
@@ -119,7 +109,7 @@ bool FAT_Read_Entry(fat::FatRun& run, uint32_t JJ, DirSector& entries, uint32_t&
         base = disk::ClusterToSector(run.geo, D);
     }
 
-    Sector = base + left / kEntriesPerSector;
+    Sector = base + left / format::kEntriesPerSector;
     run.io.SetNextSector(Sector);
     run.io.Watch(Sector, 1);
     return run.io.ReadSectors(entries.data(), entries.size());
@@ -127,7 +117,7 @@ bool FAT_Read_Entry(fat::FatRun& run, uint32_t JJ, DirSector& entries, uint32_t&
 
 bool EntryIsRecord(fat::FatRun& run, uint32_t JJ, const uint8_t* entry) {
     const fat::FileRec& rec = run.model.FileTab[JJ];
-    if (entry[0] != 0 && entry[0] != fat::kErasedMark &&
+    if (entry[0] != format::kEndMark && entry[0] != format::kErasedMark &&
         std::memcmp(entry, rec.Name.data(), rec.Name.size()) == 0 &&
         EntryStart(run, entry) == rec.StartCluster) {
         return true;
@@ -138,7 +128,7 @@ bool EntryIsRecord(fat::FatRun& run, uint32_t JJ, const uint8_t* entry) {
 
 bool FAT_Update_Entry(fat::FatRun& run, uint32_t JJ, uint32_t NewStart, DirSector& entries,
                       uint32_t EntryNo, int64_t Sector) {
-    uint8_t* entry = &entries[(EntryNo & 15) * 32];
+    uint8_t* entry = &entries[(EntryNo % format::kEntriesPerSector) * format::kDirEntrySize];
     if (!EntryIsRecord(run, JJ, entry)) return false;
     SetEntryStart(run, entry, NewStart);
     run.io.SetNextSector(Sector);
@@ -149,7 +139,7 @@ bool FAT_Fix_Dots(fat::FatRun& run, uint32_t /*JJ*/, uint32_t Block, uint32_t Do
     DirSector entries;
     if (!ReadDotSector(run, Block, entries)) return false;
     SetEntryStart(run, &entries[0], Block);
-    SetEntryStart(run, &entries[32], DotDotClus);
+    SetEntryStart(run, &entries[format::kDirEntrySize], DotDotClus);
     run.io.SetNextSector(disk::ClusterToSector(run.geo, Block));
     return run.io.WriteSectorsNext(entries.data(), entries.size());
 }
@@ -181,8 +171,7 @@ constexpr size_t kRootField = 44;
 constexpr size_t kBackupField = 50;
 
 void PutRoot(DirSector& boot, uint32_t root) {
-    PutLe16(&boot[kRootField], root & 0xFFFF);
-    PutLe16(&boot[kRootField + 2], root >> 16);
+    format::PutLe32(&boot[kRootField], root);
 }
 
 bool WriteBoot(fat::FatRun& run, int64_t at, const DirSector& boot) {
@@ -197,11 +186,11 @@ bool FAT_Switch_Root(fat::FatRun& run, uint32_t NewRoot) {
     DirSector boot;
     run.io.SetNextSector(0);
     if (!run.io.ReadSectors(boot.data(), boot.size())) return false;
-    if (Le16(&boot[kRootField]) != (old & 0xFFFF) || Le16(&boot[kRootField + 2]) != old >> 16) {
+    if (format::Le32(&boot[kRootField]) != old) {
         Stop(run, "Invalid root cluster");
         return false;
     }
-    const uint32_t backup = Le16(&boot[kBackupField]);
+    const uint32_t backup = format::Le16(&boot[kBackupField]);
     DirSector copy;
     bool switchBackup = false;
     if (backup != 0 && backup != 0xFFFF && backup < run.geo.Boot.reservedSectors) {
@@ -217,7 +206,7 @@ bool FAT_Switch_Root(fat::FatRun& run, uint32_t NewRoot) {
         // clean: cut there, fsck.fat makes the backup from it. Then the backup,
         // then sector 0 names it again (with the run's mark).
         DirSector alone = boot;
-        PutLe16(&alone[kBackupField], 0);
+        format::PutLe16(&alone[kBackupField], 0);
         size_t state = 0;
         if (BootStateByte(run, state)) alone[state] &= 0xFE;
         PutRoot(copy, NewRoot);

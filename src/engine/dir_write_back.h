@@ -4,11 +4,12 @@
 #include <cstdint>
 
 #include "fat/fat_run.h"
+#include "format/sector_size.h"
 
 namespace kestra::engine {
 
-// One 512-byte directory sector: 16 entries of 32 bytes.
-using DirSector = std::array<uint8_t, 512>;
+// One directory sector: 16 entries of 32 bytes.
+using DirSector = std::array<uint8_t, format::kSectorSize>;
 
 // The 8.3 name of an entry: "README", "README.TXT".
 using fat::EntryName;

@@ -72,7 +72,7 @@ bool CopyData(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extent
     std::vector<uint8_t>& buffer = run.model.MoveBuffer;
     if (buffer.size() != kMoveBufferBytes) buffer.assign(kMoveBufferBytes, 0);
     const uint64_t clusterBytes = uint64_t{run.geo.SectorsPerCluster} * 512;
-    const bool folder = (run.model.FileTab[JJ].Attr & fat::kAttrFolder) != 0;
+    const bool folder = (run.model.FileTab[JJ].Attr & format::kAttrDirectory) != 0;
     uint64_t remaining = 0;
     for (uint32_t k = 1; k <= ext.Count(); ++k)
         remaining += uint64_t{ext.Lens[k]} * clusterBytes;
@@ -205,7 +205,7 @@ bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& t
     uint32_t Blks = 0;
     for (uint32_t k = 1; k <= target.Count(); ++k)
         Blks += target.Lens[k];
-    const bool folder = (run.model.FileTab[JJ].Attr & fat::kAttrFolder) != 0;
+    const bool folder = (run.model.FileTab[JJ].Attr & format::kAttrDirectory) != 0;
     const uint64_t bytes = uint64_t{Blks} * run.geo.SectorsPerCluster * 512;
     if (JJ == 0) return MoveRoot(e, ext, target, Blks, compact);
     if (io.Level0Lock && !folder && !compact && bytes <= kMoveBufferBytes)
@@ -299,7 +299,7 @@ bool FAT_Verify_Move(Engine& e, uint32_t JJ, const DirSector& entries, uint32_t 
                      const std::string& Name, uint32_t Blks, uint32_t Block) {
     fat::FatRun& run = e.run;
     const uint8_t* entry = &entries[(EntryNo & 15) * 32];
-    if (entry[0] == fat::kErasedMark || entry[0] == 0) {
+    if (entry[0] == format::kErasedMark || entry[0] == 0) {
         analysis::SetBusy(e.analysis, JJ, {});  // an erased entry is not listed
         run.flags.VolumeTouched = true;
         return false;
@@ -314,9 +314,7 @@ bool FAT_Verify_Move(Engine& e, uint32_t JJ, const DirSector& entries, uint32_t 
         }
     }
     const fat::FileRec& rec = run.model.FileTab[JJ];
-    uint32_t size = 0;
-    std::memcpy(&size, entry + 28, 4);
-    if (EntryStart(run, entry) != rec.StartCluster || size != rec.Size) {
+    if (EntryStart(run, entry) != rec.StartCluster || format::DirEntry(entry).Size() != rec.Size) {
         analysis::SetBusy(e.analysis, JJ, Name);
         return false;
     }

@@ -49,7 +49,7 @@ bool CompactEntries(std::vector<uint8_t>& entries, uint32_t count) {
     int64_t hole = -1;
     for (uint32_t e = 0; e < count; ++e) {
         const uint8_t b = entries[size_t{e} * kEntryBytes];
-        if (b == fat::kErasedMark) {
+        if (b == format::kErasedMark) {
             if (hole < 0) hole = e;
         } else if (b == 0) {
             break;
@@ -68,11 +68,10 @@ bool CompactEntries(std::vector<uint8_t>& entries, uint32_t count) {
 namespace {
 
 constexpr uint32_t kEntriesPerSector = kSectorBytes / kEntryBytes;
-constexpr uint8_t kAttrLongName = 0x0F;
 
 bool Live(const std::vector<uint8_t>& entries, uint32_t e) {
     const uint8_t b = entries[size_t{e} * kEntryBytes];
-    return b != 0 && b != fat::kErasedMark;
+    return b != 0 && b != format::kErasedMark;
 }
 
 // Where each live entry lands when the erased ones are squeezed out; true when
@@ -85,7 +84,7 @@ bool CrossesSectors(const std::vector<uint8_t>& entries, uint32_t count,
     for (uint32_t e = 0; e < count; ++e) {
         const uint8_t b = entries[size_t{e} * kEntryBytes];
         if (b == 0) break;
-        if (b == fat::kErasedMark) continue;
+        if (b == format::kErasedMark) continue;
         newPos[e] = next;
         crosses = crosses || next / kEntriesPerSector != e / kEntriesPerSector;
         ++next;
@@ -99,7 +98,7 @@ uint32_t TiedTail(const std::vector<uint8_t>& entries, uint32_t first, uint32_t 
     if (stop - first != kEntriesPerSector) return stop;
     uint32_t tail = stop;
     while (tail > first && Live(entries, tail - 1) &&
-           entries[size_t{tail - 1} * kEntryBytes + 11] == kAttrLongName) {
+           entries[size_t{tail - 1} * kEntryBytes + 11] == format::kAttrLongName) {
         --tail;
     }
     return tail;
@@ -131,7 +130,7 @@ bool CompactWithinSectors(std::vector<uint8_t>& entries, uint32_t count,
             if (to != e) {
                 std::memcpy(&entries[size_t{to} * kEntryBytes], &entries[size_t{e} * kEntryBytes],
                             kEntryBytes);
-                entries[size_t{e} * kEntryBytes] = fat::kErasedMark;
+                entries[size_t{e} * kEntryBytes] = format::kErasedMark;
             }
             newPos[e] = to;
             next = to + 1;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "format/code_page.h"
+#include "format/dir_entry.h"
 
 namespace kestra::fat {
 
@@ -16,14 +17,11 @@ constexpr uint32_t kFatBad = 0x0FFFFFF7;
 constexpr uint32_t kFatEndFirst = 0x0FFFFFF8;
 constexpr uint32_t kFatEnd = 0x0FFFFFFF;
 
-constexpr uint8_t kAttrFolder = 16;
-constexpr uint8_t kErasedMark = 0xE5;
-
 // One file or folder met by the folder scan.
 struct FileRec {
     uint32_t StartCluster = 0;  // 0 for an empty file
     uint32_t Size = 0;
-    uint8_t Attr = 0;
+    uint8_t Attr = 0;        // format::Attr bits
     uint8_t Frags = 0;       // 1..255 (255 = 255 or more); 0 when empty or broken
     uint32_t ParentRec = 0;  // FileTab record of the folder holding the entry; 0 = root
     uint32_t EntryNo = 0;    // 32-byte entry number inside its folder, across clusters

@@ -1,5 +1,6 @@
 #include "format/code_page.h"
 
+#include "format/dir_entry.h"
 #include "format/utf8.h"
 
 namespace kestra::format {
@@ -36,7 +37,7 @@ std::string ShortNameText(const uint8_t* entry, const CodePage& page) {
     uint8_t base[8];
     for (size_t i = 0; i < 8; ++i)
         base[i] = entry[i];
-    if (base[0] == 0x05) base[0] = 0xE5;
+    if (base[0] == kE5Stand) base[0] = kErasedMark;
     std::string name = page.Decode(base, TrimmedLength(base, 8, false));
     const size_t ext = TrimmedLength(entry + 8, 3, false);
     if (ext > 0) name += "." + page.Decode(entry + 8, ext);

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "format/little_endian.h"
+
 namespace kestra::image {
 
 namespace {
@@ -29,16 +31,6 @@ void SplitName(std::string_view name, std::string_view& base, std::string_view& 
         base = name.substr(0, dot);
         ext = name.substr(dot + 1);
     }
-}
-
-void Put16(uint8_t* p, uint16_t v) {
-    p[0] = v & 0xFF;
-    p[1] = v >> 8;
-}
-
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = (v >> (8 * i)) & 0xFF;
 }
 
 // A fixed, valid timestamp keeps images reproducible: 2020-06-15 12:30:00.
@@ -70,14 +62,15 @@ ShortName PackShortName(std::string_view dotted) {
     std::memcpy(out.data(), base.data(), base.size());
     std::memcpy(out.data() + 8, ext.data(), ext.size());
     // A real first byte of 0xE5 is stored as 0x05 so it does not read as erased.
-    if (out[0] == kErasedMark) out[0] = 0x05;
+    if (out[0] == format::kErasedMark) out[0] = format::kE5Stand;
     return out;
 }
 
 std::string UnpackShortName(const ShortName& name) {
     std::string base(name.begin(), name.begin() + 8);
     std::string ext(name.begin() + 8, name.end());
-    if (!base.empty() && static_cast<uint8_t>(base[0]) == 0x05) base[0] = static_cast<char>(0xE5);
+    if (!base.empty() && static_cast<uint8_t>(base[0]) == format::kE5Stand)
+        base[0] = static_cast<char>(format::kErasedMark);
     while (!base.empty() && base.back() == ' ')
         base.pop_back();
     while (!ext.empty() && ext.back() == ' ')
@@ -168,19 +161,18 @@ std::vector<RawEntry> LongNameSlots(std::string_view name, uint8_t checksum) {
     const std::u16string units = Utf8ToUtf16(name);
     if (units.empty() || units.size() > 255)
         throw std::invalid_argument("long name must have 1..255 characters");
-    static constexpr int kCharOffsets[13] = {1, 3, 5, 7, 9, 14, 16, 18, 20, 22, 24, 28, 30};
     const size_t count = (units.size() + 12) / 13;
     std::vector<RawEntry> slots;
     for (size_t k = count; k-- > 0;) {
         RawEntry e{};
         e[0] = static_cast<uint8_t>((k + 1) | (k + 1 == count ? 0x40 : 0));
-        e[11] = kAttrLongName;
+        e[11] = format::kAttrLongName;
         e[13] = checksum;
         for (size_t j = 0; j < 13; ++j) {
             const size_t at = k * 13 + j;
             // One terminator after the name, then 0xFFFF padding.
             const uint16_t u = at < units.size() ? units[at] : at == units.size() ? 0 : 0xFFFF;
-            Put16(&e[kCharOffsets[j]], u);
+            format::PutLe16(&e[format::kLongNameCharAt[j]], u);
         }
         slots.push_back(e);
     }
@@ -189,16 +181,17 @@ std::vector<RawEntry> LongNameSlots(std::string_view name, uint8_t checksum) {
 
 RawEntry ShortEntry(const ShortName& name, uint8_t attributes, uint32_t cluster, uint32_t size) {
     RawEntry e{};
-    std::memcpy(e.data(), name.data(), 11);
-    e[11] = attributes;
-    Put16(&e[14], kTime);
-    Put16(&e[16], kDate);
-    Put16(&e[18], kDate);
-    Put16(&e[20], static_cast<uint16_t>(cluster >> 16));
-    Put16(&e[22], kTime);
-    Put16(&e[24], kDate);
-    Put16(&e[26], static_cast<uint16_t>(cluster & 0xFFFF));
-    Put32(&e[28], size);
+    format::DirEntryWriter w(e.data());
+    w.SetName(name.data());
+    w.SetAttributes(attributes);
+    w.SetCreateTime(kTime);
+    w.SetCreateDate(kDate);
+    w.SetAccessDate(kDate);
+    // Both words: the high one is 0 on FAT12/16, where no cluster reaches it.
+    w.SetStartCluster(cluster, true);
+    w.SetWriteTime(kTime);
+    w.SetWriteDate(kDate);
+    w.SetSize(size);
     return e;
 }
 

@@ -7,20 +7,13 @@
 #include <string_view>
 #include <vector>
 
+#include "format/dir_entry.h"
+
 namespace kestra::image {
 
 // The 11 bytes of an 8.3 name as stored: name padded to 8, extension to 3.
 using ShortName = std::array<uint8_t, 11>;
 using RawEntry = std::array<uint8_t, 32>;
-
-constexpr uint8_t kAttrReadOnly = 0x01;
-constexpr uint8_t kAttrHidden = 0x02;
-constexpr uint8_t kAttrSystem = 0x04;
-constexpr uint8_t kAttrVolumeLabel = 0x08;
-constexpr uint8_t kAttrFolder = 0x10;
-constexpr uint8_t kAttrArchive = 0x20;
-constexpr uint8_t kAttrLongName = 0x0F;
-constexpr uint8_t kErasedMark = 0xE5;
 
 // True when `name` is already a stored-as-is 8.3 name ("NAME.EXT", upper case,
 // legal characters), so it needs no long-name entries.

@@ -41,7 +41,7 @@ RawEntry DotEntry(bool dotDot, uint32_t cluster) {
     n.fill(' ');
     n[0] = '.';
     if (dotDot) n[1] = '.';
-    return ShortEntry(n, kAttrFolder, cluster, 0);
+    return ShortEntry(n, format::kAttrDirectory, cluster, 0);
 }
 
 }  // namespace
@@ -259,7 +259,7 @@ void ImageBuilder::WriteFolders(Plan& plan, std::vector<uint8_t>& bytes) const {
             put(DotEntry(false, clusters.front()));
             put(DotEntry(true, parent == kRootNode ? 0 : plan.runs[parent].front().start));
         } else if (!opts_.label.empty()) {
-            put(ShortEntry(PackLabel(opts_.label), kAttrVolumeLabel, 0, 0));
+            put(ShortEntry(PackLabel(opts_.label), format::kAttrVolumeLabel, 0, 0));
         }
         for (const Item& item : nodes_[f].items) {
             const bool erased = item.erased;
@@ -269,22 +269,24 @@ void ImageBuilder::WriteFolders(Plan& plan, std::vector<uint8_t>& bytes) const {
             std::vector<uint64_t> offsets;
             if (names.longName) {
                 for (RawEntry e : LongNameSlots(name, ShortNameChecksum(names.shortName))) {
-                    if (erased) e[0] = kErasedMark;
+                    if (erased) e[0] = format::kErasedMark;
                     offsets.push_back(put(e));
                 }
             }
             if (erased) {
                 const ErasedEntry& e = erased_[item.index].entry;
-                RawEntry raw = ShortEntry(names.shortName, e.folder ? kAttrFolder : kAttrArchive,
+                RawEntry raw = ShortEntry(names.shortName,
+                                          e.folder ? format::kAttrDirectory : format::kAttrArchive,
                                           e.startCluster, e.folder ? 0 : e.size);
-                raw[0] = kErasedMark;
+                raw[0] = format::kErasedMark;
                 offsets.push_back(put(raw));
                 plan.erasedInfo.push_back({f, name, offsets.front(), offsets.back(), offsets});
                 continue;
             }
             const NodeRequest& n = nodes_[item.index];
             NodeInfo& info = plan.info[item.index];
-            const uint8_t attr = n.options.attributes | (n.isFolder ? kAttrFolder : kAttrArchive);
+            const uint8_t attr =
+                n.options.attributes | (n.isFolder ? format::kAttrDirectory : format::kAttrArchive);
             const uint32_t size = n.isFolder ? 0 : static_cast<uint32_t>(n.content.size());
             offsets.push_back(put(ShortEntry(names.shortName, attr, info.FirstCluster(), size)));
             info.firstSlotOffset = offsets.front();

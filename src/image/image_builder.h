@@ -15,7 +15,7 @@ struct EntryOptions {
     // kAuto: long-name entries only when the name is not a plain 8.3 name.
     LongName longName = LongName::kAuto;
     std::string shortName;   // explicit alias "NAME.EXT"; empty: generated (NAME~1.EXT)
-    uint8_t attributes = 0;  // added bits: kAttrHidden, kAttrSystem, kAttrReadOnly...
+    uint8_t attributes = 0;  // added format::Attr bits: hidden, system, read-only...
 
     static EntryOptions WithAttributes(uint8_t bits) {
         EntryOptions o;

@@ -478,7 +478,8 @@ uint32_t Generator::Features(const FatImage& img) const {
         if (!n.isFolder && n.content.empty()) f |= kEmptyFile;
         if (!n.isFolder && n.content.size() == l.ClusterBytes()) f |= kOneCluster;
         if (!n.isFolder && n.content.size() == l.ClusterBytes() + 1) f |= kOneClusterAndAByte;
-        if (n.attributes & (kAttrHidden | kAttrSystem | kAttrReadOnly)) f |= kAttributes;
+        if (n.attributes & (format::kAttrHidden | format::kAttrSystem | format::kAttrReadOnly))
+            f |= kAttributes;
     }
     for (int id : folders_) {
         if (nodes_[id].items.size() >= 100) f |= kWide;

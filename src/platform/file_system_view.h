@@ -5,17 +5,13 @@
 #include <string>
 #include <vector>
 
-namespace kestra::platform {
+#include "format/dir_entry.h"
 
-// Attribute bits as FAT stores them; the host view fills in what it can.
-constexpr uint8_t kAttrReadOnly = 0x01;
-constexpr uint8_t kAttrHidden = 0x02;
-constexpr uint8_t kAttrSystem = 0x04;
-constexpr uint8_t kAttrDirectory = 0x10;
+namespace kestra::platform {
 
 struct FsEntry {
     std::string Name;  // as the file system gives it, the long name where there is one
-    uint8_t Attr = 0;
+    uint8_t Attr = 0;  // format::Attr bits; the host view fills in what it can
     int64_t Size = 0;
 };
 

@@ -114,15 +114,15 @@ class HostFolder : public FileSystemView {
             return false;
         }
         if (S_ISDIR(st.st_mode)) {
-            e.Attr = kAttrDirectory;
+            e.Attr = format::kAttrDirectory;
             e.Size = 0;
         } else if (S_ISREG(st.st_mode)) {
-            e.Attr = ::access(path.c_str(), W_OK) == 0 ? 0 : kAttrReadOnly;
+            e.Attr = ::access(path.c_str(), W_OK) == 0 ? 0 : format::kAttrReadOnly;
             e.Size = st.st_size;
         } else {
             return false;
         }
-        if (!e.Name.empty() && e.Name[0] == '.') e.Attr |= kAttrHidden;
+        if (!e.Name.empty() && e.Name[0] == '.') e.Attr |= format::kAttrHidden;
         return true;
     }
 

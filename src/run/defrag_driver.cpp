@@ -232,9 +232,9 @@ void FAT_List_Fragmented(RunContext& ctx, bool rebuild) {
             }
         }
         if (!rebuild) continue;
-        const int colour = fixed                           ? display::kBoxFixed
-                           : (rec.Attr & fat::kAttrFolder) ? display::kBoxFile
-                                                           : 0;
+        const int colour = fixed                                 ? display::kBoxFixed
+                           : (rec.Attr & format::kAttrDirectory) ? display::kBoxFile
+                                                                 : 0;
         if (colour == 0 || rec.StartCluster == 0) continue;
         fat::GetExtents(run, rec.StartCluster, ext);
         if (f.AbortRun != 0) {

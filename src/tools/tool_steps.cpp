@@ -109,7 +109,7 @@ bool ListFolder(ToolContext& t, platform::FileSystemView& view, const std::strin
     // Names go on escaped: paths, lists and records hold them so.
     for (const platform::FsEntry& e : entries) {
         if (e.Name.empty() || e.Name[0] == '.') continue;
-        ((e.Attr & platform::kAttrDirectory) ? subfolders : files)
+        ((e.Attr & format::kAttrDirectory) ? subfolders : files)
             .push_back(platform::EscapeName(e.Name));
     }
     return true;

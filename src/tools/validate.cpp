@@ -138,7 +138,7 @@ int64_t Validate(ToolContext& t, platform::FileSystemView& view, int64_t& Index,
         }
         platform::FsEntry found;
         const platform::Found there = view.Stat(ViewPath(path), found);
-        if (there == platform::Found::No || (found.Attr & platform::kAttrDirectory)) {
+        if (there == platform::Found::No || (found.Attr & format::kAttrDirectory)) {
             t.lstValErrsVisible = true;
             ++Missing;
             t.lstValErrs.push_back(path + "  (erased)");

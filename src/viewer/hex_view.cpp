@@ -5,8 +5,9 @@
 #include <cstdio>
 #include <limits>
 
-#include "analysis/long_names.h"
+#include "analysis/folder_walk.h"
 #include "fat/chains.h"
+#include "format/dir_entry.h"
 #include "format/utf8.h"
 #include "report/status_lines.h"
 
@@ -29,19 +30,17 @@ bool BoxValue(const std::string& text, int64_t& value) {
     return true;
 }
 
-uint32_t Le16(const uint8_t* p) {
-    return p[0] | (uint32_t{p[1]} << 8);
-}
-
 std::string Lower(const std::string& s) {
     return format::LowerText(s);
 }
 
 // Class colour of an entry from its attribute byte.
-int ClassColour(uint8_t a) {
-    if (a & 0x10) return 5;
-    if (a & 0x08) return (a & 0x0F) == 0x0F ? 0 : 3;
-    if (a & 0x07) return 2;
+int ClassColour(const format::DirEntry& e) {
+    if (e.Has(format::kAttrDirectory)) return 5;
+    if (e.Has(format::kAttrVolumeLabel))
+        return (e.Attributes() & format::kAttrLongName) == format::kAttrLongName ? 0 : 3;
+    if (e.Attributes() & (format::kAttrReadOnly | format::kAttrHidden | format::kAttrSystem))
+        return 2;
     return 1;
 }
 
@@ -136,9 +135,8 @@ void HexView::Dir_Nest(int y) {
     if (y < 0 || line >= 32) return;  // below the 32nd line: no entry
     const int e = (line / 2) * 32;
     const uint8_t* entry = SectorBuf.data() + e;
-    if ((entry[11] & 0x10) == 0) return;
-    uint32_t c = Le16(entry + 26);
-    if (ctx_.geo.IsFat32) c += 65536 * Le16(entry + 20);
+    if (!format::DirEntry(entry).IsFolder()) return;
+    const uint32_t c = format::DirEntry(entry).StartCluster(ctx_.geo.IsFat32);
     const std::string full = Lower(format::ShortNameText(entry, ctx_.geo.CodePage));
     if (full == "..") {
         // Only a folder entered from the root knows where ".." leads.
@@ -224,20 +222,19 @@ std::vector<HexLine> HexView::Lines() const {
 
 std::vector<Mark> HexView::Xor_Dir_Info() const {
     std::vector<Mark> marks;
-    for (int e = 0; e < 512; e += 32) {
+    for (int e = 0; e < static_cast<int>(format::kSectorSize); e += format::kDirEntrySize) {
         const uint8_t first = SectorBuf[e];
-        if (first == 0) continue;
-        if (first == 0xE5) marks.push_back({Pane::Data, e, 1, 2});
-        const uint8_t a = SectorBuf[e + 11];
-        const int k = ClassColour(a);
-        if (k == 0) marks.push_back({Pane::Data, e + 11, 1, 2});
-        marks.push_back({Pane::Data, e + 11, 1, k});
-        if (first != 0xE5 && k != 0) {
+        if (first == format::kEndMark) continue;
+        if (first == format::kErasedMark) marks.push_back({Pane::Data, e, 1, 2});
+        const int k = ClassColour(format::DirEntry(&SectorBuf[e]));
+        if (k == 0) marks.push_back({Pane::Data, e + format::kAttrAt, 1, 2});
+        marks.push_back({Pane::Data, e + format::kAttrAt, 1, k});
+        if (first != format::kErasedMark && k != 0) {
             marks.push_back({Pane::Text, e, 8, k});
             if (SectorBuf[e + 8] != ' ') marks.push_back({Pane::Text, e + 8, 3, k});
         }
-        marks.push_back({Pane::Data, e + 26, 2, 5});
-        if (ctx_.geo.IsFat32) marks.push_back({Pane::Data, e + 20, 2, 5});
+        marks.push_back({Pane::Data, e + format::kStartLowAt, 2, 5});
+        if (ctx_.geo.IsFat32) marks.push_back({Pane::Data, e + format::kStartHighAt, 2, 5});
     }
     return marks;
 }
@@ -316,48 +313,48 @@ void HexView::Form_Unload() {
     disk::VolumeIo::CloseVolumeHandle(ctx_.io.VolumeHandle);
 }
 
+namespace {
+
+// Presses the entry of folder `want` (lower case) in the folder shown, reading
+// it sector by sector as a user would page through it.
+bool EnterFolder(HexView& view, const std::string& want, const std::string& shown,
+                 std::string& why) {
+    analysis::EntryWalk walk;
+    bool found = false;
+    bool refused = false;
+    const auto press = [&](const analysis::FolderSlot& slot) {
+        if (slot.kind == analysis::Slot::End) return false;
+        if (slot.kind != analysis::Slot::Entry || !format::DirEntry(slot.bytes).IsFolder())
+            return true;
+        if (want != Lower(format::ShortNameText(slot.bytes, view.NameCodePage())) &&
+            want != Lower(slot.longName))
+            return true;
+        const int depth = view.DirDepth;
+        const int e = static_cast<int>(slot.entryNo % format::kEntriesPerSector) *
+                      static_cast<int>(format::kDirEntrySize);
+        view.Dir_Nest(LineY(e / 16));
+        refused = view.DirDepth == depth && want != "..";
+        found = true;
+        return false;
+    };
+    for (int64_t s = 0; s <= view.DirLastSector && !found && !walk.Ended(); ++s) {
+        view.txtDir = std::to_string(s);
+        view.KeyDown(Box::Dir, Key::Enter);
+        if (!view.Open) return false;
+        walk.Feed(view.SectorBuf.data(), view.SectorBuf.size(), press);
+    }
+    if (refused) why = shown + ": the folder cannot be entered";
+    if (!found) why = shown + ": no such folder";
+    return found && !refused;
+}
+
+}  // namespace
+
 bool EnterPath(HexView& view, const std::string& path, std::string& why) {
-    size_t from = 0;
-    while (from <= path.size() && view.Open) {
-        const size_t to = std::min(path.find_first_of("/\\", from), path.size());
-        const std::string want = Lower(path.substr(from, to - from));
-        from = to + 1;
-        if (want.empty()) continue;
-        // Sector by sector through the folder, long names gathered across sectors.
-        analysis::LongNameCollector names;
-        bool found = false;
-        for (int64_t s = 0; s <= view.DirLastSector && !found && view.Open; ++s) {
-            view.txtDir = std::to_string(s);
-            view.KeyDown(Box::Dir, Key::Enter);
-            for (int e = 0; e < 512 && !found; e += 32) {
-                const uint8_t* entry = view.SectorBuf.data() + e;
-                if (entry[0] == 0) break;
-                if (entry[0] == 0xE5) {
-                    names.Reset();
-                    continue;
-                }
-                if ((entry[11] & 0x3F) == 0x0F) {
-                    names.Add(entry);
-                    continue;
-                }
-                const std::string shortName =
-                    Lower(format::ShortNameText(entry, view.NameCodePage()));
-                const std::string longName = Lower(names.Take(entry));
-                if ((entry[11] & 0x10) == 0 || (want != shortName && want != longName)) continue;
-                const int depth = view.DirDepth;
-                view.Dir_Nest(LineY(e / 16));
-                if (view.DirDepth == depth && want != "..") {
-                    why = path.substr(0, to) + ": the folder cannot be entered";
-                    return false;
-                }
-                found = true;
-            }
-        }
+    for (const analysis::PathName& part : analysis::SplitPath(path)) {
         if (!view.Open) break;
-        if (!found) {
-            why = path.substr(0, to) + ": no such folder";
+        if (!EnterFolder(view, Lower(part.name), path.substr(0, part.end), why) && view.Open)
             return false;
-        }
     }
     if (!view.Open) why = "the sector could not be read";
     return view.Open;

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "format/sector_size.h"
 #include "run/run_context.h"
 
 namespace kestra::viewer {
@@ -89,7 +90,7 @@ class HexView {
     std::vector<Mark> Marks;
 
     int64_t SectorNo = 0;
-    std::array<uint8_t, 512> SectorBuf{};
+    std::array<uint8_t, format::kSectorSize> SectorBuf{};
     std::vector<int64_t> DirRunLen{0};  // runs 1..n of the folder walked
     std::vector<int64_t> DirRunStart{0};
     int64_t DirSector = 0;

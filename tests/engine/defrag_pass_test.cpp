@@ -25,7 +25,7 @@ TEST(DefragPassTest, FragmentedFilesBecomeContiguousLowestStartFirst) {
     b.AddFile(b.Root(), "LATE.BIN", SeededBytes(1, 2 * 512), {{900, 1}, {950, 1}});
     b.AddFile(b.Root(), "EARLY.BIN", SeededBytes(2, 2 * 512), {{800, 1}, {850, 1}});
     b.AddFile(b.Root(), "FIXED.BIN", SeededBytes(3, 2 * 512), {{700, 1}, {750, 1}},
-              image::EntryOptions::WithAttributes(image::kAttrSystem));
+              image::EntryOptions::WithAttributes(format::kAttrSystem));
     image::FatImage built = b.Build();
     testing::SetEntrySize(built, built.Find("/FIXED.BIN"), 5000);  // does not fit: fixed
     EngineFixture f(built);

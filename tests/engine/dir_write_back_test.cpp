@@ -83,7 +83,7 @@ TEST_P(WriteBackDirTest, AnEntryThatIsNoLongerTheRecordsOwnIsNeverWritten) {
     // slot is a leftover copy of the entry (freed or erased, start still there),
     // or another entry holds the same start.
     const std::vector<std::pair<uint64_t, uint8_t>> changes = {
-        {at + (GetParam() ? 20 : 26), 1}, {at, 0}, {at, fat::kErasedMark}, {at + 1, 'X'}};
+        {at + (GetParam() ? 20 : 26), 1}, {at, 0}, {at, format::kErasedMark}, {at + 1, 'X'}};
     for (const auto& [offset, value] : changes) {
         WriteBackFixture f(built);
         const uint32_t rec = f.RecordOf(built, file);

@@ -27,7 +27,7 @@ std::vector<uint8_t> FirstBytes(WriteBackFixture& f, int64_t sector, uint32_t en
 
 bool HasErased(const std::vector<uint8_t>& firstBytes) {
     for (uint8_t b : firstBytes)
-        if (b == fat::kErasedMark) return true;
+        if (b == format::kErasedMark) return true;
     return false;
 }
 
@@ -39,7 +39,7 @@ bool SectorsClosedUp(WriteBackFixture& f, int64_t sector, uint32_t entries) {
         for (uint32_t e = first; e < std::min(entries, first + 16); ++e) {
             const uint8_t* entry = &f.Bytes()[sector * 512 + e * 32];
             if (entry[0] == 0) return true;
-            if (entry[0] == fat::kErasedMark) {
+            if (entry[0] == format::kErasedMark) {
                 hole = true;
             } else if (hole && entry[11] != 0x0F) {
                 return false;
@@ -200,7 +200,7 @@ TEST(WriteBackPackTest, ARootWhoseEntryCountEndsInsideASectorKeepsItsLastEntries
         for (uint32_t e = 0; e < 20; ++e) {
             const uint8_t* entry = &f.Bytes()[root * 512 + e * 32];
             if (entry[0] == 0) break;
-            if (entry[0] != fat::kErasedMark)
+            if (entry[0] != format::kErasedMark)
                 names.push_back(fat::EntryName(entry, format::CodePage()));
         }
         return names;

@@ -55,7 +55,7 @@ struct WriteBackFixture : analysis::AnalysisFixture {
         if (!FAT_Update_Entry(run, JJ, Block, sector, entryNo, at)) return false;
         rec.StartCluster = Block;
         rec.Frags = 1;
-        if (rec.Attr & fat::kAttrFolder) Fat_Fix_DotLinks(run, JJ, Block);
+        if (rec.Attr & format::kAttrDirectory) Fat_Fix_DotLinks(run, JJ, Block);
         if (flags.AbortRun != 0) return false;
         return Synch_Fat2(run, old);
     }

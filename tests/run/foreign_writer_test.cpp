@@ -73,7 +73,7 @@ TEST(ForeignWriterTest, AnotherProgramsEntryStopsTheRunBeforeItIsOverwritten) {
     auto addFile = [rootSector](platform::SectorDevice& inner) {
         uint8_t sector[512];
         ASSERT_TRUE(inner.Read(rootSector, 1, sector));
-        const RawEntry e = ShortEntry(PackShortName("FOREIGN.TXT"), 0x20, 0, 0);
+        const RawEntry e = ShortEntry(PackShortName("FOREIGN.TXT"), format::kAttrArchive, 0, 0);
         std::memcpy(sector + 10 * 32, e.data(), 32);
         ASSERT_TRUE(inner.Write(rootSector, 1, sector));
     };

@@ -68,9 +68,9 @@ image::FatImage Entries(ImageOptions options) {
     const auto sub = b.AddFolder(b.Root(), "SUB", {{60, 1}, {70, 1}});
     b.AddFolder(sub, "INNER");
     b.AddFile(b.Root(), "PLAIN.TXT", SeededBytes(1, 100));
-    b.AddFile(b.Root(), "RO.TXT", {}, {}, EntryOptions::WithAttributes(image::kAttrReadOnly));
-    b.AddFile(b.Root(), "HID.SYS", {}, {}, EntryOptions::WithAttributes(image::kAttrHidden));
-    b.AddFile(b.Root(), "SYS.SYS", {}, {}, EntryOptions::WithAttributes(image::kAttrSystem));
+    b.AddFile(b.Root(), "RO.TXT", {}, {}, EntryOptions::WithAttributes(format::kAttrReadOnly));
+    b.AddFile(b.Root(), "HID.SYS", {}, {}, EntryOptions::WithAttributes(format::kAttrHidden));
+    b.AddFile(b.Root(), "SYS.SYS", {}, {}, EntryOptions::WithAttributes(format::kAttrSystem));
     b.AddFile(b.Root(), "Long file name.txt", SeededBytes(2, 10));
     b.AddFile(b.Root(), "NOEXT", {});
     b.AddErased(b.Root(), {"GONE.BIN", false, 90, 512});
