@@ -95,17 +95,17 @@ OpenResult Fail(OpenError error, std::string message) {
 
 }  // namespace
 
-void SplitVolumeSpec(const std::string& spec, std::string& path, int& partition) {
-    path = spec;
+void SplitVolumePath(const std::string& volume, std::string& path, int& partition) {
+    path = volume;
     partition = 0;
-    const size_t at = spec.rfind('@');
-    if (at == std::string::npos || at + 2 != spec.size()) return;
-    const char n = spec[at + 1];
+    const size_t at = volume.rfind('@');
+    if (at == std::string::npos || at + 2 != volume.size()) return;
+    const char n = volume[at + 1];
     if (n < '1' || n > '4') return;
     struct stat st {};
     // A file whose name really ends in "@N" is taken as it is.
-    if (::stat(spec.c_str(), &st) == 0) return;
-    path = spec.substr(0, at);
+    if (::stat(volume.c_str(), &st) == 0) return;
+    path = volume.substr(0, at);
     partition = n - '0';
 }
 
@@ -126,10 +126,10 @@ std::string MalformedPartition(const std::string& volume) {
            " (PATH@N takes N = 1 to 4)";
 }
 
-OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options) {
+OpenResult OpenSectorDevice(const std::string& volume, const OpenOptions& options) {
     std::string path;
     int partition = 0;
-    SplitVolumeSpec(spec, path, partition);
+    SplitVolumePath(volume, path, partition);
 
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) {
@@ -189,7 +189,7 @@ OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options)
             const int err = errno;
             ::close(fd);
             return Fail(OpenError::Io,
-                        spec + ": cannot read the partition table: " + std::strerror(err));
+                        volume + ": cannot read the partition table: " + std::strerror(err));
         }
         const uint8_t* entry = mbr + 446 + 16 * (partition - 1);
         const uint64_t start = Le32(entry + 8);
@@ -206,7 +206,7 @@ OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options)
         }
         if (!why.empty()) {
             ::close(fd);
-            return Fail(OpenError::BadPartition, spec + ": " + why);
+            return Fail(OpenError::BadPartition, volume + ": " + why);
         }
         offset = start * kSectorSize;
         sectors = count;

@@ -30,10 +30,10 @@ struct OpenResult {
 // Opens "PATH" (an image file or a block device) or "PATH@N" (primary partition N,
 // 1..4, of an image or disk with an MBR). Block devices are opened exclusively, so a
 // mounted device is refused as busy.
-OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options);
+OpenResult OpenSectorDevice(const std::string& volume, const OpenOptions& options);
 
 // Splits "PATH@N" into its path and partition number (0 when there is none).
-void SplitVolumeSpec(const std::string& spec, std::string& path, int& partition);
+void SplitVolumePath(const std::string& volume, std::string& path, int& partition);
 // Why a volume ending in "@..." is a malformed "PATH@N" (no file has that exact
 // name and what follows the "@" is not 1..4); empty when it is not.
 std::string MalformedPartition(const std::string& volume);

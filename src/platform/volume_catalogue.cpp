@@ -73,13 +73,13 @@ char VolumeCatalogue::Key(char letter) {
     return static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
 }
 
-void VolumeCatalogue::Map(char letter, const std::string& spec) {
-    volumes_[Key(letter)] = {[this, spec](const OpenOptions& options) {
+void VolumeCatalogue::Map(char letter, const std::string& volume) {
+    volumes_[Key(letter)] = {[this, volume](const OpenOptions& options) {
                                  OpenOptions o = options;
                                  o.writeThrough = o.writeThrough && writeThrough;
-                                 return OpenSectorDevice(spec, o);
+                                 return OpenSectorDevice(volume, o);
                              },
-                             spec};
+                             volume};
 }
 
 void VolumeCatalogue::MapDevice(char letter, Opener opener, std::string description) {
@@ -134,8 +134,9 @@ QueryResult VolumeCatalogue::Query(char letter) const {
     }
     QueryResult result = QueryVolume(*opened.device, codePage);
     if (!result.ok) {
-        const std::string spec = Describe(letter);
-        result.message = spec + ": " + ProblemText({result.message, result.partitionHint}, spec);
+        const std::string volume = Describe(letter);
+        result.message =
+            volume + ": " + ProblemText({result.message, result.partitionHint}, volume);
     }
     return result;
 }

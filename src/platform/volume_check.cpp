@@ -24,12 +24,12 @@ VolumeProblem CheckVolumeStart(SectorDevice& device, const uint8_t* sector0) {
     return {"not a FAT volume: " + found.what, found.partition};
 }
 
-std::string ProblemText(const VolumeProblem& problem, const std::string& spec) {
+std::string ProblemText(const VolumeProblem& problem, const std::string& volume) {
     if (problem.partition == 0) return problem.text;
     // A partition that itself holds a partition table cannot be named.
-    const size_t at = spec.rfind('@');
-    if (at != std::string::npos && at + 2 == spec.size()) return problem.text;
-    return problem.text + "; use " + spec + "@" + std::to_string(problem.partition);
+    const size_t at = volume.rfind('@');
+    if (at != std::string::npos && at + 2 == volume.size()) return problem.text;
+    return problem.text + "; use " + volume + "@" + std::to_string(problem.partition);
 }
 
 }  // namespace kestra::platform

@@ -44,14 +44,14 @@ uint64_t Fnv1a(const std::string& text) {
 bool IdentifyVolume(const platform::VolumeCatalogue& catalogue, char letter, VolumeIdentity& id,
                     std::string& error) {
     id = {};
-    const std::string spec = catalogue.Describe(letter);
-    if (!spec.empty() && platform::IsDirectory(spec)) {
-        id.Path = platform::CanonicalPath(spec);
+    const std::string volume = catalogue.Describe(letter);
+    if (!volume.empty() && platform::IsDirectory(volume)) {
+        id.Path = platform::CanonicalPath(volume);
         return true;
     }
     std::string path;
     int partition = 0;
-    platform::SplitVolumeSpec(spec, path, partition);
+    platform::SplitVolumePath(volume, path, partition);
     id.Path =
         platform::CanonicalPath(path) + (partition > 0 ? "@" + std::to_string(partition) : "");
     platform::OpenResult opened = catalogue.Open(letter, platform::OpenOptions{});
@@ -61,7 +61,7 @@ bool IdentifyVolume(const platform::VolumeCatalogue& catalogue, char letter, Vol
         return false;
     }
     if (!opened.device->Read(0, 1, boot)) {
-        error = spec + ": cannot read the boot sector";
+        error = volume + ": cannot read the boot sector";
         return false;
     }
     const platform::BootRecord b = platform::ParseBootRecord(boot);
