@@ -38,13 +38,13 @@ ordered_json GapsJson(const Gaps& gaps) {
 
 }  // namespace
 
-const char* TypeName(platform::FatType type) {
+const char* TypeName(format::FatType type) {
     switch (type) {
-        case platform::FatType::Fat12:
+        case format::FatType::Fat12:
             return "FAT12";
-        case platform::FatType::Fat16:
+        case format::FatType::Fat16:
             return "FAT16";
-        case platform::FatType::Fat32:
+        case format::FatType::Fat32:
             return "FAT32";
         default:
             return "unknown";

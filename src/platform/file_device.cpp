@@ -14,8 +14,8 @@
 #include <map>
 #include <utility>
 
+#include "format/boot_sector.h"
 #include "format/volume_signature.h"
-#include "platform/boot_record.h"
 #include "platform/loop_devices.h"
 
 namespace kestra::platform {
@@ -53,7 +53,7 @@ uint32_t Le32(const uint8_t* p) {
 // its boot code fills the slots with bytes no partition entry starts with.
 bool HasPartitionTable(const uint8_t* mbr, uint64_t sectors) {
     return format::HasPartitionSlots(mbr) &&
-           !CheckBootRecord(ParseBootRecord(mbr), sectors).empty();
+           !format::CheckBootRecord(format::ParseBootRecord(mbr), sectors).empty();
 }
 
 // The kernel tells a lease holder by SIGIO that another program opens the file;

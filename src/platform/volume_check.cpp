@@ -3,14 +3,14 @@
 #include <algorithm>
 #include <vector>
 
+#include "format/boot_sector.h"
 #include "format/volume_signature.h"
-#include "platform/boot_record.h"
 
 namespace kestra::platform {
 
 VolumeProblem CheckVolumeStart(SectorDevice& device, const uint8_t* sector0) {
     if (format::HasFatBootFields(sector0))
-        return {CheckBootRecord(ParseBootRecord(sector0), device.SectorCount()), 0};
+        return {format::CheckBootRecord(format::ParseBootRecord(sector0), device.SectorCount()), 0};
     // Signatures lie up to 64 KiB in; a short volume shows what it has.
     const uint64_t sectors =
         std::min<uint64_t>(device.SectorCount(), format::kSignatureBytes / kSectorSize);

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "format/boot_sector.h"
 #include "format/code_page.h"
-#include "platform/boot_record.h"
 #include "platform/escaped_names.h"
 #include "platform/file_system_view.h"
 #include "platform/system_info.h"
@@ -64,8 +64,8 @@ bool IdentifyVolume(const platform::VolumeCatalogue& catalogue, char letter, Vol
         error = volume + ": cannot read the boot sector";
         return false;
     }
-    const platform::BootRecord b = platform::ParseBootRecord(boot);
-    id.Serial = platform::VolumeSerial(boot);
+    const format::BootRecord b = format::ParseBootRecord(boot);
+    id.Serial = format::VolumeSerial(boot);
     // Decoded as every output shows it, so the folder reads as the label does.
     if (b.hasLabel) id.Label = format::LabelText(b.labelBytes.data(), catalogue.codePage);
     id.Bytes = uint64_t{b.totalSectors} * 512;
