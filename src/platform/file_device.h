@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/lock_table.h"
+#include "platform/owned_fd.h"
 #include "platform/sector_device.h"
 
 namespace kestra::platform {
@@ -45,7 +46,7 @@ std::string MalformedPartition(const std::string& volume);
 // program that opens it then waits, and OthersOpened tells the run to stop.
 class FileDevice : public SectorDevice {
   public:
-    FileDevice(int fd, uint64_t byteOffset, uint64_t sectors, bool writable, bool barriers);
+    FileDevice(OwnedFd fd, uint64_t byteOffset, uint64_t sectors, bool writable, bool barriers);
     ~FileDevice() override;
     FileDevice(const FileDevice&) = delete;
     FileDevice& operator=(const FileDevice&) = delete;
@@ -71,7 +72,7 @@ class FileDevice : public SectorDevice {
   private:
     bool InRange(uint64_t first, uint32_t count) const;
 
-    int fd_;
+    OwnedFd fd_;
     uint64_t offset_;
     uint64_t sectors_;
     bool writable_;
