@@ -73,7 +73,7 @@ double Analyse(const std::string& path, uint32_t& files, uint32_t& chains, uint3
         std::fprintf(stderr, "cannot open the volume: %s\n", query.message.c_str());
         std::exit(1);
     }
-    disk::ComputeGeometry(ctx.geo, boot, query.info.fileSystemName, query.info.totalClusters);
+    disk::ComputeGeometry(ctx.geo, boot);
     ctx.counters.LastCluster = ctx.geo.ClusterCount + 1;
     ctx.map.DimensionMap(ctx.geo.ClusterCount);
     double loadTime = 0, folderTime = 0;

@@ -91,11 +91,9 @@ class FatView : public platform::FileSystemView {
             error = "cannot read the boot sector";
             return false;
         }
-        const platform::BootRecord b = platform::ParseBootRecord(boot);
         error = platform::ProblemText(platform::CheckVolumeStart(d, boot), volume_);
         if (!error.empty()) return false;
-        const bool fat32 = b.Type() == platform::FatType::Fat32;
-        disk::ComputeGeometry(geo_, boot, fat32 ? "FAT32" : "FAT", b.ClusterCount());
+        disk::ComputeGeometry(geo_, boot);
         counters_.LastCluster = geo_.ClusterCount + 1;
         if (!fat::ReadFat(run_)) {
             error = "cannot read the FAT";

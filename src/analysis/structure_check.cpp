@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
+#include "format/boot_sector.h"
+#include "format/fat_entry.h"
 #include "report/status_lines.h"
 
 namespace kestra::analysis {
 namespace {
 
-using platform::FatType;
+using format::FatType;
 
 constexpr uint32_t kReadChunkSectors = 2048;
 
@@ -31,41 +33,32 @@ const uint8_t* RawFat(const fat::FatRun& run) {
     }
 }
 
-uint32_t Le32(const uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t{p[3]} << 24);
-}
-
 bool Dirty(const fat::FatRun& run) {
     const disk::Geometry& geo = run.geo;
     // The boot sector's state byte, where the extended boot record holds one.
-    const size_t state = geo.IsFat32 ? 65 : 37;
-    const uint8_t signature = geo.BootSector[state + 1];
-    if ((signature == 0x29 || signature == 0x28) && (geo.BootSector[state] & 1) != 0) return true;
+    size_t state = 0;
+    if (format::StateByteAt(geo.BootSector.data(), state) &&
+        (geo.BootSector[state] & format::kStateInUse) != 0)
+        return true;
     // The clean-shutdown bit of FAT entry 1; FAT12 has none.
-    if (geo.Type == FatType::Fat16) return (run.model.Fat16Buffer[1] & 0x8000) == 0;
-    if (geo.Type == FatType::Fat32) return (run.model.Fat[1] & 0x08000000) == 0;
+    const uint32_t clean = format::CleanShutdownBit(geo.Type);
+    if (geo.Type == FatType::Fat16) return (run.model.Fat16Buffer[1] & clean) == 0;
+    if (geo.Type == FatType::Fat32) return (run.model.Fat[1] & clean) == 0;
     return false;
 }
 
 // FAT entry 0 holds the boot sector's media byte, every bit above it set: how
 // a checker knows the FAT lies where the boot sector says.
 bool MediaInFat(const fat::FatRun& run) {
-    const uint8_t* f = RawFat(run);
-    const uint8_t media = run.geo.BootSector[21];
-    switch (run.geo.Type) {
-        case FatType::Fat32:
-            return (Le32(f) & 0x0FFFFFFF) == (0x0FFFFF00u | media);
-        case FatType::Fat16:
-            return (f[0] | (f[1] << 8)) == (0xFF00 | media);
-        default:
-            return (f[0] | ((f[1] & 0x0F) << 8)) == (0xF00 | media);
-    }
+    const FatType type = run.geo.Type;
+    const uint32_t entry0 = format::ReadFatEntry(RawFat(run), type, 0);
+    return entry0 == ((format::EndOfChainMark(type) & ~0xFFu) | run.geo.Boot.media);
 }
 
 bool CopiesDiffer(fat::FatRun& run) {
     const uint8_t* first = RawFat(run);
-    const uint64_t bytes = uint64_t{run.geo.FatSectors} * 512;
-    std::vector<uint8_t> chunk(size_t{kReadChunkSectors} * 512);
+    const uint64_t bytes = uint64_t{run.geo.FatSectors} * format::kSectorSize;
+    std::vector<uint8_t> chunk(size_t{kReadChunkSectors} * format::kSectorSize);
     for (uint32_t copy = 1; copy < run.geo.NumberOfFats; ++copy) {
         run.io.SetNextSector(run.geo.FatStartSector + int64_t{copy} * run.geo.FatSectors);
         for (uint64_t at = 0; at < bytes; at += chunk.size()) {

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "fat/fat_table.h"
+#include "format/boot_sector.h"
 #include "report/error_boxes.h"
 #include "report/status_lines.h"
 #include "run/run_driver.h"
@@ -104,9 +105,10 @@ bool GetFat32Space(run::RunContext& ctx, const std::string& root, uint32_t& sect
     disk::VolumeIo::CloseVolumeHandle(io.VolumeHandle);
     io.VolumeHandle = std::move(remembered);
 
-    if (read && boot[16] == 2) {
-        sectorsPerCluster = boot[13];
-        bytesPerSector = 512;
+    const format::BootRecord record = format::ParseBootRecord(boot);
+    if (read && record.numberOfFats == 2) {
+        sectorsPerCluster = record.sectorsPerCluster;
+        bytesPerSector = format::kSectorSize;
         const platform::QueryResult query = ctx.catalogue.Query(LetterOf(root));
         if (!query.ok) {
             reason = query.message;
@@ -118,15 +120,17 @@ bool GetFat32Space(run::RunContext& ctx, const std::string& root, uint32_t& sect
             return false;
         }
         // 64-bit counts: no volume FAT allows overflows here.
-        freeClusters = static_cast<uint32_t>((query.info.freeBytes >> 9) / sectorsPerCluster);
-        totalClusters = static_cast<uint32_t>((query.info.totalBytes >> 9) / sectorsPerCluster);
+        freeClusters =
+            static_cast<uint32_t>(query.info.freeBytes / format::kSectorSize / sectorsPerCluster);
+        totalClusters =
+            static_cast<uint32_t>(query.info.totalBytes / format::kSectorSize / sectorsPerCluster);
         return true;
     }
     reason = volume + ": cannot read the boot sector";
     if (read) {
-        reason = volume + ": the volume has " + std::to_string(boot[16]) +
+        reason = volume + ": the volume has " + std::to_string(record.numberOfFats) +
                  " FATs; only volumes with two FATs are supported";
-        report::ShowError(ctx.report, "Err: FATs=" + std::to_string(boot[16]));
+        report::ShowError(ctx.report, "Err: FATs=" + std::to_string(record.numberOfFats));
     } else if (io.ExtIOError != 0) {
         char hex[16];
         std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(io.ExtIOError));
@@ -222,16 +226,16 @@ std::string ViewFatMap(run::RunContext& ctx, const std::string& root, bool unatt
         report::ShowLine(ctx.report, "Unable to view " + root);
         return ctx.io.OpenErrorText;
     }
-    uint8_t boot[512];
+    uint8_t boot[format::kSectorSize];
     const bool read = ctx.io.ReadBootSector(boot) == 0;
     disk::VolumeIo::CloseVolumeHandle(ctx.io.VolumeHandle);
-    if (!read || boot[16] != 2) {
+    if (!read || format::ParseBootRecord(boot).numberOfFats != 2) {
         report::ShowError(ctx.report, "Err=ReadBPB");
         report::ShowLine(ctx.report, "Unable to view " + root);
         return ctx.catalogue.Describe(LetterOf(root)) + ": cannot read the boot sector";
     }
     const uint32_t freeClusters = ctx.geo.FreeClusters;
-    disk::ComputeGeometry(ctx.geo, boot, ctx.geo.FileSystemName, ctx.geo.TotalClusters);
+    disk::ComputeGeometry(ctx.geo, boot);
     ctx.geo.CodePage = ctx.catalogue.codePage;
     ctx.geo.FreeClusters = freeClusters;
     if (!Get_Mem(ctx, unattended)) return {};
@@ -285,14 +289,14 @@ std::string HexLaunch(run::RunContext& ctx, const std::string& driveText,
         report::ShowLine(ctx.report, "Unable to view " + root);
         return io.OpenErrorText;
     }
-    uint8_t boot[512];
+    uint8_t boot[format::kSectorSize];
     if (io.ReadBootSector(boot) != 0) {
         disk::VolumeIo::CloseVolumeHandle(io.VolumeHandle);
         report::ShowLine(ctx.report, "Error reading " + root);
         return ctx.catalogue.Describe(LetterOf(root)) + ": cannot read the boot sector";
     }
     const uint32_t freeClusters = ctx.geo.FreeClusters;
-    disk::ComputeGeometry(ctx.geo, boot, name, ctx.geo.TotalClusters);
+    disk::ComputeGeometry(ctx.geo, boot);
     ctx.geo.CodePage = ctx.catalogue.codePage;
     ctx.geo.FreeClusters = freeClusters;
     ctx.geo.DataSectors = dataSectors;

@@ -21,7 +21,7 @@ image::FatImage BuildDemoVolume(uint32_t& files, uint32_t& fragmented) {
     image::ImageOptions options = image::ImageOptions::Fat16(65536, 4);
     options.label = "KESTRADEMO";
     image::ImageBuilder b(options);
-    const uint32_t clusterBytes = 4 * 512;
+    const uint32_t clusterBytes = 4 * format::kSectorSize;
     uint32_t next = 40;  // the first clusters are left to what gets no runs
     uint32_t seed = 1;
     auto place = [&](image::NodeId folder, const std::string& name, uint32_t clusters, int pieces) {

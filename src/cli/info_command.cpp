@@ -42,18 +42,18 @@ int InfoCommand(std::vector<std::string> args) {
     report::RunFlags flags;
     disk::VolumeIo io(volume.catalogue, ui, flags);
     io.VolumeHandle = io.OpenVolume(std::string(1, volume.letter), disk::Access::Read);
-    uint8_t boot[512];
+    uint8_t boot[format::kSectorSize];
     const bool read = io.VolumeHandle && io.ReadBootSector(boot) == 0;
     disk::VolumeIo::CloseVolumeHandle(io.VolumeHandle);
     if (!read) return fail(name + ": cannot read the boot sector", kExitDisk);
-    if (boot[16] != 2) {
-        return fail(name + ": the volume has " + std::to_string(boot[16]) +
+    disk::Geometry geo;
+    disk::ComputeGeometry(geo, boot);
+    if (geo.NumberOfFats != 2) {
+        return fail(name + ": the volume has " + std::to_string(geo.NumberOfFats) +
                         " FATs; only volumes with two FATs are supported",
                     kExitDisk);
     }
 
-    disk::Geometry geo;
-    disk::ComputeGeometry(geo, boot, query.info.fileSystemName, query.info.totalClusters);
     geo.FreeClusters = query.info.freeClusters;
     geo.DriveText = std::string(1, static_cast<char>(std::tolower(volume.letter))) + ":";
     if (!query.info.label.empty()) geo.DriveText += " [" + query.info.label + "]";
@@ -73,7 +73,7 @@ int InfoCommand(std::vector<std::string> args) {
     for (const std::string& line : lines)
         std::cout << line << "\n";
     std::cout << "Type=" << TypeName(geo.Type) << "  Clusters=" << geo.ClusterCount
-              << "  ClusterBytes=" << geo.SectorsPerCluster * 512
+              << "  ClusterBytes=" << geo.SectorsPerCluster * format::kSectorSize
               << "  FreeClusters=" << geo.FreeClusters << "\n";
     return kExitClean;
 }

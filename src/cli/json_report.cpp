@@ -1,6 +1,7 @@
 #include "cli/json_report.h"
 
 #include "fat/free_gaps.h"
+#include "format/sector_size.h"
 #include "report/error_boxes.h"
 #include "report/report_context.h"
 
@@ -38,13 +39,13 @@ ordered_json GapsJson(const Gaps& gaps) {
 
 }  // namespace
 
-const char* TypeName(platform::FatType type) {
+const char* TypeName(format::FatType type) {
     switch (type) {
-        case platform::FatType::Fat12:
+        case format::FatType::Fat12:
             return "FAT12";
-        case platform::FatType::Fat16:
+        case format::FatType::Fat16:
             return "FAT16";
-        case platform::FatType::Fat32:
+        case format::FatType::Fat32:
             return "FAT32";
         default:
             return "unknown";
@@ -56,7 +57,7 @@ nlohmann::ordered_json GeometryJson(const disk::Geometry& geo) {
             {"fileSystem", geo.FileSystemName},
             {"type", TypeName(geo.Type)},
             {"sectorsPerCluster", geo.SectorsPerCluster},
-            {"clusterBytes", geo.SectorsPerCluster * 512},
+            {"clusterBytes", geo.SectorsPerCluster * format::kSectorSize},
             {"clusters", geo.ClusterCount},
             {"dataSectors", geo.DataSectors},
             {"fatSectors", geo.FatSectors},
@@ -72,8 +73,8 @@ Gaps CurrentGaps(const run::RunContext& ctx) {
 }
 
 std::string FileLine(const analysis::ListedFile& file) {
-    std::string line = file.Path + " (" + disk::FormatSectors(file.Size / 512) + ", " +
-                       std::to_string(file.Runs.size()) +
+    std::string line = file.Path + " (" + disk::FormatSectors(file.Size / format::kSectorSize) +
+                       ", " + std::to_string(file.Runs.size()) +
                        (file.Runs.size() == 1 ? " fragment" : " fragments");
     if (!file.Mark.empty()) line += ", " + file.Mark;
     return line + ")";
@@ -110,9 +111,9 @@ ordered_json RunJson(const std::string& command, run::RunContext& ctx,
         const uint64_t free = fat::FreeSpaceSectors(ctx.run);
         const uint64_t large = fat::LargeFreeSectors(ctx.run);
         j["freeSpace"] = {{"clusters", geo.SectorsPerCluster ? free / geo.SectorsPerCluster : 0},
-                          {"bytes", free * 512},
-                          {"smallBytes", (free - large) * 512},
-                          {"largeBytes", large * 512}};
+                          {"bytes", free * format::kSectorSize},
+                          {"smallBytes", (free - large) * format::kSectorSize},
+                          {"largeBytes", large * format::kSectorSize}};
         j["gapsBefore"] = GapsJson(gapsBefore ? *gapsBefore : after);
         j["gapsAfter"] = GapsJson(after);
         j["fragmentedFiles"] = FilesJson(ctx.analysis.inuseFiles, false);
@@ -120,7 +121,7 @@ ordered_json RunJson(const std::string& command, run::RunContext& ctx,
             j["fragmentedBefore"] = FilesJson(ctx.analysis.scannedFiles, true);
             j["moves"] = {{"files", n.MovedFiles},
                           {"clusters", n.MovedClusters},
-                          {"bytes", n.MovedClusters * geo.SectorsPerCluster * 512}};
+                          {"bytes", n.MovedClusters * geo.SectorsPerCluster * format::kSectorSize}};
         }
         if (everyFile) j["files"] = FilesJson(ctx.analysis.scannedFiles, false);
     }

@@ -14,7 +14,7 @@ namespace kestra::cli {
 
 using Gaps = std::vector<std::pair<uint32_t, uint32_t>>;  // start cluster, length
 
-const char* TypeName(platform::FatType type);
+const char* TypeName(format::FatType type);
 nlohmann::ordered_json GeometryJson(const disk::Geometry& geo);
 
 // The free gaps as the run's gap list holds them now.

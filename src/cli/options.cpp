@@ -3,9 +3,9 @@
 namespace kestra::cli {
 namespace {
 
-const OptionSpec* Find(const std::vector<OptionSpec>& specs, const std::string& name) {
-    for (const OptionSpec& spec : specs) {
-        if (name == spec.name) return &spec;
+const OptionRule* Find(const std::vector<OptionRule>& rules, const std::string& name) {
+    for (const OptionRule& rule : rules) {
+        if (name == rule.name) return &rule;
     }
     return nullptr;
 }
@@ -41,7 +41,7 @@ std::vector<std::string> ParsedArgs::All(const std::string& name) const {
 }
 
 ParsedArgs ParseOptions(const std::vector<std::string>& args,
-                        const std::vector<OptionSpec>& specs) {
+                        const std::vector<OptionRule>& rules) {
     ParsedArgs parsed;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& word = args[i];
@@ -55,14 +55,14 @@ ParsedArgs ParseOptions(const std::vector<std::string>& args,
         }
         const size_t eq = word.find('=');
         const std::string name = word.rfind("--", 0) == 0 ? word.substr(2, eq - 2) : "";
-        const OptionSpec* spec = Find(specs, name);
-        if (spec == nullptr) {
+        const OptionRule* rule = Find(rules, name);
+        if (rule == nullptr) {
             parsed.error = "unknown option " + word.substr(0, eq);
             return parsed;
         }
         const std::string dashed = "--" + name;
         if (eq != std::string::npos) {
-            if (spec->arity == Arity::Flag) {
+            if (rule->arity == Arity::Flag) {
                 parsed.error = dashed + " takes no value";
                 return parsed;
             }
@@ -73,7 +73,7 @@ ParsedArgs ParseOptions(const std::vector<std::string>& args,
             parsed.options.emplace_back(name, word.substr(eq + 1));
             continue;
         }
-        if (spec->arity == Arity::Flag) {
+        if (rule->arity == Arity::Flag) {
             parsed.options.emplace_back(name, "");
             continue;
         }
@@ -82,7 +82,7 @@ ParsedArgs ParseOptions(const std::vector<std::string>& args,
             return parsed;
         }
         parsed.options.emplace_back(name, args[++i]);
-        while (spec->arity == Arity::List && i + 1 < args.size() && !LooksLikeOption(args[i + 1]))
+        while (rule->arity == Arity::List && i + 1 < args.size() && !LooksLikeOption(args[i + 1]))
             parsed.options.emplace_back(name, args[++i]);
     }
     return parsed;
@@ -96,15 +96,15 @@ bool AsksForHelp(const std::vector<std::string>& args) {
     return false;
 }
 
-const std::vector<OptionSpec>& VolumeOptionSpecs() {
-    static const std::vector<OptionSpec> specs = {
+const std::vector<OptionRule>& VolumeOptionRules() {
+    static const std::vector<OptionRule> rules = {
         {"drive", Arity::Value}, {"codepage", Arity::Value}, {"no-write-through", Arity::Flag}};
-    return specs;
+    return rules;
 }
 
-std::vector<OptionSpec> WithVolumeOptions(std::vector<OptionSpec> specs) {
-    specs.insert(specs.end(), VolumeOptionSpecs().begin(), VolumeOptionSpecs().end());
-    return specs;
+std::vector<OptionRule> WithVolumeOptions(std::vector<OptionRule> rules) {
+    rules.insert(rules.end(), VolumeOptionRules().begin(), VolumeOptionRules().end());
+    return rules;
 }
 
 }  // namespace kestra::cli

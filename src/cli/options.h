@@ -10,7 +10,7 @@ namespace kestra::cli {
 // the words after it up to the next option ("--only A B").
 enum class Arity { Flag, Value, List };
 
-struct OptionSpec {
+struct OptionRule {
     const char* name;  // without the leading "--"
     Arity arity;
 };
@@ -27,15 +27,15 @@ struct ParsedArgs {
     std::vector<std::string> All(const std::string& name) const;
 };
 
-ParsedArgs ParseOptions(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs);
+ParsedArgs ParseOptions(const std::vector<std::string>& args, const std::vector<OptionRule>& rules);
 
 // True when "-h" or "--help" stands among the options (before any "--").
 bool AsksForHelp(const std::vector<std::string>& args);
 
 // The options every command that names a volume takes.
-const std::vector<OptionSpec>& VolumeOptionSpecs();
+const std::vector<OptionRule>& VolumeOptionRules();
 
-// specs followed by the volume options.
-std::vector<OptionSpec> WithVolumeOptions(std::vector<OptionSpec> specs);
+// rules followed by the volume options.
+std::vector<OptionRule> WithVolumeOptions(std::vector<OptionRule> rules);
 
 }  // namespace kestra::cli

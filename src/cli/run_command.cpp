@@ -17,19 +17,19 @@ namespace kestra::cli {
 namespace {
 
 // The options of a run command; check and view list files, defrag has its own.
-std::vector<OptionSpec> RunOptionSpecs(bool defrag) {
-    std::vector<OptionSpec> specs = {{"map", Arity::Flag},         {"json", Arity::Flag},
+std::vector<OptionRule> RunOptionRules(bool defrag) {
+    std::vector<OptionRule> rules = {{"map", Arity::Flag},         {"json", Arity::Flag},
                                      {"progress", Arity::Flag},    {"no-progress", Arity::Flag},
                                      {"png", Arity::Value},        {"log", Arity::Value},
                                      {"truncate-log", Arity::Flag}};
     if (defrag) {
-        specs.push_back({"no-pack", Arity::Flag});
-        specs.push_back({"no-review", Arity::Flag});
-        specs.push_back({"only", Arity::List});
+        rules.push_back({"no-pack", Arity::Flag});
+        rules.push_back({"no-review", Arity::Flag});
+        rules.push_back({"only", Arity::List});
     } else {
-        specs.push_back({"files", Arity::Flag});
+        rules.push_back({"files", Arity::Flag});
     }
-    return WithVolumeOptions(std::move(specs));
+    return WithVolumeOptions(std::move(rules));
 }
 
 RunOptions TakeRunOptions(const ParsedArgs& parsed) {
@@ -148,7 +148,7 @@ int RunVolume(const std::string& name, app::RunCommand command, const RunOptions
 
 int RunCommandMain(const std::string& name, app::RunCommand command,
                    std::vector<std::string> args) {
-    ParsedArgs parsed = ParseOptions(args, RunOptionSpecs(command == app::RunCommand::Defrag));
+    ParsedArgs parsed = ParseOptions(args, RunOptionRules(command == app::RunCommand::Defrag));
     if (!parsed.error.empty()) {
         std::cerr << "kestra-cli " << name << ": " << parsed.error << "\n";
         return kExitUsage;

@@ -6,22 +6,16 @@
 
 namespace kestra::disk {
 
-void ComputeGeometry(Geometry& geo, const uint8_t* bootSector, const std::string& fileSystemName,
-                     uint32_t totalClusters) {
+void ComputeGeometry(Geometry& geo, const uint8_t* bootSector) {
     std::memcpy(geo.BootSector.data(), bootSector, geo.BootSector.size());
-    geo.Boot = platform::ParseBootRecord(bootSector);
-    geo.FileSystemName = fileSystemName;
+    geo.Boot = format::ParseBootRecord(bootSector);
+    geo.Type = geo.Boot.Type();
+    geo.IsFat32 = geo.Type == format::FatType::Fat32;
+    geo.FileSystemName = geo.IsFat32 ? "FAT32" : "FAT";
     geo.SectorsPerCluster = geo.Boot.sectorsPerCluster;
     geo.RootEntryCount = geo.Boot.rootEntryCount;
-    geo.IsFat32 = fileSystemName == "FAT32";
-    geo.TotalClusters = totalClusters;
-    geo.ClusterCount = totalClusters;
-    if (geo.IsFat32) {
-        geo.Type = platform::FatType::Fat32;
-    } else {
-        // Fewer than 4,085 clusters is FAT12 by the published rule.
-        geo.Type = geo.ClusterCount < 4085 ? platform::FatType::Fat12 : platform::FatType::Fat16;
-    }
+    geo.TotalClusters = geo.Boot.ClusterCount();
+    geo.ClusterCount = geo.TotalClusters;
     geo.NumberOfFats = geo.Boot.numberOfFats;
     geo.FatStartSector = geo.Boot.reservedSectors;
     geo.FatSectors = geo.IsFat32 ? geo.Boot.fatSize32 : geo.Boot.fatSize16;
@@ -43,7 +37,7 @@ int64_t RootDirSector(const Geometry& geo) {
 }
 
 uint32_t RootDirSectors(const Geometry& geo) {
-    return (geo.RootEntryCount * 32 + 511) / 512;
+    return geo.Boot.RootDirSectors();
 }
 
 namespace {

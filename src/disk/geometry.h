@@ -5,20 +5,21 @@
 #include <string>
 #include <vector>
 
+#include "format/boot_sector.h"
 #include "format/code_page.h"
-#include "platform/boot_record.h"
+#include "format/sector_size.h"
 
 namespace kestra::disk {
 
 // Where every region of the volume lies, derived once per launch from sector 0.
 struct Geometry {
-    std::array<uint8_t, 512> BootSector{};
-    platform::BootRecord Boot;   // the fields of BootSector, for either FAT layout
+    std::array<uint8_t, format::kSectorSize> BootSector{};
+    format::BootRecord Boot;     // the fields of BootSector, for either FAT layout
     std::string FileSystemName;  // "FAT" or "FAT32"
     std::string DriveText;       // e.g. "C:"
 
     bool IsFat32 = false;
-    platform::FatType Type = platform::FatType::Unknown;
+    format::FatType Type = format::FatType::Unknown;
     uint32_t SectorsPerCluster = 0;
     uint32_t RootEntryCount = 0;
     uint32_t TotalClusters = 0;
@@ -37,8 +38,9 @@ struct Geometry {
     format::CodePage CodePage;
 };
 
-void ComputeGeometry(Geometry& geo, const uint8_t* bootSector, const std::string& fileSystemName,
-                     uint32_t totalClusters);
+// Everything from the boot sector alone, the FAT type and the cluster count
+// included; the free count is the caller's.
+void ComputeGeometry(Geometry& geo, const uint8_t* bootSector);
 
 int64_t ClusterToSector(const Geometry& geo, uint32_t cluster);
 // First sector of the fixed root folder of FAT12/16, and its length.

@@ -120,7 +120,7 @@ int64_t GapChartSize(int64_t GapLen, int64_t SectorsPerCluster) {
     if (GapLen <= 0 || SectorsPerCluster <= 0) return 0;
     int64_t sectors = GapLen * SectorsPerCluster;
     if (sectors >= 0x400000) return 2147483647;
-    return sectors * 512;
+    return sectors * format::kSectorSize;
 }
 
 }  // namespace kestra::display

@@ -9,6 +9,7 @@
 
 #include "display/canvas.h"
 #include "display/paint_gate.h"
+#include "format/sector_size.h"
 
 namespace kestra::display {
 
@@ -89,7 +90,8 @@ void FragmentChart(HistogramChart& chart, int64_t FirstRecord, int64_t LastRecor
     StartChart(chart);
     for (int64_t i = FirstRecord; i <= LastRecord; ++i) {
         if (static_cast<int64_t>(fragsOf(i)) > 1) {
-            CountSize(chart.Buckets, static_cast<int64_t>(clustersOf(i)) * SectorsPerCluster * 512);
+            CountSize(chart.Buckets, static_cast<int64_t>(clustersOf(i)) * SectorsPerCluster *
+                                         format::kSectorSize);
         }
     }
     ShowChart(chart, "Fragments");

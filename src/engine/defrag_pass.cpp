@@ -43,7 +43,7 @@ void ShowFragmentChart(Engine& e) {
         *e.picHistoF, 1, static_cast<int64_t>(tab.size()) - 1, run.geo.SectorsPerCluster,
         [&](int64_t i) { return tab[i].Frags; },
         [&](int64_t i) {
-            const uint64_t cb = uint64_t{run.geo.SectorsPerCluster} * 512;
+            const uint64_t cb = uint64_t{run.geo.SectorsPerCluster} * format::kSectorSize;
             return tab[i].Size == 0 ? uint64_t{0} : (tab[i].Size - 1) / cb + 1;
         });
 }

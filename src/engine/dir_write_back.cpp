@@ -6,8 +6,8 @@
 #include "disk/geometry.h"
 #include "engine/volume_mark.h"
 #include "fat/chains.h"
+#include "format/boot_sector.h"
 #include "format/dir_entry.h"
-#include "format/little_endian.h"
 
 namespace kestra::engine {
 namespace {
@@ -167,13 +167,6 @@ void Fat_Fix_DotLinks(fat::FatRun& run, uint32_t JJ, uint32_t Block, bool ownDot
 
 namespace {
 
-constexpr size_t kRootField = 44;
-constexpr size_t kBackupField = 50;
-
-void PutRoot(DirSector& boot, uint32_t root) {
-    format::PutLe32(&boot[kRootField], root);
-}
-
 bool WriteBoot(fat::FatRun& run, int64_t at, const DirSector& boot) {
     run.io.SetNextSector(at);
     return run.io.WriteSectorsNext(boot.data(), boot.size()) && run.io.Barrier();
@@ -186,30 +179,30 @@ bool FAT_Switch_Root(fat::FatRun& run, uint32_t NewRoot) {
     DirSector boot;
     run.io.SetNextSector(0);
     if (!run.io.ReadSectors(boot.data(), boot.size())) return false;
-    if (format::Le32(&boot[kRootField]) != old) {
+    if (format::RootClusterField(boot.data()) != old) {
         Stop(run, "Invalid root cluster");
         return false;
     }
-    const uint32_t backup = format::Le16(&boot[kBackupField]);
+    const uint32_t backup = format::BackupBootSectorField(boot.data());
     DirSector copy;
     bool switchBackup = false;
     if (backup != 0 && backup != 0xFFFF && backup < run.geo.Boot.reservedSectors) {
         run.io.SetNextSector(backup);
         if (!run.io.ReadSectors(copy.data(), copy.size())) return false;
         // A backup that names another root is not ours to change.
-        switchBackup = std::memcmp(&copy[kRootField], &boot[kRootField], 4) == 0;
+        switchBackup = format::RootClusterField(copy.data()) == old;
     }
-    PutRoot(boot, NewRoot);
+    format::SetRootClusterField(boot.data(), NewRoot);
     if (switchBackup) {
         // Two sectors cannot change at once, and fsck.fat keeps only the chain
         // sector 0 names. So sector 0 first names the new root and no backup,
         // clean: cut there, fsck.fat makes the backup from it. Then the backup,
         // then sector 0 names it again (with the run's mark).
         DirSector alone = boot;
-        format::PutLe16(&alone[kBackupField], 0);
+        format::SetBackupBootSectorField(alone.data(), format::kNoBackup);
         size_t state = 0;
         if (BootStateByte(run, state)) alone[state] &= 0xFE;
-        PutRoot(copy, NewRoot);
+        format::SetRootClusterField(copy.data(), NewRoot);
         if (!WriteBoot(run, 0, alone) || !WriteBoot(run, backup, copy)) return false;
     }
     if (!WriteBoot(run, 0, boot)) return false;

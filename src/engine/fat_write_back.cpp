@@ -6,25 +6,16 @@
 
 #include "fat/fat_table.h"
 #include "fat/free_gaps.h"
+#include "format/boot_sector.h"
+#include "format/fat_entry.h"
 
 namespace kestra::engine {
 namespace {
 
-using platform::FatType;
+using format::FatType;
 
-constexpr uint32_t kSectorBytes = 512;
+using format::kSectorSize;
 constexpr uint32_t kTopBits = 0xF0000000;
-
-uint32_t Le16(const uint8_t* p) {
-    return p[0] | (p[1] << 8);
-}
-uint32_t Le32(const uint8_t* p) {
-    return Le16(p) | (Le16(p + 2) << 16);
-}
-void PutLe32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-}
 
 // The FAT sectors that hold a cluster run, relative to the start of a copy, and
 // where those sectors sit in the memory image of the FAT type.
@@ -63,12 +54,12 @@ bool CoverOf(fat::FatRun& run, uint32_t Block, uint32_t Blks, Cover& cover) {
             imageBytes = m.Fat12Buffer.size();
             break;
     }
-    cover.first = static_cast<uint32_t>(firstByte / kSectorBytes);
-    cover.count = static_cast<uint32_t>(lastByte / kSectorBytes - cover.first + 1);
-    cover.image = image + size_t{cover.first} * kSectorBytes;
+    cover.first = static_cast<uint32_t>(firstByte / kSectorSize);
+    cover.count = static_cast<uint32_t>(lastByte / kSectorSize - cover.first + 1);
+    cover.image = image + size_t{cover.first} * kSectorSize;
     // Never write or read past the FAT or past the memory image.
     const uint64_t end = uint64_t{cover.first} + cover.count;
-    if (Blks == 0 || Block < 2 || end > run.geo.FatSectors || end * kSectorBytes > imageBytes) {
+    if (Blks == 0 || Block < 2 || end > run.geo.FatSectors || end * kSectorSize > imageBytes) {
         run.flags.AbortRun = 1;
         run.flags.RunError = true;
         run.flags.ErrText = "Invalid cluster";
@@ -129,7 +120,7 @@ bool Write_Fat_Runs(fat::FatRun& run, std::vector<std::pair<uint32_t, uint32_t>>
         const uint32_t last = block + blks - 1;
         if (run.geo.Type == FatType::Fat16) FatToBuffer16(run.model, block, last);
         if (run.geo.Type == FatType::Fat12) FatToBuffer12(run.model, block, last);
-        image = cover.image - size_t{cover.first} * kSectorBytes;
+        image = cover.image - size_t{cover.first} * kSectorSize;
         if (!ranges.empty() && cover.first <= ranges.back().second) {
             ranges.back().second = std::max(ranges.back().second, cover.first + cover.count);
         } else {
@@ -140,8 +131,8 @@ bool Write_Fat_Runs(fat::FatRun& run, std::vector<std::pair<uint32_t, uint32_t>>
         for (const auto& [first, end] : ranges) {
             run.io.SetNextSector(run.geo.FatStartSector + int64_t{copy} * run.geo.FatSectors +
                                  first);
-            if (!run.io.WriteSectorsNext(image + size_t{first} * kSectorBytes,
-                                         uint64_t{end - first} * kSectorBytes))
+            if (!run.io.WriteSectorsNext(image + size_t{first} * kSectorSize,
+                                         uint64_t{end - first} * kSectorSize))
                 return false;
         }
     }
@@ -170,7 +161,7 @@ bool Synch_Fat_To_Mem(fat::FatRun& run, uint32_t Block, uint32_t Blks) {
     Cover cover;
     if (!CoverOf(run, Block, Blks, cover)) return false;
     // Read aside first: a failed read must not leave half a sector in the tables.
-    std::vector<uint8_t> sectors(size_t{cover.count} * kSectorBytes);
+    std::vector<uint8_t> sectors(size_t{cover.count} * kSectorSize);
     run.io.SetNextSector(run.geo.FatStartSector + cover.first);
     if (!run.io.ReadSectorsNext(sectors.data(), sectors.size())) return false;
     std::copy(sectors.begin(), sectors.end(), cover.image);
@@ -191,18 +182,19 @@ bool Synch_FsInfo(fat::FatRun& run) {
     for (uint32_t g = 1; g <= m.GapCount && nextFree == 0xFFFFFFFF; ++g) {
         if (m.GapLen[g] != 0) nextFree = m.GapStart[g];
     }
-    const uint8_t* boot = run.geo.BootSector.data();
-    const uint32_t info = Le16(boot + 48);
-    const uint32_t backup = Le16(boot + 50);
-    for (const uint32_t sector : {info, backup == 0 || backup == 0xFFFF ? 0 : backup + info}) {
+    const uint32_t info = run.geo.Boot.fsInfoSector;
+    const uint32_t backup = run.geo.Boot.backupBootSector;
+    const bool noBackup = backup == format::kNoBackup || backup == format::kNoBackupToo;
+    for (const uint32_t sector : {info, noBackup ? 0 : backup + info}) {
         if (sector == 0 || sector >= run.geo.Boot.reservedSectors) continue;
-        std::array<uint8_t, kSectorBytes> s{};
+        std::array<uint8_t, kSectorSize> s{};
         run.io.SetNextSector(sector);
         if (!run.io.ReadSectors(s.data(), s.size())) return false;
-        if (Le32(&s[0]) != 0x41615252 || Le32(&s[484]) != 0x61417272) continue;
-        if (Le32(&s[488]) == freeCount && Le32(&s[492]) == nextFree) continue;
-        PutLe32(&s[488], freeCount);
-        PutLe32(&s[492], nextFree);
+        if (!format::IsFsInfo(s.data())) continue;
+        if (format::FsInfoFreeCount(s.data()) == freeCount &&
+            format::FsInfoNextFree(s.data()) == nextFree)
+            continue;
+        format::SetFsInfoCounts(s.data(), freeCount, nextFree);
         run.io.SetNextSector(sector);
         if (!run.io.WriteSectorsNext(s.data(), s.size())) return false;
     }
@@ -218,28 +210,23 @@ void Clear_FAT(fat::FatRun& run, uint32_t Temp_Block, uint32_t Temp_Len) {
 void FatToBuffer16(fat::VolumeModel& model, uint32_t First, uint32_t Last) {
     // End-of-chain, bad and reserved marks keep their low 16 bits (FFF0h .. FFFFh),
     // as does every link.
+    auto* bytes = reinterpret_cast<uint8_t*>(model.Fat16Buffer.data());
     for (uint64_t c = First; c <= Last && c < model.Fat16Buffer.size(); ++c)
-        model.Fat16Buffer[c] = static_cast<uint16_t>(model.Fat[c] & 0xFFFF);
+        format::WriteFatEntry(bytes, FatType::Fat16, static_cast<uint32_t>(c), model.Fat[c]);
 }
 
 void BufferToFat16(fat::VolumeModel& model, uint32_t First, uint32_t Last, uint32_t LastCluster) {
     for (uint64_t c = First; c <= Last && c < model.Fat16Buffer.size(); ++c)
-        model.Fat[c] = fat::WidenFat16(model.Fat16Buffer[c], LastCluster);
+        model.Fat[c] = fat::WidenFat16(fat::Fat16Entry(model.Fat16Buffer, static_cast<uint32_t>(c)),
+                                       LastCluster);
 }
 
 void FatToBuffer12(fat::VolumeModel& model, uint32_t First, uint32_t Last) {
     std::vector<uint8_t>& b = model.Fat12Buffer;
     for (uint64_t c = First; c <= Last && c < model.Fat.size(); ++c) {
-        const size_t at = c + c / 2;
-        if (at + 1 >= b.size()) return;
-        const uint32_t v = model.Fat[c] & 0xFFF;
-        if (c & 1) {
-            b[at] = static_cast<uint8_t>((b[at] & 0x0F) | ((v & 0x0F) << 4));
-            b[at + 1] = static_cast<uint8_t>(v >> 4);
-        } else {
-            b[at] = static_cast<uint8_t>(v & 0xFF);
-            b[at + 1] = static_cast<uint8_t>((b[at + 1] & 0xF0) | (v >> 8));
-        }
+        const auto n = static_cast<uint32_t>(c);
+        if (format::FatEntryOffset(FatType::Fat12, n) + 1 >= b.size()) return;
+        format::WriteFatEntry(b.data(), FatType::Fat12, n, model.Fat[c]);
     }
 }
 

@@ -2,16 +2,15 @@
 
 #include <array>
 
+#include "format/boot_sector.h"
+#include "format/fat_entry.h"
+
 namespace kestra::engine {
 namespace {
 
-using platform::FatType;
+using format::FatType;
 
-constexpr uint8_t kStateDirty = 0x01;
-constexpr uint16_t kFat16Clean = 0x8000;
-constexpr uint32_t kFat32Clean = 0x08000000;
-
-using Sector = std::array<uint8_t, 512>;
+using Sector = std::array<uint8_t, format::kSectorSize>;
 
 // Reads sector `at`, lets `change` edit it and writes it back behind a barrier.
 template <typename Fn>
@@ -31,14 +30,11 @@ bool HasCleanBit(const fat::FatRun& run) {
 // FAT entry 1 of one copy, on the medium, with the clean bit set or not.
 bool WriteFatEntry1(fat::FatRun& run, uint32_t copy, bool clean) {
     const int64_t at = run.geo.FatStartSector + int64_t{copy} * run.geo.FatSectors;
+    const FatType type = run.geo.Type;
+    const uint32_t bit = format::CleanShutdownBit(type);
     return Rewrite(run.io, at, [&](Sector& s) {
-        if (run.geo.Type == FatType::Fat16) {
-            s[3] = static_cast<uint8_t>(clean ? s[3] | (kFat16Clean >> 8)
-                                              : s[3] & ~(kFat16Clean >> 8));
-        } else {
-            s[7] = static_cast<uint8_t>(clean ? s[7] | (kFat32Clean >> 24)
-                                              : s[7] & ~(kFat32Clean >> 24));
-        }
+        const uint32_t entry = format::ReadFatEntry(s.data(), type, 1);
+        format::WriteFatEntry(s.data(), type, 1, clean ? entry | bit : entry & ~bit);
     });
 }
 
@@ -46,7 +42,8 @@ bool WriteBootState(fat::FatRun& run, bool dirty) {
     size_t state = 0;
     if (!BootStateByte(run, state)) return true;
     return Rewrite(run.io, 0, [&](Sector& s) {
-        s[state] = static_cast<uint8_t>(dirty ? s[state] | kStateDirty : s[state] & ~kStateDirty);
+        s[state] = static_cast<uint8_t>(dirty ? s[state] | format::kStateInUse
+                                              : s[state] & ~format::kStateInUse);
     });
 }
 
@@ -72,21 +69,19 @@ bool Clear(fat::FatRun& run) {
 // The engine writes FAT sectors from memory: entry 1 there carries the mark too.
 void MarkInMemory(fat::FatRun& run, bool dirty) {
     fat::VolumeModel& m = run.model;
+    const uint32_t bit = format::CleanShutdownBit(run.geo.Type);
     if (run.geo.Type == FatType::Fat16 && m.Fat16Buffer.size() > 1) {
-        m.Fat16Buffer[1] = static_cast<uint16_t>(dirty ? m.Fat16Buffer[1] & ~kFat16Clean
-                                                       : m.Fat16Buffer[1] | kFat16Clean);
+        m.Fat16Buffer[1] =
+            static_cast<uint16_t>(dirty ? m.Fat16Buffer[1] & ~bit : m.Fat16Buffer[1] | bit);
     } else if (run.geo.Type == FatType::Fat32 && m.Fat.size() > 1) {
-        m.Fat[1] = dirty ? m.Fat[1] & ~kFat32Clean : m.Fat[1] | kFat32Clean;
+        m.Fat[1] = dirty ? m.Fat[1] & ~bit : m.Fat[1] | bit;
     }
 }
 
 }  // namespace
 
 bool BootStateByte(const fat::FatRun& run, size_t& at) {
-    const size_t state = run.geo.IsFat32 ? 65 : 37;
-    const uint8_t signature = run.geo.BootSector[state + 1];
-    at = state;
-    return signature == 0x29 || signature == 0x28;
+    return format::StateByteAt(run.geo.BootSector.data(), at);
 }
 
 void ArmInUseMark(fat::FatRun& run) {

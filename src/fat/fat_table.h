@@ -18,7 +18,8 @@ bool ReadFat(FatRun& run);
 // there they are links, as the other checkers read them.
 uint32_t WidenFat12(uint32_t raw, uint32_t last);
 uint32_t WidenFat16(uint32_t raw, uint32_t last);
-// Entry n of a packed FAT12, raw 12 bits.
+// Entry n of the FAT16 or packed FAT12 image in memory, raw 16 or 12 bits.
+uint32_t Fat16Entry(const std::vector<uint16_t>& fat16, uint32_t n);
 uint32_t Fat12Entry(const std::vector<uint8_t>& fat12, uint32_t n);
 
 }  // namespace kestra::fat

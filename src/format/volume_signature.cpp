@@ -3,15 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
+#include "format/boot_sector.h"
+#include "format/little_endian.h"
+#include "format/sector_size.h"
+
 namespace kestra::format {
 namespace {
-
-uint16_t Le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t Le32(const uint8_t* p) {
-    return Le16(p) | (uint32_t{Le16(p + 2)} << 16);
-}
 
 bool PowerOfTwo(uint32_t n) {
     return n != 0 && (n & (n - 1)) == 0;
@@ -40,9 +37,9 @@ int MbrPartition(const uint8_t* mbr, bool& gpt) {
     int first = 0;
     int firstFat = 0;
     for (int slot = 0; slot < 4; ++slot) {
-        const uint8_t* e = mbr + 446 + 16 * slot;
-        const uint8_t type = e[4];
-        if (type == 0 || Le32(e + 12) == 0) continue;
+        const PartitionSlot e = ReadPartitionSlot(mbr, slot + 1);
+        const uint8_t type = e.type;
+        if (type == 0 || e.count == 0) continue;
         if (type == 0xEE) gpt = true;
         if (first == 0) first = slot + 1;
         const bool fat = type == 0x01 || type == 0x04 || type == 0x06 || type == 0x0B ||
@@ -54,23 +51,29 @@ int MbrPartition(const uint8_t* mbr, bool& gpt) {
 
 }  // namespace
 
+PartitionSlot ReadPartitionSlot(const uint8_t* mbr, int number) {
+    const uint8_t* e = mbr + kPartitionTable + kPartitionSlotBytes * (number - 1);
+    return {e[0], e[4], Le32(e + 8), Le32(e + 12)};
+}
+
 bool HasPartitionSlots(const uint8_t* mbr) {
-    if (mbr[510] != 0x55 || mbr[511] != 0xAA) return false;
-    for (int slot = 0; slot < 4; ++slot) {
-        const uint8_t status = mbr[446 + 16 * slot];
+    if (mbr[bpb::kSignature] != 0x55 || mbr[bpb::kSignature + 1] != 0xAA) return false;
+    for (int slot = 1; slot <= 4; ++slot) {
+        const uint8_t status = ReadPartitionSlot(mbr, slot).status;
         if (status != 0 && status != 0x80) return false;
     }
     return true;
 }
 
 bool HasFatBootFields(const uint8_t* s) {
-    const uint16_t bytes = Le16(s + 11);
-    return bytes >= 512 && bytes <= 4096 && PowerOfTwo(bytes) && PowerOfTwo(s[13]) &&
-           Le16(s + 14) != 0 && s[16] != 0;
+    const uint16_t bytes = Le16(s + bpb::kBytesPerSector);
+    return bytes >= 512 && bytes <= 4096 && PowerOfTwo(bytes) &&
+           PowerOfTwo(s[bpb::kSectorsPerCluster]) && Le16(s + bpb::kReservedSectors) != 0 &&
+           s[bpb::kNumberOfFats] != 0;
 }
 
 Signature IdentifyVolume(const uint8_t* head, size_t size) {
-    if (size < 512) return {"it is shorter than one sector", 0};
+    if (size < kSectorSize) return {"it is shorter than one sector", 0};
     if (Has(head, size, 3, "NTFS    ")) return {"it holds an NTFS file system", 0};
     if (Has(head, size, 3, "EXFAT   ")) return {"it holds an exFAT file system", 0};
     if (size >= 1082 && Le16(head + 1080) == 0xEF53) return {ExtKind(head + 1024), 0};
@@ -86,7 +89,7 @@ Signature IdentifyVolume(const uint8_t* head, size_t size) {
     const int partition = MbrPartition(head, gpt);
     if (gpt) return {"it starts with a GPT partition table (open the partition's own device)", 0};
     if (partition != 0) return {"it starts with a partition table", partition};
-    if (std::all_of(head, head + 512, [](uint8_t b) { return b == 0; })) {
+    if (std::all_of(head, head + kSectorSize, [](uint8_t b) { return b == 0; })) {
         return {"sector 0 is all zeros (an empty or unformatted volume)", 0};
     }
     return {"sector 0 holds no FAT boot sector and no known signature", 0};

@@ -18,6 +18,17 @@ bool HasFatBootFields(const uint8_t* sector0);
 // slots carry only the status bytes a partition table allows (00h, 80h).
 bool HasPartitionSlots(const uint8_t* sector0);
 
+// One of the four slots (1..4) of the classic partition table in sector 0.
+struct PartitionSlot {
+    uint8_t status = 0;  // 80h: active
+    uint8_t type = 0;    // 0: unused
+    uint32_t start = 0;  // first sector
+    uint32_t count = 0;  // sectors
+};
+inline constexpr size_t kPartitionTable = 446;
+inline constexpr size_t kPartitionSlotBytes = 16;
+PartitionSlot ReadPartitionSlot(const uint8_t* sector0, int number);
+
 // What the start of a volume holds instead of a FAT boot sector.
 struct Signature {
     std::string what;   // "it holds an ext4 file system", "sector 0 is all zeros ...", ...

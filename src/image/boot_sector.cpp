@@ -3,29 +3,35 @@
 #include <algorithm>
 #include <cstring>
 
+#include "format/boot_sector.h"
+#include "format/little_endian.h"
 #include "image/dir_entry.h"
 
 namespace kestra::image {
 
+// Each checks that every byte lies inside `bytes` before it reads or writes.
 void Put16(std::vector<uint8_t>& bytes, uint64_t at, uint16_t value) {
-    bytes.at(at) = value & 0xFF;
-    bytes.at(at + 1) = value >> 8;
+    format::PutLe16(&bytes.at(at + 1) - 1, value);
 }
 
 void Put32(std::vector<uint8_t>& bytes, uint64_t at, uint32_t value) {
-    for (int i = 0; i < 4; ++i)
-        bytes.at(at + i) = (value >> (8 * i)) & 0xFF;
+    format::PutLe32(&bytes.at(at + 3) - 3, value);
 }
 
 uint16_t Get16(const std::vector<uint8_t>& bytes, uint64_t at) {
-    return static_cast<uint16_t>(bytes.at(at) | (bytes.at(at + 1) << 8));
+    return format::Le16(&bytes.at(at + 1) - 1);
 }
 
 uint32_t Get32(const std::vector<uint8_t>& bytes, uint64_t at) {
-    return uint32_t{Get16(bytes, at)} | (uint32_t{Get16(bytes, at + 2)} << 16);
+    return format::Le32(&bytes.at(at + 3) - 3);
 }
 
 namespace {
+
+// Sector `n` of `bytes`, checked to lie inside it.
+uint8_t* SectorAt(std::vector<uint8_t>& bytes, uint64_t n) {
+    return &bytes.at((n + 1) * format::kSectorSize - 1) - (format::kSectorSize - 1);
+}
 
 void PutText(std::vector<uint8_t>& bytes, uint64_t at, const char* text, size_t width) {
     for (size_t i = 0; i < width; ++i)
@@ -36,60 +42,53 @@ void PutText(std::vector<uint8_t>& bytes, uint64_t at, const char* text, size_t 
 }  // namespace
 
 void WriteBootRegion(const ImageOptions& opts, const Layout& l, std::vector<uint8_t>& v) {
+    namespace bpb = format::bpb;
     const bool is32 = l.type == FatType::kFat32;
     v.at(0) = 0xEB;
     v.at(1) = is32 ? 0x58 : 0x3C;
     v.at(2) = 0x90;
     PutText(v, 3, "KESTRATB", 8);
-    Put16(v, 11, opts.bytesPerSectorField);
-    v.at(13) = static_cast<uint8_t>(l.sectorsPerCluster);
-    Put16(v, 14, static_cast<uint16_t>(l.reservedSectors));
-    v.at(16) = static_cast<uint8_t>(l.numFats);
-    Put16(v, 17, static_cast<uint16_t>(is32 ? 0 : l.rootEntries));
+    Put16(v, bpb::kBytesPerSector, opts.bytesPerSectorField);
+    v.at(bpb::kSectorsPerCluster) = static_cast<uint8_t>(l.sectorsPerCluster);
+    Put16(v, bpb::kReservedSectors, static_cast<uint16_t>(l.reservedSectors));
+    v.at(bpb::kNumberOfFats) = static_cast<uint8_t>(l.numFats);
+    Put16(v, bpb::kRootEntryCount, static_cast<uint16_t>(is32 ? 0 : l.rootEntries));
     const bool small = !is32 && l.totalSectors < 0x10000;
-    Put16(v, 19, small ? static_cast<uint16_t>(l.totalSectors) : 0);
-    v.at(21) = opts.media;
-    Put16(v, 22, is32 ? 0 : static_cast<uint16_t>(l.fatSectors));
-    Put16(v, 24, opts.sectorsPerTrack);
-    Put16(v, 26, opts.heads);
-    Put32(v, 28, opts.hiddenSectors);
-    Put32(v, 32, small ? 0 : l.totalSectors);
+    Put16(v, bpb::kTotalSectors16, small ? static_cast<uint16_t>(l.totalSectors) : 0);
+    v.at(bpb::kMedia) = opts.media;
+    Put16(v, bpb::kFatSize16, is32 ? 0 : static_cast<uint16_t>(l.fatSectors));
+    Put16(v, bpb::kSectorsPerTrack, opts.sectorsPerTrack);
+    Put16(v, bpb::kHeads, opts.heads);
+    Put32(v, bpb::kHiddenSectors, opts.hiddenSectors);
+    Put32(v, bpb::kTotalSectors32, small ? 0 : l.totalSectors);
 
-    // The extended fields sit 28 bytes later on FAT32.
-    const uint64_t ext = is32 ? 64 : 36;
+    const uint64_t ext = is32 ? bpb::kExtendedFat32 : bpb::kExtendedFat16;
     if (is32) {
-        Put32(v, 36, l.fatSectors);
-        Put16(v, 40, 0);  // every FAT copy is kept current
-        Put16(v, 42, 0);  // version 0.0
-        Put32(v, 44, l.rootCluster);
-        Put16(v, 48, kFsInfoSector);
-        Put16(v, 50, kBackupBootSector);
+        Put32(v, bpb::kFatSize32, l.fatSectors);
+        Put16(v, bpb::kExtFlags, 0);  // every FAT copy is kept current
+        Put16(v, bpb::kVersion, 0);   // version 0.0
+        Put32(v, bpb::kRootCluster, l.rootCluster);
+        Put16(v, bpb::kFsInfoSector, kFsInfoSector);
+        Put16(v, bpb::kBackupBootSector, kBackupBootSector);
     }
-    v.at(ext) = opts.media == 0xF8 ? 0x80 : 0x00;
-    v.at(ext + 2) = 0x29;
-    Put32(v, ext + 3, opts.volumeId);
+    v.at(ext + bpb::kExtDrive) = opts.media == 0xF8 ? 0x80 : 0x00;
+    v.at(ext + bpb::kExtSignature) = 0x29;
+    Put32(v, ext + bpb::kExtSerial, opts.volumeId);
     const ShortName label = PackLabel(opts.label.empty() ? "NO NAME" : opts.label);
-    std::memcpy(&v.at(ext + 7), label.data(), 11);
-    PutText(v, ext + 18, FatTypeName(l.type), 8);
-    v.at(510) = 0x55;
-    v.at(511) = 0xAA;
+    std::memcpy(&v.at(ext + bpb::kExtLabel), label.data(), 11);
+    PutText(v, ext + bpb::kExtTypeText, FatTypeName(l.type), 8);
+    v.at(bpb::kSignature) = 0x55;
+    v.at(bpb::kSignature + 1) = 0xAA;
 
     if (!is32) return;
-    const uint64_t info = kFsInfoSector * 512;
-    Put32(v, info, 0x41615252);
-    Put32(v, info + 484, 0x61417272);
-    Put32(v, info + 488, 0xFFFFFFFF);
-    Put32(v, info + 492, 0xFFFFFFFF);
-    Put32(v, info + 508, 0xAA550000);
+    format::WriteFsInfoSignatures(SectorAt(v, kFsInfoSector));
     // Backup boot sector and backup FSInfo right after it.
-    std::memcpy(&v.at(kBackupBootSector * 512), &v.at(0), 1024);
+    std::memcpy(SectorAt(v, kBackupBootSector), &v.at(0), 2 * format::kSectorSize);
 }
 
 void WriteFsInfoCounts(std::vector<uint8_t>& volume, uint32_t freeCount, uint32_t nextFree) {
-    for (uint32_t sector : {kFsInfoSector, kBackupBootSector + kFsInfoSector}) {
-        Put32(volume, sector * 512 + 488, freeCount);
-        Put32(volume, sector * 512 + 492, nextFree);
-    }
+    for (uint32_t sector : {kFsInfoSector, kBackupBootSector + kFsInfoSector})
+        format::SetFsInfoCounts(SectorAt(volume, sector), freeCount, nextFree);
 }
 
 }  // namespace kestra::image

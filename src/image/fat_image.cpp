@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "format/fat_entry.h"
 #include "image/boot_sector.h"
 #include "platform/image_file.h"
 
@@ -43,38 +44,18 @@ std::vector<NodeId> FatImage::Files() const {
 uint64_t FatImage::FatEntryOffset(uint32_t cluster, int copy) const {
     if (copy < 0 || static_cast<uint32_t>(copy) >= layout_.numFats)
         throw std::out_of_range("no such FAT copy");
-    const uint64_t base = uint64_t{layout_.FatStartSector(copy)} * 512;
-    uint64_t within = 0;
-    switch (layout_.type) {
-        case FatType::kFat12:
-            within = cluster + cluster / 2;
-            break;
-        case FatType::kFat16:
-            within = uint64_t{cluster} * 2;
-            break;
-        case FatType::kFat32:
-            within = uint64_t{cluster} * 4;
-            break;
-    }
+    const uint64_t base = uint64_t{layout_.FatStartSector(copy)} * format::kSectorSize;
+    const uint64_t within = format::FatEntryOffset(FormatType(layout_.type), cluster);
     const uint64_t width = layout_.type == FatType::kFat32 ? 4 : 2;
-    if (within + width > uint64_t{layout_.fatSectors} * 512)
+    if (within + width > uint64_t{layout_.fatSectors} * format::kSectorSize)
         throw std::out_of_range("cluster outside the FAT");
     return base + within;
 }
 
 uint32_t FatImage::FatEntry(uint32_t cluster, int copy) const {
-    const uint64_t at = FatEntryOffset(cluster, copy);
-    switch (layout_.type) {
-        case FatType::kFat12: {
-            const uint16_t pair = Get16(bytes_, at);
-            return (cluster & 1) ? pair >> 4 : pair & 0xFFF;
-        }
-        case FatType::kFat16:
-            return Get16(bytes_, at);
-        case FatType::kFat32:
-            return Get32(bytes_, at) & 0x0FFFFFFF;
-    }
-    return 0;
+    const uint64_t first = uint64_t{layout_.FatStartSector(copy)} * format::kSectorSize;
+    FatEntryOffset(cluster, copy);  // throws outside the FAT
+    return format::ReadFatEntry(&bytes_.at(first), FormatType(layout_.type), cluster);
 }
 
 void FatImage::SetFatEntry(uint32_t cluster, uint32_t value, int copy) {
@@ -88,26 +69,9 @@ void FatImage::SetFatEntry(uint32_t cluster, uint32_t value, int copy) {
 }
 
 void FatImage::PutFatEntry(uint32_t cluster, uint32_t value, int copy) {
-    const uint64_t at = FatEntryOffset(cluster, copy);
-    switch (layout_.type) {
-        case FatType::kFat12: {
-            uint16_t pair = Get16(bytes_, at);
-            // Two entries share three bytes: odd clusters own the high 12 bits.
-            if (cluster & 1)
-                pair = static_cast<uint16_t>((pair & 0x000F) | ((value & 0xFFF) << 4));
-            else
-                pair = static_cast<uint16_t>((pair & 0xF000) | (value & 0xFFF));
-            Put16(bytes_, at, pair);
-            break;
-        }
-        case FatType::kFat16:
-            Put16(bytes_, at, static_cast<uint16_t>(value));
-            break;
-        case FatType::kFat32:
-            // The top four bits are reserved and kept as found.
-            Put32(bytes_, at, (Get32(bytes_, at) & 0xF0000000) | (value & 0x0FFFFFFF));
-            break;
-    }
+    const uint64_t first = uint64_t{layout_.FatStartSector(copy)} * format::kSectorSize;
+    FatEntryOffset(cluster, copy);  // throws outside the FAT
+    format::WriteFatEntry(&bytes_.at(first), FormatType(layout_.type), cluster, value);
 }
 
 std::vector<uint32_t> FatImage::Chain(uint32_t start, int copy) const {

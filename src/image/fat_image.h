@@ -82,7 +82,9 @@ class FatImage {
     const std::vector<ErasedInfo>& Erased() const { return erased_; }
 
     uint64_t ClusterSector(uint32_t cluster) const { return layout_.ClusterSector(cluster); }
-    uint64_t ClusterOffset(uint32_t cluster) const { return ClusterSector(cluster) * 512; }
+    uint64_t ClusterOffset(uint32_t cluster) const {
+        return ClusterSector(cluster) * format::kSectorSize;
+    }
 
     uint32_t FatEntry(uint32_t cluster, int copy = 0) const;
     // Also keeps the FAT32 free count in step with copy 0, so the only damage

@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "format/fat_entry.h"
+
 namespace kestra::image {
 
 namespace {
@@ -19,7 +21,7 @@ uint64_t FatBytesFor(FatType type, uint64_t entries) {
 }
 
 uint32_t RootDirSectors(uint32_t rootEntries) {
-    return (rootEntries * 32 + 511) / 512;
+    return (rootEntries * 32 + format::kSectorSize - 1) / format::kSectorSize;
 }
 
 // One pass with fixed reserved size and root size; the type is forced or follows
@@ -43,7 +45,8 @@ Layout Solve(const ImageOptions& opts, uint32_t reserved, uint32_t rootEntries) 
         l.fatSectors = fs;
         l.clusterCount = static_cast<uint32_t>((opts.totalSectors - used) / opts.sectorsPerCluster);
         l.type = opts.forceType ? *opts.forceType : TypeForClusterCount(l.clusterCount);
-        return uint64_t{fs} * 512 >= FatBytesFor(l.type, uint64_t{l.clusterCount} + 2);
+        return uint64_t{fs} * format::kSectorSize >=
+               FatBytesFor(l.type, uint64_t{l.clusterCount} + 2);
     };
     if (opts.fatSectors != 0) {
         if (!tryFatSize(opts.fatSectors))
@@ -73,17 +76,34 @@ const char* FatTypeName(FatType type) {
 }
 
 FatType TypeForClusterCount(uint32_t clusters) {
-    if (clusters < kMinFat16Clusters) return FatType::kFat12;
-    if (clusters < kMinFat32Clusters) return FatType::kFat16;
-    return FatType::kFat32;
+    switch (format::FatTypeForClusters(clusters)) {
+        case format::FatType::Fat12:
+            return FatType::kFat12;
+        case format::FatType::Fat16:
+            return FatType::kFat16;
+        default:
+            return FatType::kFat32;
+    }
+}
+
+format::FatType FormatType(FatType type) {
+    switch (type) {
+        case FatType::kFat12:
+            return format::FatType::Fat12;
+        case FatType::kFat16:
+            return format::FatType::Fat16;
+        case FatType::kFat32:
+            return format::FatType::Fat32;
+    }
+    return format::FatType::Unknown;
 }
 
 uint32_t Layout::EndOfChain() const {
-    return type == FatType::kFat12 ? 0xFFF : type == FatType::kFat16 ? 0xFFFF : 0x0FFFFFFF;
+    return format::EndOfChainMark(FormatType(type));
 }
 
 uint32_t Layout::BadMark() const {
-    return type == FatType::kFat12 ? 0xFF7 : type == FatType::kFat16 ? 0xFFF7 : 0x0FFFFFF7;
+    return format::BadClusterMark(FormatType(type));
 }
 
 uint32_t Layout::EntryMask() const {
@@ -150,10 +170,11 @@ ImageOptions OptionsForClusterCount(FatType type, uint32_t clusters, ImageOption
     const bool is32 = fatType == FatType::kFat32;
     const uint32_t reserved = base.reservedSectors ? base.reservedSectors : (is32 ? 32 : 1);
     const uint32_t rootSectors = is32 ? 0 : RootDirSectors(base.rootEntries);
-    const uint32_t fs =
-        base.fatSectors
-            ? base.fatSectors
-            : static_cast<uint32_t>((FatBytesFor(fatType, uint64_t{clusters} + 2) + 511) / 512);
+    const uint32_t fs = base.fatSectors
+                            ? base.fatSectors
+                            : static_cast<uint32_t>((FatBytesFor(fatType, uint64_t{clusters} + 2) +
+                                                     format::kSectorSize - 1) /
+                                                    format::kSectorSize);
     base.totalSectors =
         reserved + base.numFats * fs + rootSectors + clusters * uint32_t{base.sectorsPerCluster};
     const Layout check = ComputeLayout(base);

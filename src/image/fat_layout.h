@@ -4,6 +4,9 @@
 #include <optional>
 #include <string>
 
+#include "format/boot_sector.h"
+#include "format/sector_size.h"
+
 namespace kestra::image {
 
 enum class FatType { kFat12, kFat16, kFat32 };
@@ -12,10 +15,11 @@ const char* FatTypeName(FatType type);
 
 // Cluster counts at which the type changes: fewer than 4,085 is FAT12, fewer than
 // 65,525 is FAT16, anything more is FAT32.
-constexpr uint32_t kMinFat16Clusters = 4085;
-constexpr uint32_t kMinFat32Clusters = 65525;
+constexpr uint32_t kMinFat16Clusters = format::kMinFat16Clusters;
+constexpr uint32_t kMinFat32Clusters = format::kMinFat32Clusters;
 
 FatType TypeForClusterCount(uint32_t clusters);
+format::FatType FormatType(FatType type);
 
 // What a test asks for. Zero in reservedSectors or fatSectors means "choose".
 struct ImageOptions {
@@ -29,7 +33,7 @@ struct ImageOptions {
     uint8_t media = 0xF8;
     // Written into the boot sector only; the image itself always uses 512-byte
     // sectors, so a different value makes a volume the core must refuse.
-    uint16_t bytesPerSectorField = 512;
+    uint16_t bytesPerSectorField = format::kSectorSize;
     uint32_t rootCluster = 2;  // FAT32
     uint32_t hiddenSectors = 0;
     uint16_t sectorsPerTrack = 63;
@@ -59,7 +63,7 @@ struct Layout {
     uint32_t clusterCount = 0;
     uint32_t rootCluster = 0;  // FAT32
 
-    uint32_t ClusterBytes() const { return sectorsPerCluster * 512; }
+    uint32_t ClusterBytes() const { return sectorsPerCluster * format::kSectorSize; }
     uint32_t MaxCluster() const { return clusterCount + 1; }
     uint64_t ClusterSector(uint32_t cluster) const {
         return firstDataSector + uint64_t{cluster - 2} * sectorsPerCluster;

@@ -244,8 +244,8 @@ void ImageBuilder::WriteFolders(Plan& plan, std::vector<uint8_t>& bytes) const {
         const bool fixedRoot = f == kRootNode && l.type != FatType::kFat32;
         auto offsetOf = [&](uint32_t slot) -> uint64_t {
             const uint64_t at = uint64_t{slot} * 32;
-            if (fixedRoot) return uint64_t{l.firstRootSector} * 512 + at;
-            return l.ClusterSector(clusters.at(at / cb)) * 512 + at % cb;
+            if (fixedRoot) return uint64_t{l.firstRootSector} * format::kSectorSize + at;
+            return l.ClusterSector(clusters.at(at / cb)) * format::kSectorSize + at % cb;
         };
         uint32_t slot = 0;
         auto put = [&](const RawEntry& e) {
@@ -324,7 +324,7 @@ FatImage ImageBuilder::Build() const {
             if (!item.erased) info.children.push_back(item.index);
     }
 
-    std::vector<uint8_t> bytes(uint64_t{l.totalSectors} * 512);
+    std::vector<uint8_t> bytes(uint64_t{l.totalSectors} * format::kSectorSize);
     WriteBootRegion(opts_, l, bytes);
     WriteFolders(plan, bytes);
     const uint32_t cb = l.ClusterBytes();
@@ -334,7 +334,8 @@ FatImage ImageBuilder::Build() const {
         for (size_t i = 0; i < clusters.size() && !nodes_[id].isFolder; ++i) {
             const size_t from = i * cb;
             const size_t n = std::min<size_t>(cb, content.size() - from);
-            std::memcpy(&bytes.at(l.ClusterSector(clusters[i]) * 512), content.data() + from, n);
+            std::memcpy(&bytes.at(l.ClusterSector(clusters[i]) * format::kSectorSize),
+                        content.data() + from, n);
         }
     }
 

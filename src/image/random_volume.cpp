@@ -122,7 +122,7 @@ void Generator::PickGeometry() {
     else
         shift = rng_.Pick({30, 20, 15, 10, 9, 8, 8});
     opts_.sectorsPerCluster = static_cast<uint8_t>(1u << shift);
-    const uint32_t cb = 512u << shift;
+    const uint32_t cb = format::kSectorSize << shift;
     const uint64_t aim = (big_ ? 64u : 4u) << 20;
     uint32_t clusters = 0;
     if (type == FatType::kFat12)
@@ -472,7 +472,8 @@ uint32_t Generator::Features(const FatImage& img) const {
         } else if (n.runs.size() > 1) {
             f |= n.isFolder ? kFragmentedFolder : kFragmentedFile;
         }
-        if (!n.slotOffsets.empty() && n.slotOffsets.front() / 512 != n.slotOffsets.back() / 512)
+        if (!n.slotOffsets.empty() && n.slotOffsets.front() / format::kSectorSize !=
+                                          n.slotOffsets.back() / format::kSectorSize)
             f |= kSetAcrossSectors;
         if (n.slotOffsets.size() >= 4) f |= kLongName;
         if (!n.isFolder && n.content.empty()) f |= kEmptyFile;

@@ -14,8 +14,8 @@
 #include <map>
 #include <utility>
 
+#include "format/boot_sector.h"
 #include "format/volume_signature.h"
-#include "platform/boot_record.h"
 #include "platform/loop_devices.h"
 
 namespace kestra::platform {
@@ -45,15 +45,11 @@ bool WriteAll(int fd, const uint8_t* buffer, size_t bytes, uint64_t offset) {
     return true;
 }
 
-uint32_t Le32(const uint8_t* p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
 // A FAT volume's own boot sector carries the same signature as a partition table;
 // its boot code fills the slots with bytes no partition entry starts with.
 bool HasPartitionTable(const uint8_t* mbr, uint64_t sectors) {
     return format::HasPartitionSlots(mbr) &&
-           !CheckBootRecord(ParseBootRecord(mbr), sectors).empty();
+           !format::CheckBootRecord(format::ParseBootRecord(mbr), sectors).empty();
 }
 
 // The kernel tells a lease holder by SIGIO that another program opens the file;
@@ -95,17 +91,17 @@ OpenResult Fail(OpenError error, std::string message) {
 
 }  // namespace
 
-void SplitVolumeSpec(const std::string& spec, std::string& path, int& partition) {
-    path = spec;
+void SplitVolumePath(const std::string& volume, std::string& path, int& partition) {
+    path = volume;
     partition = 0;
-    const size_t at = spec.rfind('@');
-    if (at == std::string::npos || at + 2 != spec.size()) return;
-    const char n = spec[at + 1];
+    const size_t at = volume.rfind('@');
+    if (at == std::string::npos || at + 2 != volume.size()) return;
+    const char n = volume[at + 1];
     if (n < '1' || n > '4') return;
     struct stat st {};
     // A file whose name really ends in "@N" is taken as it is.
-    if (::stat(spec.c_str(), &st) == 0) return;
-    path = spec.substr(0, at);
+    if (::stat(volume.c_str(), &st) == 0) return;
+    path = volume.substr(0, at);
     partition = n - '0';
 }
 
@@ -126,12 +122,10 @@ std::string MalformedPartition(const std::string& volume) {
            " (PATH@N takes N = 1 to 4)";
 }
 
-OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options) {
-    std::string path;
-    int partition = 0;
-    SplitVolumeSpec(spec, path, partition);
+namespace {
 
-    struct stat st {};
+// What stat() says of a volume's path, or why it cannot be a volume.
+OpenResult CheckVolumeFile(const std::string& path, const OpenOptions& options, struct stat& st) {
     if (::stat(path.c_str(), &st) != 0) {
         return Fail(errno == EACCES ? OpenError::NoAccess : OpenError::NotFound,
                     path + ": " + std::strerror(errno));
@@ -142,7 +136,6 @@ OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options)
     if (!isBlock && !S_ISREG(st.st_mode)) {
         return Fail(OpenError::NotAVolume, path + ": not an image file or block device");
     }
-
     if (!isBlock) {
         const std::string loop = LoopDeviceBackedBy(path, options.sysBlock);
         if (!loop.empty()) {
@@ -150,79 +143,110 @@ OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options)
                         path + ": attached to " + loop + " (loop-mounted?); detach it first");
         }
     }
+    return {};
+}
 
-    if (!isBlock) GiveUpLease(st);
-
+// Block devices are opened exclusively, so a mounted one is refused as busy.
+OpenResult OpenVolumeFile(const std::string& path, const OpenOptions& options, bool isBlock,
+                          OwnedFd& fd) {
     int flags = (options.writable ? O_RDWR : O_RDONLY) | O_CLOEXEC;
     if (isBlock) flags |= O_EXCL;
-    const int fd = ::open(path.c_str(), flags);
-    if (fd < 0) {
-        const int err = errno;
-        if (err == EBUSY) return Fail(OpenError::Busy, path + ": device is busy (mounted?)");
-        if (err == EACCES || err == EPERM || err == EROFS) {
-            return Fail(OpenError::NoAccess, path + ": " + std::strerror(err));
-        }
-        return Fail(OpenError::Io, path + ": " + std::strerror(err));
+    fd = OwnedFd(::open(path.c_str(), flags));
+    if (fd.Valid()) return {};
+    const int err = errno;
+    if (err == EBUSY) return Fail(OpenError::Busy, path + ": device is busy (mounted?)");
+    if (err == EACCES || err == EPERM || err == EROFS) {
+        return Fail(OpenError::NoAccess, path + ": " + std::strerror(err));
     }
+    return Fail(OpenError::Io, path + ": " + std::strerror(err));
+}
 
+// The whole file or device in sectors; refused when not one sector long.
+OpenResult MeasureVolume(const std::string& path, const OwnedFd& fd, const struct stat& st,
+                         bool isBlock, uint64_t& sectors) {
     uint64_t bytes = static_cast<uint64_t>(st.st_size);
-    if (isBlock && ::ioctl(fd, BLKGETSIZE64, &bytes) != 0) {
+    if (isBlock && ::ioctl(fd.Get(), BLKGETSIZE64, &bytes) != 0) {
         const int err = errno;
-        ::close(fd);
         return Fail(OpenError::Io, path + ": cannot read device size: " + std::strerror(err));
     }
+    sectors = bytes / kSectorSize;
+    if (sectors != 0) return {};
+    return Fail(OpenError::NotAVolume,
+                path + ": " +
+                    (bytes != 0 ? "only " + std::to_string(bytes) +
+                                      " bytes, too short to hold a boot sector"
+                     : isBlock ? "no medium (0 bytes)"
+                               : "the file is empty, no boot sector"));
+}
 
-    uint64_t offset = 0;
-    uint64_t sectors = bytes / kSectorSize;
-    if (sectors == 0) {
-        ::close(fd);
-        return Fail(OpenError::NotAVolume,
-                    path + ": " +
-                        (bytes != 0 ? "only " + std::to_string(bytes) +
-                                          " bytes, too short to hold a boot sector"
-                         : isBlock ? "no medium (0 bytes)"
-                                   : "the file is empty, no boot sector"));
+// Narrows `offset` and `sectors` to primary partition `partition` of the MBR.
+OpenResult SelectPartition(const std::string& volume, const OwnedFd& fd, int partition,
+                           bool isBlock, uint64_t& offset, uint64_t& sectors) {
+    uint8_t mbr[kSectorSize];
+    if (!ReadAll(fd.Get(), mbr, kSectorSize, 0)) {
+        const int err = errno;
+        return Fail(OpenError::Io,
+                    volume + ": cannot read the partition table: " + std::strerror(err));
     }
+    const format::PartitionSlot entry = format::ReadPartitionSlot(mbr, partition);
+    const uint64_t start = entry.start;
+    const uint64_t count = entry.count;
+    const std::string slot = "partition " + std::to_string(partition);
+    const std::string image = isBlock ? "the disk" : "the image";
+    std::string why;
+    if (!HasPartitionTable(mbr, sectors)) {
+        why = image + " has no partition table";
+    } else if (entry.type == 0 || count == 0) {
+        why = slot + " is empty";
+    } else if (start == 0 || start + count > sectors) {
+        why = slot + " lies outside " + image;
+    }
+    if (!why.empty()) return Fail(OpenError::BadPartition, volume + ": " + why);
+    offset = start * kSectorSize;
+    sectors = count;
+    return {};
+}
+
+}  // namespace
+
+OpenResult OpenSectorDevice(const std::string& volume, const OpenOptions& options) {
+    std::string path;
+    int partition = 0;
+    SplitVolumePath(volume, path, partition);
+
+    struct stat st {};
+    if (OpenResult r = CheckVolumeFile(path, options, st); r.error != OpenError::None) return r;
+    const bool isBlock = S_ISBLK(st.st_mode);
+    if (!isBlock) GiveUpLease(st);
+
+    OwnedFd fd;
+    if (OpenResult r = OpenVolumeFile(path, options, isBlock, fd); r.error != OpenError::None)
+        return r;
+    uint64_t sectors = 0;
+    if (OpenResult r = MeasureVolume(path, fd, st, isBlock, sectors); r.error != OpenError::None)
+        return r;
+    uint64_t offset = 0;
     if (partition != 0) {
-        uint8_t mbr[kSectorSize];
-        if (!ReadAll(fd, mbr, kSectorSize, 0)) {
-            const int err = errno;
-            ::close(fd);
-            return Fail(OpenError::Io,
-                        spec + ": cannot read the partition table: " + std::strerror(err));
-        }
-        const uint8_t* entry = mbr + 446 + 16 * (partition - 1);
-        const uint64_t start = Le32(entry + 8);
-        const uint64_t count = Le32(entry + 12);
-        const std::string slot = "partition " + std::to_string(partition);
-        const std::string image = isBlock ? "the disk" : "the image";
-        std::string why;
-        if (!HasPartitionTable(mbr, sectors)) {
-            why = image + " has no partition table";
-        } else if (entry[4] == 0 || count == 0) {
-            why = slot + " is empty";
-        } else if (start == 0 || start + count > sectors) {
-            why = slot + " lies outside " + image;
-        }
-        if (!why.empty()) {
-            ::close(fd);
-            return Fail(OpenError::BadPartition, spec + ": " + why);
-        }
-        offset = start * kSectorSize;
-        sectors = count;
+        OpenResult r = SelectPartition(volume, fd, partition, isBlock, offset, sectors);
+        if (r.error != OpenError::None) return r;
     }
 
     OpenResult result;
     // Barriers are always kept on real devices; the opt-out is for images only.
-    auto device = std::make_unique<FileDevice>(fd, offset, sectors, options.writable,
+    auto device = std::make_unique<FileDevice>(std::move(fd), offset, sectors, options.writable,
                                                options.writeThrough || isBlock);
     if (options.writable && !isBlock) device->TakeLease();
     result.device = std::move(device);
     return result;
 }
 
-FileDevice::FileDevice(int fd, uint64_t byteOffset, uint64_t sectors, bool writable, bool barriers)
-    : fd_(fd), offset_(byteOffset), sectors_(sectors), writable_(writable), barriers_(barriers) {}
+FileDevice::FileDevice(OwnedFd fd, uint64_t byteOffset, uint64_t sectors, bool writable,
+                       bool barriers)
+    : fd_(std::move(fd)),
+      offset_(byteOffset),
+      sectors_(sectors),
+      writable_(writable),
+      barriers_(barriers) {}
 
 FileDevice::~FileDevice() {
     Close();
@@ -234,16 +258,16 @@ bool FileDevice::Close() {
     if (lease_) {
         struct stat st {};
         const auto it =
-            ::fstat(fd_, &st) == 0 ? Leases().find({st.st_dev, st.st_ino}) : Leases().end();
-        if (it != Leases().end() && it->second == fd_) Leases().erase(it);
+            ::fstat(fd_.Get(), &st) == 0 ? Leases().find({st.st_dev, st.st_ino}) : Leases().end();
+        if (it != Leases().end() && it->second == fd_.Get()) Leases().erase(it);
     }
     // Without barriers this is the one flush of the run; it counts like any.
-    if (writable_ && ::fdatasync(fd_) != 0) {
+    if (writable_ && ::fdatasync(fd_.Get()) != 0) {
         lastError_ = errno;
         closeOk_ = false;
     }
     // Also drops any flock and lease held. Not retried: the descriptor is gone.
-    if (::close(fd_) != 0 && writable_) {
+    if (fd_.Close() != 0 && writable_) {
         lastError_ = errno;
         closeOk_ = false;
     }
@@ -253,15 +277,15 @@ bool FileDevice::Close() {
 bool FileDevice::TakeLease() {
     WatchLeaseBreaks();
     // Refused where the file is not ours or another opener has it already.
-    lease_ = ::fcntl(fd_, F_SETLEASE, F_WRLCK) == 0;
+    lease_ = ::fcntl(fd_.Get(), F_SETLEASE, F_WRLCK) == 0;
     struct stat st {};
-    if (lease_ && ::fstat(fd_, &st) == 0) Leases()[{st.st_dev, st.st_ino}] = fd_;
+    if (lease_ && ::fstat(fd_.Get(), &st) == 0) Leases()[{st.st_dev, st.st_ino}] = fd_.Get();
     return lease_;
 }
 
 bool FileDevice::OthersOpened() {
     // While a break is pending the lease reads as what it is to become.
-    return lease_ && !closed_ && ::fcntl(fd_, F_GETLEASE) != F_WRLCK;
+    return lease_ && !closed_ && ::fcntl(fd_.Get(), F_GETLEASE) != F_WRLCK;
 }
 
 bool FileDevice::InRange(uint64_t first, uint32_t count) const {
@@ -274,7 +298,7 @@ bool FileDevice::Read(uint64_t first, uint32_t count, uint8_t* buffer) {
         return false;
     }
     errno = EIO;  // a short read leaves errno untouched
-    if (ReadAll(fd_, buffer, static_cast<size_t>(count) * kSectorSize,
+    if (ReadAll(fd_.Get(), buffer, static_cast<size_t>(count) * kSectorSize,
                 offset_ + first * kSectorSize)) {
         return true;
     }
@@ -288,7 +312,7 @@ bool FileDevice::Write(uint64_t first, uint32_t count, const uint8_t* buffer) {
         return false;
     }
     errno = EIO;
-    if (WriteAll(fd_, buffer, static_cast<size_t>(count) * kSectorSize,
+    if (WriteAll(fd_.Get(), buffer, static_cast<size_t>(count) * kSectorSize,
                  offset_ + first * kSectorSize)) {
         return true;
     }
@@ -298,7 +322,7 @@ bool FileDevice::Write(uint64_t first, uint32_t count, const uint8_t* buffer) {
 
 bool FileDevice::Flush() {
     if (!writable_ || !barriers_) return true;
-    if (::fdatasync(fd_) == 0) return true;
+    if (::fdatasync(fd_.Get()) == 0) return true;
     lastError_ = errno;
     return false;
 }
@@ -308,7 +332,7 @@ bool FileDevice::Lock(int level, bool) {
     // The first hold is backed by a real lock so that other openers see it.
     if (locks_.Empty()) {
         const int op = (level == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB;
-        if (::flock(fd_, op) != 0) return false;
+        if (::flock(fd_.Get(), op) != 0) return false;
     }
     locks_.Push(level);
     return true;
@@ -316,7 +340,7 @@ bool FileDevice::Lock(int level, bool) {
 
 bool FileDevice::Unlock(int level) {
     if (!locks_.Pop(level)) return false;
-    if (locks_.Empty()) ::flock(fd_, LOCK_UN);
+    if (locks_.Empty()) ::flock(fd_.Get(), LOCK_UN);
     return true;
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/lock_table.h"
+#include "platform/owned_fd.h"
 #include "platform/sector_device.h"
 
 namespace kestra::platform {
@@ -30,10 +31,10 @@ struct OpenResult {
 // Opens "PATH" (an image file or a block device) or "PATH@N" (primary partition N,
 // 1..4, of an image or disk with an MBR). Block devices are opened exclusively, so a
 // mounted device is refused as busy.
-OpenResult OpenSectorDevice(const std::string& spec, const OpenOptions& options);
+OpenResult OpenSectorDevice(const std::string& volume, const OpenOptions& options);
 
 // Splits "PATH@N" into its path and partition number (0 when there is none).
-void SplitVolumeSpec(const std::string& spec, std::string& path, int& partition);
+void SplitVolumePath(const std::string& volume, std::string& path, int& partition);
 // Why a volume ending in "@..." is a malformed "PATH@N" (no file has that exact
 // name and what follows the "@" is not 1..4); empty when it is not.
 std::string MalformedPartition(const std::string& volume);
@@ -45,7 +46,7 @@ std::string MalformedPartition(const std::string& volume);
 // program that opens it then waits, and OthersOpened tells the run to stop.
 class FileDevice : public SectorDevice {
   public:
-    FileDevice(int fd, uint64_t byteOffset, uint64_t sectors, bool writable, bool barriers);
+    FileDevice(OwnedFd fd, uint64_t byteOffset, uint64_t sectors, bool writable, bool barriers);
     ~FileDevice() override;
     FileDevice(const FileDevice&) = delete;
     FileDevice& operator=(const FileDevice&) = delete;
@@ -71,7 +72,7 @@ class FileDevice : public SectorDevice {
   private:
     bool InRange(uint64_t first, uint32_t count) const;
 
-    int fd_;
+    OwnedFd fd_;
     uint64_t offset_;
     uint64_t sectors_;
     bool writable_;

@@ -11,7 +11,8 @@ namespace kestra::platform {
 class MemoryDevice : public SectorDevice {
   public:
     explicit MemoryDevice(std::vector<uint8_t> bytes);
-    explicit MemoryDevice(uint64_t sectors) : MemoryDevice(std::vector<uint8_t>(sectors * 512)) {}
+    explicit MemoryDevice(uint64_t sectors)
+        : MemoryDevice(std::vector<uint8_t>(sectors * kSectorSize)) {}
 
     bool Read(uint64_t first, uint32_t count, uint8_t* buffer) override;
     bool Write(uint64_t first, uint32_t count, const uint8_t* buffer) override;

@@ -9,6 +9,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include "format/boot_sector.h"
+#include "format/sector_size.h"
+
 namespace kestra::platform {
 namespace {
 
@@ -24,12 +27,16 @@ std::string FirstLine(const fs::path& path) {
 // The signature and the file-system type field of FAT12/16 or FAT32.
 bool LooksLikeFat(const std::string& device) {
     std::ifstream in(device, std::ios::binary);
-    char boot[512] = {};
+    namespace bpb = format::bpb;
+    char boot[format::kSectorSize] = {};
     if (!in.read(boot, sizeof boot)) return false;
-    if (static_cast<uint8_t>(boot[510]) != 0x55 || static_cast<uint8_t>(boot[511]) != 0xAA) {
+    if (static_cast<uint8_t>(boot[bpb::kSignature]) != 0x55 ||
+        static_cast<uint8_t>(boot[bpb::kSignature + 1]) != 0xAA) {
         return false;
     }
-    return std::memcmp(boot + 54, "FAT", 3) == 0 || std::memcmp(boot + 82, "FAT", 3) == 0;
+    constexpr size_t kText16 = bpb::kExtendedFat16 + bpb::kExtTypeText;
+    constexpr size_t kText32 = bpb::kExtendedFat32 + bpb::kExtTypeText;
+    return std::memcmp(boot + kText16, "FAT", 3) == 0 || std::memcmp(boot + kText32, "FAT", 3) == 0;
 }
 
 }  // namespace

@@ -3,29 +3,13 @@
 #include <cctype>
 #include <vector>
 
-#include "platform/boot_record.h"
+#include "format/boot_sector.h"
+#include "format/fat_entry.h"
 #include "platform/volume_check.h"
 
 namespace kestra::platform {
-namespace {
 
-uint32_t FatEntry(const std::vector<uint8_t>& fat, FatType type, uint32_t cluster) {
-    switch (type) {
-        case FatType::Fat12: {
-            const size_t at = cluster + cluster / 2;
-            const uint32_t pair = fat[at] | (fat[at + 1] << 8);
-            return (cluster & 1) ? pair >> 4 : pair & 0xFFF;
-        }
-        case FatType::Fat16:
-            return fat[2 * cluster] | (fat[2 * cluster + 1] << 8);
-        default: {
-            const uint8_t* p = &fat[4 * size_t{cluster}];
-            return (p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t{p[3]} << 24)) & 0x0FFFFFFF;
-        }
-    }
-}
-
-}  // namespace
+using format::FatType;
 
 QueryResult QueryVolume(SectorDevice& device, const format::CodePage& codePage) {
     QueryResult result;
@@ -35,7 +19,7 @@ QueryResult QueryVolume(SectorDevice& device, const format::CodePage& codePage) 
         result.message = "cannot read the boot sector";
         return result;
     }
-    const BootRecord boot = ParseBootRecord(sector);
+    const format::BootRecord boot = format::ParseBootRecord(sector);
     const VolumeProblem problem = CheckVolumeStart(device, sector);
     result.message = problem.text;
     result.partitionHint = problem.partition;
@@ -44,9 +28,8 @@ QueryResult QueryVolume(SectorDevice& device, const format::CodePage& codePage) 
     const FatType type = boot.Type();
     const uint32_t clusters = boot.ClusterCount();
     // Only the sectors that hold entries 0 .. clusters + 1 are needed.
-    const uint64_t bits = type == FatType::Fat12 ? 12 : type == FatType::Fat16 ? 16 : 32;
-    const uint32_t sectors =
-        static_cast<uint32_t>(((uint64_t{clusters} + 2) * bits / 8 + 1 + 511) / 512);
+    const uint64_t bytes = (uint64_t{clusters} + 2) * format::FatEntryBits(type) / 8 + 1;
+    const uint32_t sectors = static_cast<uint32_t>((bytes + kSectorSize - 1) / kSectorSize);
     std::vector<uint8_t> fat(size_t{std::min(sectors, boot.FatSectors())} * kSectorSize + 2);
     if (!device.Read(boot.reservedSectors, std::min(sectors, boot.FatSectors()), fat.data())) {
         result.openError = OpenError::Io;
@@ -55,7 +38,7 @@ QueryResult QueryVolume(SectorDevice& device, const format::CodePage& codePage) 
     }
     uint32_t free = 0;
     for (uint32_t c = 2; c < clusters + 2; ++c) {
-        if (FatEntry(fat, type, c) == 0) ++free;
+        if (format::ReadFatEntry(fat.data(), type, c) == 0) ++free;
     }
 
     const uint64_t clusterBytes = uint64_t{boot.sectorsPerCluster} * kSectorSize;
@@ -73,13 +56,13 @@ char VolumeCatalogue::Key(char letter) {
     return static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
 }
 
-void VolumeCatalogue::Map(char letter, const std::string& spec) {
-    volumes_[Key(letter)] = {[this, spec](const OpenOptions& options) {
+void VolumeCatalogue::Map(char letter, const std::string& volume) {
+    volumes_[Key(letter)] = {[this, volume](const OpenOptions& options) {
                                  OpenOptions o = options;
                                  o.writeThrough = o.writeThrough && writeThrough;
-                                 return OpenSectorDevice(spec, o);
+                                 return OpenSectorDevice(volume, o);
                              },
-                             spec};
+                             volume};
 }
 
 void VolumeCatalogue::MapDevice(char letter, Opener opener, std::string description) {
@@ -134,8 +117,9 @@ QueryResult VolumeCatalogue::Query(char letter) const {
     }
     QueryResult result = QueryVolume(*opened.device, codePage);
     if (!result.ok) {
-        const std::string spec = Describe(letter);
-        result.message = spec + ": " + ProblemText({result.message, result.partitionHint}, spec);
+        const std::string volume = Describe(letter);
+        result.message =
+            volume + ": " + ProblemText({result.message, result.partitionHint}, volume);
     }
     return result;
 }

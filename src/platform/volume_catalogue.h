@@ -38,7 +38,7 @@ class VolumeCatalogue {
     using Opener = std::function<OpenResult(const OpenOptions&)>;
 
     // Maps a letter to "PATH" or "PATH@N".
-    void Map(char letter, const std::string& spec);
+    void Map(char letter, const std::string& volume);
     // Maps a letter to any device (tests use fake devices this way).
     void MapDevice(char letter, Opener opener, std::string description = "device");
     // Forgets a letter's volume; false when it had none.

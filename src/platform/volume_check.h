@@ -19,6 +19,6 @@ VolumeProblem CheckVolumeStart(SectorDevice& device, const uint8_t* sector0);
 
 // The problem as shown after the volume's name, with "use PATH@N" for a disk
 // whose partition should have been named.
-std::string ProblemText(const VolumeProblem& problem, const std::string& spec);
+std::string ProblemText(const VolumeProblem& problem, const std::string& volume);
 
 }  // namespace kestra::platform

@@ -20,7 +20,7 @@ platform::ViewPtr OpenDriveFiles(const platform::VolumeCatalogue& catalogue, cha
     }
     std::string path;
     int partition = 0;
-    platform::SplitVolumeSpec(volume, path, partition);
+    platform::SplitVolumePath(volume, path, partition);
     platform::ViewPtr view =
         analysis::FatFileView(std::move(opened.device), error, {volume, path, catalogue.codePage});
     if (!view) error = volume + ": " + error;

@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <sstream>
 
+#include "format/boot_sector.h"
 #include "format/code_page.h"
-#include "platform/boot_record.h"
 #include "platform/escaped_names.h"
 #include "platform/file_system_view.h"
 #include "platform/system_info.h"
@@ -44,14 +44,14 @@ uint64_t Fnv1a(const std::string& text) {
 bool IdentifyVolume(const platform::VolumeCatalogue& catalogue, char letter, VolumeIdentity& id,
                     std::string& error) {
     id = {};
-    const std::string spec = catalogue.Describe(letter);
-    if (!spec.empty() && platform::IsDirectory(spec)) {
-        id.Path = platform::CanonicalPath(spec);
+    const std::string volume = catalogue.Describe(letter);
+    if (!volume.empty() && platform::IsDirectory(volume)) {
+        id.Path = platform::CanonicalPath(volume);
         return true;
     }
     std::string path;
     int partition = 0;
-    platform::SplitVolumeSpec(spec, path, partition);
+    platform::SplitVolumePath(volume, path, partition);
     id.Path =
         platform::CanonicalPath(path) + (partition > 0 ? "@" + std::to_string(partition) : "");
     platform::OpenResult opened = catalogue.Open(letter, platform::OpenOptions{});
@@ -61,11 +61,11 @@ bool IdentifyVolume(const platform::VolumeCatalogue& catalogue, char letter, Vol
         return false;
     }
     if (!opened.device->Read(0, 1, boot)) {
-        error = spec + ": cannot read the boot sector";
+        error = volume + ": cannot read the boot sector";
         return false;
     }
-    const platform::BootRecord b = platform::ParseBootRecord(boot);
-    id.Serial = platform::VolumeSerial(boot);
+    const format::BootRecord b = format::ParseBootRecord(boot);
+    id.Serial = format::VolumeSerial(boot);
     // Decoded as every output shows it, so the folder reads as the label does.
     if (b.hasLabel) id.Label = format::LabelText(b.labelBytes.data(), catalogue.codePage);
     id.Bytes = uint64_t{b.totalSectors} * 512;

@@ -3,6 +3,7 @@
 #include <array>
 
 #include "display/ansi_map.h"
+#include "format/sector_size.h"
 
 namespace kestra::viewer {
 namespace {
@@ -37,11 +38,11 @@ void DrawControl(Canvas& c, const Place& p, const std::string& text, bool box) {
 
 // The colour each byte ends up with when marks of one pane are laid over each
 // other with the exclusive-or pen: the same colour twice cancels.
-std::array<int, 512> Overlay(const std::vector<Mark>& marks, Pane pane) {
-    std::array<int, 512> colour{};
+std::array<int, format::kSectorSize> Overlay(const std::vector<Mark>& marks, Pane pane) {
+    std::array<int, format::kSectorSize> colour{};
     for (const Mark& m : marks) {
         if (m.pane != pane || m.colour == 0) continue;
-        for (int p = m.pos; p < m.pos + m.count && p < 512; ++p)
+        for (int p = m.pos; p < m.pos + m.count && p < static_cast<int>(format::kSectorSize); ++p)
             colour[p] = colour[p] == m.colour ? 0 : m.colour;
     }
     return colour;
@@ -129,8 +130,8 @@ Canvas HexPicture(const HexView& view) {
 }
 
 std::string HexText(const HexView& view, bool colour) {
-    const std::array<int, 512> frames = Overlay(view.Marks, Pane::Data);
-    const std::array<int, 512> fills = Overlay(view.Marks, Pane::Text);
+    const std::array<int, format::kSectorSize> frames = Overlay(view.Marks, Pane::Data);
+    const std::array<int, format::kSectorSize> fills = Overlay(view.Marks, Pane::Text);
     // Black text keeps the terminal's own foreground, so it shows on any background.
     const std::string ink = view.TextColour == 0 ? "\x1b[39m" : Sgr(view.TextColour, false);
     const std::string reset = "\x1b[0m";

@@ -11,9 +11,7 @@ using testing::ImageOptions;
 
 Geometry GeometryOf(const testing::FatImage& image) {
     Geometry geo;
-    const bool fat32 = image.type() == testing::FatType::kFat32;
-    ComputeGeometry(geo, image.bytes().data(), fat32 ? "FAT32" : "FAT",
-                    image.layout().clusterCount);
+    ComputeGeometry(geo, image.bytes().data());
     return geo;
 }
 
@@ -32,6 +30,7 @@ TEST(GeometryTest, RegionsMatchTheBuildersLayoutOnEveryType) {
         SCOPED_TRACE(FatTypeName(l.type));
         const Geometry geo = GeometryOf(image);
         EXPECT_EQ(geo.IsFat32, l.type == testing::FatType::kFat32);
+        EXPECT_EQ(geo.ClusterCount, l.clusterCount);
         EXPECT_EQ(geo.FatStartSector, l.reservedSectors);
         EXPECT_EQ(geo.FatSectors, l.fatSectors);
         EXPECT_EQ(RootDirSectors(geo), l.rootDirSectors);
@@ -45,12 +44,9 @@ TEST(GeometryTest, RegionsMatchTheBuildersLayoutOnEveryType) {
     }
 }
 
-TEST(GeometryTest, TheReportedNameDecidesFat32AndLinesUseIntegerKilobytes) {
+TEST(GeometryTest, LinesUseIntegerKilobytes) {
     const testing::FatImage floppy = testing::ImageBuilder(ImageOptions::Floppy1440()).Build();
-    Geometry geo;
-    ComputeGeometry(geo, floppy.bytes().data(), "FAT32", 100);
-    EXPECT_EQ(geo.Type, platform::FatType::Fat32);
-    geo = GeometryOf(floppy);
+    Geometry geo = GeometryOf(floppy);
     geo.DriveText = "c: [DATA]";
     // Three one-sector clusters per box are one kilobyte, not three times nothing.
     EXPECT_EQ(GeometryLines(geo, 3),

@@ -32,11 +32,10 @@ TEST(ReadFatTest, EveryTypeLoadsIntoTheFat32ValueSpaceFromItsReservedSectors) {
     using testing::FatType;
     ImageOptions reserved;
     reserved.reservedSectors = 6;
-    const std::pair<ImageOptions, platform::FatType> cases[] = {
-        {testing::OptionsForClusterCount(FatType::kFat12, 4084), platform::FatType::Fat12},
-        {testing::OptionsForClusterCount(FatType::kFat16, 4085, reserved),
-         platform::FatType::Fat16},
-        {ImageOptions::Fat32(1), platform::FatType::Fat32},
+    const std::pair<ImageOptions, format::FatType> cases[] = {
+        {testing::OptionsForClusterCount(FatType::kFat12, 4084), format::FatType::Fat12},
+        {testing::OptionsForClusterCount(FatType::kFat16, 4085, reserved), format::FatType::Fat16},
+        {ImageOptions::Fat32(1), format::FatType::Fat32},
     };
     for (const auto& [options, type] : cases) {
         const testing::FatImage image = VolumeWith(options);
@@ -48,8 +47,8 @@ TEST(ReadFatTest, EveryTypeLoadsIntoTheFat32ValueSpaceFromItsReservedSectors) {
         for (uint32_t c = 2; c <= image.layout().MaxCluster(); ++c) {
             const uint32_t raw = image.FatEntry(c);
             uint32_t want = raw;
-            if (type == platform::FatType::Fat12 && raw >= 0xFF0) want |= 0x0FFFF000;
-            if (type == platform::FatType::Fat16 && raw >= 0xFFF0) want |= 0x0FFF0000;
+            if (type == format::FatType::Fat12 && raw >= 0xFF0) want |= 0x0FFFF000;
+            if (type == format::FatType::Fat16 && raw >= 0xFFF0) want |= 0x0FFF0000;
             ASSERT_EQ(f.model.Fat[c] & kFatMask, want & kFatMask) << c;
         }
         EXPECT_EQ(f.model.Fat[60] & kFatMask, kFatBad);

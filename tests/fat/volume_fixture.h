@@ -27,9 +27,9 @@ struct VolumeFixture : PassState {
         EXPECT_TRUE(query.ok) << query.message;
         io.DriveLetter = "c:";
         io.VolumeHandle = io.OpenVolume("c:", disk::Access::ReadWrite);
-        uint8_t boot[512];
+        uint8_t boot[format::kSectorSize];
         EXPECT_EQ(io.ReadBootSector(boot), 0);
-        disk::ComputeGeometry(geo, boot, query.info.fileSystemName, query.info.totalClusters);
+        disk::ComputeGeometry(geo, boot);
         geo.DriveText = "c:";
         counters.LastCluster = geo.ClusterCount + 1;
         counters.MapScale = static_cast<uint32_t>(display::MapScaleFor(geo.ClusterCount));
