@@ -232,7 +232,8 @@ void FAT_Pack_Subdir(Engine& e, uint32_t Index) {
     // Rewritten in place, the folder's sectors go straight to the medium.
     if (!FlushMoves(e)) return;
     if (!run.io.Level0Lock && !disk::LockLevel3(e.lock, false)) return;
-    // Another program wrote: a shared run drops the locks it just took.
+    // Another program wrote: the folder stays as it is. A shared run still
+    // drops the locks it just took, in the hold below.
     if (run.io.Level0Lock && run.flags.VolumeTouched) return;
 
     FolderPlace place;
