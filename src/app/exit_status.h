@@ -2,7 +2,9 @@
 
 #include <string>
 
+#include "report/report_context.h"
 #include "run/run_context.h"
+#include "tools/file_tools.h"
 
 namespace kestra::app {
 
@@ -17,6 +19,13 @@ enum ExitCode {
     kExitNotWhole = 6,  // defrag --only: a named file is still in pieces, or missing
     kExitUsage = 64,
 };
+
+// The exit status a box of a pending error flag stands for, whatever its text
+// says; kExitClean for no box and for the viewer's, which leave the status to
+// how the launch ended.
+int ExitStatusOf(report::ErrorBox box);
+// The exit status of what a tool run came to.
+int ExitStatusOf(tools::ToolOutcome outcome);
 
 // The exit status of a finished launch, from the error box it ended with.
 int ExitStatusFor(const run::RunContext& ctx);

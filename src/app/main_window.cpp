@@ -158,26 +158,6 @@ void FillCatalogue(platform::VolumeCatalogue& catalogue, platform::SettingsStore
     }
 }
 
-int ExitStatusFor(const run::RunContext& ctx) {
-    switch (ctx.report.Main.LastBox) {
-        case report::ErrorBox::Internal:
-        case report::ErrorBox::NoMemory:
-            return kExitInternal;
-        case report::ErrorBox::Disk:
-            return kExitDisk;
-        case report::ErrorBox::Structure:
-            return kExitStructure;
-        case report::ErrorBox::Busy:
-            return kExitBusy;
-        case report::ErrorBox::None:
-            break;
-    }
-    if (ctx.flags.CloseRequested || ctx.flags.StopRequested) return kExitUserStop;
-    // A launch that stopped with a line of its own ("Unable to view", "Err=ReadBPB").
-    if (!ctx.RunDone) return kExitDisk;
-    return kExitClean;
-}
-
 std::string AboutTitle(const std::string& osVersion) {
     return "Kestra Disk optimiser for FAT volumes  -  Linux " + osVersion;
 }

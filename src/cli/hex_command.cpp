@@ -145,7 +145,8 @@ int HexCommand(std::vector<std::string> args) {
     if (why.empty() && !ctx.report.Main.ViewerErrorText.empty())
         why = ctx.report.Main.ViewerErrorText;
     // A box names the error; without one the viewer ran to its end.
-    int status = host.boxText.empty() ? kExitClean : app::ExitStatusFor(ctx);
+    int status =
+        ctx.report.Main.LastBox == report::ErrorBox::None ? kExitClean : app::ExitStatusFor(ctx);
     if (!why.empty()) {
         std::cerr << "kestra-cli hex: " << why << "\n";
         if (status == kExitClean) status = refused.empty() ? kExitUsage : kExitDisk;

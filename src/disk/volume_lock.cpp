@@ -142,4 +142,17 @@ void UnLockLevel3(LockContext& lock) {
     LetEventsRun(lock, 1);
 }
 
+WriteLockHold::~WriteLockHold() noexcept(false) {
+    if (!lock_) return;
+    if (std::uncaught_exceptions() == unwinding_) {
+        UnLockLevel3(*lock_);
+        return;
+    }
+    try {
+        UnLockLevel3(*lock_);
+    } catch (...) {
+        // The locks are dropped before events run; the first error is the one to report.
+    }
+}
+
 }  // namespace kestra::disk

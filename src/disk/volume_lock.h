@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <functional>
 
 #include "disk/volume_io.h"
@@ -28,5 +29,23 @@ bool LockIt(LockContext& lock, Access access = Access::ReadWrite);
 bool LockLevel3(LockContext& lock, bool Report);
 // Drops back to level 1 and paints what waited meanwhile.
 void UnLockLevel3(LockContext& lock);
+
+// The write locks LockLevel3 took, dropped by UnLockLevel3 when the hold ends:
+// on every path out of its scope, an exception's too. Made with `held` false it
+// drops nothing. On a run that holds the volume alone the drop only paints what
+// waited and lets events run.
+class WriteLockHold {
+  public:
+    WriteLockHold(LockContext& lock, bool held) : lock_(held ? &lock : nullptr) {}
+    WriteLockHold(const WriteLockHold&) = delete;
+    WriteLockHold& operator=(const WriteLockHold&) = delete;
+    // An error of the events the drop lets run goes on to the caller, as from
+    // any other step; while another error unwinds it is dropped instead.
+    ~WriteLockHold() noexcept(false);
+
+  private:
+    LockContext* lock_;
+    int unwinding_ = std::uncaught_exceptions();
+};
 
 }  // namespace kestra::disk

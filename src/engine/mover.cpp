@@ -9,6 +9,8 @@
 #include "engine/move_batch.h"
 #include "engine/pack_subdir.h"
 #include "fat/free_gaps.h"
+#include "format/dir_entry.h"
+#include "format/sector_size.h"
 #include "report/run_status.h"
 #include "report/status_lines.h"
 
@@ -16,6 +18,7 @@ namespace kestra::engine {
 namespace {
 
 constexpr uint64_t kMoveBufferBytes = fat::kMoveBufferBytes;
+using format::kSectorSize;
 
 void Paint(Engine& e, const fat::Extents& ext, int colour) {
     e.map.FAT_Redraw_XXXX(ext.Lens, ext.Starts, colour);
@@ -45,14 +48,14 @@ bool FixDotsInCopy(Engine& e, uint32_t JJ, uint32_t Block, uint8_t* firstSector)
 bool WriteToTarget(Engine& e, const fat::Extents& target, uint64_t& done, const uint8_t* data,
                    uint64_t bytes) {
     const disk::Geometry& geo = e.run.geo;
-    uint64_t skip = done / 512;  // sectors of the target already written
+    uint64_t skip = done / kSectorSize;  // sectors of the target already written
     for (uint32_t k = 1; k <= target.Count() && bytes > 0; ++k) {
         const uint64_t sectors = uint64_t{target.Lens[k]} * geo.SectorsPerCluster;
         if (skip >= sectors) {
             skip -= sectors;
             continue;
         }
-        const uint64_t n = std::min(bytes, (sectors - skip) * 512);
+        const uint64_t n = std::min(bytes, (sectors - skip) * kSectorSize);
         e.run.io.SetNextSector(disk::ClusterToSector(geo, target.Starts[k]) +
                                static_cast<int64_t>(skip));
         if (!e.run.io.WriteSectorsNext(data, n)) return false;
@@ -71,7 +74,7 @@ bool CopyData(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extent
     fat::FatRun& run = e.run;
     std::vector<uint8_t>& buffer = run.model.MoveBuffer;
     if (buffer.size() != kMoveBufferBytes) buffer.assign(kMoveBufferBytes, 0);
-    const uint64_t clusterBytes = uint64_t{run.geo.SectorsPerCluster} * 512;
+    const uint64_t clusterBytes = uint64_t{run.geo.SectorsPerCluster} * kSectorSize;
     const bool folder = (run.model.FileTab[JJ].Attr & format::kAttrDirectory) != 0;
     uint64_t remaining = 0;
     for (uint32_t k = 1; k <= ext.Count(); ++k)
@@ -90,7 +93,7 @@ bool CopyData(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extent
                 dotsInCopy = FixDotsInCopy(e, JJ, target.Starts[1], buffer.data());
             }
             first = false;
-            src += static_cast<int64_t>(chunk / 512);
+            src += static_cast<int64_t>(chunk / kSectorSize);
             fill += chunk;
             remaining -= chunk;
             left -= chunk;
@@ -104,10 +107,6 @@ bool CopyData(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extent
         }
     }
     return true;
-}
-
-void Unlock(Engine& e) {
-    if (!e.run.io.Level0Lock) disk::UnLockLevel3(e.lock);
 }
 
 // The bookkeeping after a move, in memory and on the map.
@@ -197,84 +196,105 @@ bool MoveRoot(Engine& e, const fat::Extents& ext, const fat::Extents& target, ui
     return run.flags.AbortRun == 0;
 }
 
-bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& target,
-          bool compact) {
+// How the steps of a lone move under the write locks ended, for what follows
+// once the locks are dropped.
+enum class LoneEnd { Moved, Failed, Refused, ChainFailed };
+
+// The checks that can stop a lone move, all before its first write, so a stop
+// never leaves a half-made move behind.
+LoneEnd CheckLoneMove(Engine& e, uint32_t JJ, uint32_t Blks, uint32_t Block, DirSector& entries,
+                      uint32_t& EntryNo, int64_t& Sector, std::string& Name) {
+    fat::FatRun& run = e.run;
+    if (!FAT_Read_Entry(run, JJ, entries, EntryNo, Sector)) return LoneEnd::Failed;
+    Name = fat::EntryName(&entries[(EntryNo & 15) * 32], run.geo.CodePage);
+    if (!run.io.Level0Lock && !FAT_Verify_Move(e, JJ, entries, EntryNo, Name, Blks, Block)) {
+        return LoneEnd::Refused;
+    }
+    if (!EntryIsRecord(run, JJ, &entries[(EntryNo & 15) * 32])) return LoneEnd::Failed;
+    const bool folder = (run.model.FileTab[JJ].Attr & format::kAttrDirectory) != 0;
+    if (folder && !DotLinksReady(run, JJ)) return LoneEnd::Failed;
+    return LoneEnd::Moved;
+}
+
+// The writes of a lone move, each step on the medium before the next: new
+// chain | copy | entry | subfolders' ".." | old chain freed.
+LoneEnd WriteLoneMove(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& target,
+                      bool compact, DirSector& entries, uint32_t EntryNo, int64_t Sector) {
     fat::FatRun& run = e.run;
     disk::VolumeIo& io = run.io;
     const uint32_t Block = target.Starts[1];
-    uint32_t Blks = 0;
-    for (uint32_t k = 1; k <= target.Count(); ++k)
-        Blks += target.Lens[k];
     const bool folder = (run.model.FileTab[JJ].Attr & format::kAttrDirectory) != 0;
-    const uint64_t bytes = uint64_t{Blks} * run.geo.SectorsPerCluster * 512;
-    if (JJ == 0) return MoveRoot(e, ext, target, Blks, compact);
-    if (io.Level0Lock && !folder && !compact && bytes <= kMoveBufferBytes)
-        return BatchedMove(e, JJ, ext, target, Blks, bytes);
-
-    // Folders, files larger than the buffer and moves on a shared volume go
-    // alone, each step on the medium before the next.
-    if (!LandAll(e)) return false;
-    Paint(e, ext, display::kBoxMoving);
-    if (!io.Level0Lock && !disk::LockLevel3(e.lock, true)) return false;
-
-    DirSector entries{};
-    uint32_t EntryNo = 0;
-    int64_t Sector = 0;
-    if (!FAT_Read_Entry(run, JJ, entries, EntryNo, Sector)) {
-        Unlock(e);
-        return false;
-    }
-    const std::string Name = fat::EntryName(&entries[(EntryNo & 15) * 32], run.geo.CodePage);
-
-    if (!io.Level0Lock && !FAT_Verify_Move(e, JJ, entries, EntryNo, Name, Blks, Block)) {
-        Unlock(e);
-        Paint(e, ext, OwnColour(e, JJ, Blks));
-        return false;
-    }
-    // Every check that can stop the move comes before its first write, so a stop
-    // never leaves a half-made move behind.
-    if (!EntryIsRecord(run, JJ, &entries[(EntryNo & 15) * 32])) {
-        Unlock(e);
-        return false;
-    }
-    if (folder && !DotLinksReady(run, JJ)) {
-        Unlock(e);
-        return false;
-    }
-    if (!Synch_Fat1(run, target) || !io.Barrier()) {
-        Unlock(e);
-        fat::FAT_FREE_Segs(run);
-        return false;
-    }
+    if (!Synch_Fat1(run, target) || !io.Barrier()) return LoneEnd::ChainFailed;
     bool dotsInCopy = false;
     if (!CopyData(e, JJ, ext, target, compact, dotsInCopy) || !io.Barrier()) {
-        Unlock(e);
-        return false;
+        return LoneEnd::Failed;
     }
     FAT_Update_Entry(run, JJ, Block, entries, EntryNo, Sector);
-    if (run.flags.AbortRun != 0 || !io.Barrier()) {
-        Unlock(e);
-        return false;
-    }
+    if (run.flags.AbortRun != 0 || !io.Barrier()) return LoneEnd::Failed;
 
     SetMovedRecord(run, JJ, target);
     if (folder) {
         // Only the subfolders' ".." entries are left to point at the new place.
         Fat_Fix_DotLinks(run, JJ, Block, !dotsInCopy);
-        if (run.flags.AbortRun != 0 || !io.Barrier()) {
-            Unlock(e);
-            return false;
-        }
+        if (run.flags.AbortRun != 0 || !io.Barrier()) return LoneEnd::Failed;
     }
     // Held alone, the free shares the barrier after the next move's new chain:
     // the entry no longer names the old chain.
-    if (!Synch_Fat2(run, ext) || (!io.Level0Lock && !io.Barrier())) {
-        Unlock(e);
-        return false;
+    if (!Synch_Fat2(run, ext) || (!io.Level0Lock && !io.Barrier())) return LoneEnd::Failed;
+    return LoneEnd::Moved;
+}
+
+// Folders, files larger than the buffer and moves on a shared volume go alone,
+// each step on the medium before the next, under the write locks on a shared
+// volume.
+bool LoneMove(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& target,
+              uint32_t Blks, bool compact) {
+    fat::FatRun& run = e.run;
+    disk::VolumeIo& io = run.io;
+    if (!LandAll(e)) return false;
+    Paint(e, ext, display::kBoxMoving);
+    if (!io.Level0Lock && !disk::LockLevel3(e.lock, true)) return false;
+
+    std::string Name;
+    LoneEnd end = LoneEnd::Failed;
+    {
+        const disk::WriteLockHold hold(e.lock, !io.Level0Lock);
+        DirSector entries{};
+        uint32_t EntryNo = 0;
+        int64_t Sector = 0;
+        end = CheckLoneMove(e, JJ, Blks, target.Starts[1], entries, EntryNo, Sector, Name);
+        if (end == LoneEnd::Moved) {
+            end = WriteLoneMove(e, JJ, ext, target, compact, entries, EntryNo, Sector);
+        }
     }
-    Unlock(e);
+    switch (end) {
+        case LoneEnd::Refused:
+            Paint(e, ext, OwnColour(e, JJ, Blks));
+            return false;
+        case LoneEnd::ChainFailed:
+            fat::FAT_FREE_Segs(run);
+            return false;
+        case LoneEnd::Failed:
+            return false;
+        case LoneEnd::Moved:
+            break;
+    }
     Moved(e, ext, target, Blks, Name);
     return run.flags.AbortRun == 0;
+}
+
+bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& target,
+          bool compact) {
+    fat::FatRun& run = e.run;
+    uint32_t Blks = 0;
+    for (uint32_t k = 1; k <= target.Count(); ++k)
+        Blks += target.Lens[k];
+    const bool folder = (run.model.FileTab[JJ].Attr & format::kAttrDirectory) != 0;
+    const uint64_t bytes = uint64_t{Blks} * run.geo.SectorsPerCluster * kSectorSize;
+    if (JJ == 0) return MoveRoot(e, ext, target, Blks, compact);
+    if (run.io.Level0Lock && !folder && !compact && bytes <= kMoveBufferBytes)
+        return BatchedMove(e, JJ, ext, target, Blks, bytes);
+    return LoneMove(e, JJ, ext, target, Blks, compact);
 }
 
 }  // namespace
@@ -291,7 +311,7 @@ bool FAT_Move_To_Runs(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat
 
 bool FAT_Move_Compacted(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_t Blks,
                         uint32_t Block) {
-    if (uint64_t{Blks} * e.run.geo.SectorsPerCluster * 512 > kMoveBufferBytes) return false;
+    if (uint64_t{Blks} * e.run.geo.SectorsPerCluster * kSectorSize > kMoveBufferBytes) return false;
     return Move(e, JJ, ext, fat::Extents::OneRun(Block, Blks), true);
 }
 

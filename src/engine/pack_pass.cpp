@@ -4,7 +4,6 @@
 #include <new>
 #include <string>
 
-#include "disk/volume_lock.h"
 #include "display/status_tag.h"
 #include "engine/move_batch.h"
 #include "engine/mover.h"
@@ -159,7 +158,7 @@ void FAT_RemoveHoles(Engine& e) {
         SortByStart(c.list);
         FAT_Fill_Gaps(e, c);
     } catch (const std::exception& ex) {
-        if (!run.io.Level0Lock) disk::UnLockLevel3(e.lock);
+        // A move under way has dropped its write locks on the way out.
         const bool noMemory = dynamic_cast<const std::bad_alloc*>(&ex) != nullptr;
         if (f.ErrText.empty()) f.ErrText = noMemory ? "Out of memory" : ex.what();
         f.ErrSource = "RemoveH";

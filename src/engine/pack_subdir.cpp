@@ -4,15 +4,17 @@
 #include <cstring>
 
 #include "disk/geometry.h"
+#include "disk/volume_lock.h"
 #include "engine/move_batch.h"
 #include "engine/mover.h"
 #include "fat/chains.h"
 #include "fat/free_gaps.h"
+#include "format/sector_size.h"
 
 namespace kestra::engine {
 namespace {
 
-constexpr uint32_t kSectorBytes = 512;
+constexpr uint32_t kSectorBytes = format::kSectorSize;
 constexpr uint32_t kEntryBytes = 32;
 
 // Where a folder's entries lie on the volume.
@@ -168,66 +170,23 @@ void MoveCompacted(Engine& e, uint32_t Index, const FolderPlace& place,
     Renumber(run, Index, newPos);
 }
 
-}  // namespace
-
-void FAT_Pack_Subdir(Engine& e, uint32_t Index) {
-    fat::FatRun& run = e.run;
-    report::RunFlags& flags = run.flags;
-    // Rewritten in place, the folder's sectors go straight to the medium.
-    if (!FlushMoves(e)) return;
-    if (!run.io.Level0Lock) {
-        const bool locked = disk::LockLevel3(e.lock, false);
-        if (!locked || flags.VolumeTouched) {
-            if (locked) disk::UnLockLevel3(e.lock);
-            return;
-        }
-    }
-    if (flags.VolumeTouched) return;
-
-    FolderPlace place;
-    if (!Locate(run, Index, place)) {
-        disk::UnLockLevel3(e.lock);
-        return;
-    }
-
-    std::vector<uint8_t> before(size_t{place.sectors} * kSectorBytes);
+bool ReadFolder(fat::FatRun& run, const FolderPlace& place, std::vector<uint8_t>& before) {
+    before.resize(size_t{place.sectors} * kSectorBytes);
     run.io.SetNextSector(place.sector);
     run.io.Watch(place.sector, place.sectors);
-    if (!run.io.ReadSectors(before.data(), before.size())) {
-        disk::UnLockLevel3(e.lock);
-        return;
-    }
+    return run.io.ReadSectors(before.data(), before.size());
+}
 
-    if (Index != 0 && before[0] != '.') {
-        disk::UnLockLevel3(e.lock);
-        flags.AbortRun = 1;
-        flags.RunError = true;
-        flags.ErrText = "Invalid Dot entry";
-        return;
-    }
+void InvalidDotEntry(report::RunFlags& flags) {
+    flags.AbortRun = 1;
+    flags.RunError = true;
+    flags.ErrText = "Invalid Dot entry";
+}
 
-    // An entry that moves into an earlier sector stands in both for a moment if
-    // the folder is rewritten in place. A folder with a chain of its own is then
-    // written compacted to a new place instead, and its entry switched to it in
-    // one write. The roots stay in place: the FAT32 root is left as it is then,
-    // the fixed root of FAT12/16 (whose size no compaction changes) is closed
-    // up within each sector.
-    std::vector<uint32_t> newPos;
-    const bool crosses = CrossesSectors(before, place.entries, newPos);
-    if (Index != 0 && crosses) {
-        disk::UnLockLevel3(e.lock);
-        MoveCompacted(e, Index, place, newPos);
-        return;
-    }
-    if (crosses && run.geo.IsFat32) {
-        disk::UnLockLevel3(e.lock);
-        return;
-    }
-    std::vector<uint8_t> after = before;
-    CompactWithinSectors(after, place.entries, newPos);
-
-    // Sector by sector, each write on the medium before the next. Sectors that
-    // did not change are not written.
+// Sector by sector, each write on the medium before the next. Sectors that did
+// not change are not written. True when every changed sector was written.
+bool WriteChangedSectors(fat::FatRun& run, const FolderPlace& place,
+                         const std::vector<uint8_t>& before, const std::vector<uint8_t>& after) {
     bool written = true;
     for (uint32_t s = 0; s < place.sectors && written; ++s) {
         const size_t at = size_t{s} * kSectorBytes;
@@ -235,8 +194,56 @@ void FAT_Pack_Subdir(Engine& e, uint32_t Index) {
         run.io.SetNextSector(place.sector + s);
         written = run.io.WriteSectorsNext(&after[at], kSectorBytes) && run.io.Barrier();
     }
-    if (written) Renumber(run, Index, newPos);
-    disk::UnLockLevel3(e.lock);
+    return written;
+}
+
+// What is left to do once the write locks are dropped.
+enum class Then { Nothing, InvalidDot, MoveCompacted };
+
+// The steps under the write locks: find the folder, read it, and close it up in
+// place where no entry changes sectors.
+Then PackLocked(fat::FatRun& run, uint32_t Index, FolderPlace& place,
+                std::vector<uint32_t>& newPos) {
+    if (!Locate(run, Index, place)) return Then::Nothing;
+    std::vector<uint8_t> before;
+    if (!ReadFolder(run, place, before)) return Then::Nothing;
+    if (Index != 0 && before[0] != '.') return Then::InvalidDot;
+
+    // An entry that moves into an earlier sector stands in both for a moment if
+    // the folder is rewritten in place. A folder with a chain of its own is then
+    // written compacted to a new place instead, and its entry switched to it in
+    // one write. The roots stay in place: the FAT32 root is left as it is then,
+    // the fixed root of FAT12/16 (whose size no compaction changes) is closed
+    // up within each sector.
+    const bool crosses = CrossesSectors(before, place.entries, newPos);
+    if (Index != 0 && crosses) return Then::MoveCompacted;
+    if (crosses && run.geo.IsFat32) return Then::Nothing;
+    std::vector<uint8_t> after = before;
+    CompactWithinSectors(after, place.entries, newPos);
+    if (WriteChangedSectors(run, place, before, after)) Renumber(run, Index, newPos);
+    return Then::Nothing;
+}
+
+}  // namespace
+
+void FAT_Pack_Subdir(Engine& e, uint32_t Index) {
+    fat::FatRun& run = e.run;
+    // Rewritten in place, the folder's sectors go straight to the medium.
+    if (!FlushMoves(e)) return;
+    if (!run.io.Level0Lock && !disk::LockLevel3(e.lock, false)) return;
+    // Another program wrote: the folder stays as it is. A shared run still
+    // drops the locks it just took, in the hold below.
+    if (run.io.Level0Lock && run.flags.VolumeTouched) return;
+
+    FolderPlace place;
+    std::vector<uint32_t> newPos;
+    Then then = Then::Nothing;
+    {
+        const disk::WriteLockHold hold(e.lock, true);
+        if (!run.flags.VolumeTouched) then = PackLocked(run, Index, place, newPos);
+    }
+    if (then == Then::InvalidDot) InvalidDotEntry(run.flags);
+    if (then == Then::MoveCompacted) MoveCompacted(e, Index, place, newPos);
 }
 
 }  // namespace kestra::engine

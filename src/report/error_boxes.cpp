@@ -20,21 +20,25 @@ std::string JoinLines(std::initializer_list<const char*> lines) {
     return text;
 }
 
-// Looked up once: the boxes are compared and shown many times in a process.
-const std::string& RepairTool() {
-    static const std::string tool = platform::RepairToolPath();
-    return tool;
-}
-
 void Beeps(ReportContext& ctx, int count) {
     for (int i = 0; i < count; ++i)
         ctx.Ui.Beep();
 }
 
+// The grave boxes beep twice; only the disk error shows the stop icon.
+void ShowBox(ReportContext& ctx, ErrorBox box) {
+    const bool grave = box == ErrorBox::Internal || box == ErrorBox::Disk;
+    Beeps(ctx, grave ? 2 : 1);
+    ctx.Main.LastBox = box;
+    ctx.Ui.MessageBox(BoxText(box, ctx.Main.Volume), kAppTitle,
+                      box == ErrorBox::Disk ? BoxIcon::Stop : BoxIcon::Information);
+}
+
 }  // namespace
 
 std::string InternalErrorText() {
-    const std::string run = "Shutdown all applications and run " + RepairTool() + "--be";
+    const std::string run =
+        "Shutdown all applications and run " + platform::RepairToolPath() + "--be";
     return JoinLines({"An internal error has occurred. Please copy down",
                       "the error description on the left of the screen and",
                       "contact our Technical Support group.", "", run.c_str(),
@@ -49,13 +53,15 @@ std::string NoMemErrText() {
 }
 
 std::string DiskErrorText() {
-    const std::string run = "Shutdown all applications and run " + RepairTool() + "--be";
+    const std::string run =
+        "Shutdown all applications and run " + platform::RepairToolPath() + "--be";
     return JoinLines({"A serious disk error has occurred on this drive.", run.c_str(),
                       "sure to convert any lost cluster chains to files."});
 }
 
 std::string StructureErrorText() {
-    const std::string run = "Please shut down all applications and run " + RepairTool() + ".";
+    const std::string run =
+        "Please shut down all applications and run " + platform::RepairToolPath() + ".";
     return JoinLines({"Structural errors have been detected on this drive.", run.c_str(),
                       "If fsck.fat does not report errors on this drive,",
                       "you may continue working normally."});
@@ -74,53 +80,67 @@ std::string HexErrorText(const std::string& ViewerErrorText) {
            ViewerErrorText;
 }
 
+ErrorBox PendingBox(const RunFlags& flags) {
+    if (flags.InternalErrorFlag) return ErrorBox::Internal;
+    if (flags.NoMemoryFlag) return ErrorBox::NoMemory;
+    if (flags.DiskErrorFlag) return ErrorBox::Disk;
+    if (flags.StructureErrorFlag) return ErrorBox::Structure;
+    if (flags.DriveBusyFlag) return ErrorBox::Busy;
+    return ErrorBox::None;
+}
+
+bool& PendingFlag(RunFlags& flags, ErrorBox box) {
+    switch (box) {
+        case ErrorBox::Internal:
+            return flags.InternalErrorFlag;
+        case ErrorBox::NoMemory:
+            return flags.NoMemoryFlag;
+        case ErrorBox::Disk:
+            return flags.DiskErrorFlag;
+        case ErrorBox::Structure:
+            return flags.StructureErrorFlag;
+        default:
+            return flags.DriveBusyFlag;
+    }
+}
+
+std::string BoxText(ErrorBox box, const std::string& volume) {
+    switch (box) {
+        case ErrorBox::Internal:
+            return InternalErrorText();
+        case ErrorBox::NoMemory:
+            return NoMemErrText();
+        case ErrorBox::Disk:
+            return DiskErrorText();
+        case ErrorBox::Structure:
+            return StructureErrorText();
+        case ErrorBox::Busy:
+            return DriveBusyText(volume);
+        case ErrorBox::None:
+        case ErrorBox::Viewer:
+            break;
+    }
+    return {};
+}
+
 void HexError(ReportContext& ctx) {
     Beeps(ctx, 1);
+    ctx.Main.LastBox = ErrorBox::Viewer;
     ctx.Ui.MessageBox(HexErrorText(ctx.Main.ViewerErrorText), kAppTitle, BoxIcon::Information);
 }
 
 void NoMemErr(ReportContext& ctx) {
-    Beeps(ctx, 1);
-    ctx.Main.LastBox = ErrorBox::NoMemory;
-    ctx.Ui.MessageBox(NoMemErrText(), kAppTitle, BoxIcon::Information);
+    ShowBox(ctx, ErrorBox::NoMemory);
 }
 
 bool Check4Errors(ReportContext& ctx) {
-    RunFlags& f = ctx.Flags;
-    if (f.InternalErrorFlag) {
-        // Stays set: every later check shows it again until a run clears it.
-        Beeps(ctx, 2);
-        ctx.Main.LastBox = ErrorBox::Internal;
-        ctx.Ui.MessageBox(InternalErrorText(), kAppTitle, BoxIcon::Information);
-        return true;
-    }
-    if (f.NoMemoryFlag) {
-        NoMemErr(ctx);
-        f.NoMemoryFlag = false;
-        return true;
-    }
-    if (f.DiskErrorFlag) {
-        Beeps(ctx, 2);
-        ctx.Main.LastBox = ErrorBox::Disk;
-        ctx.Ui.MessageBox(DiskErrorText(), kAppTitle, BoxIcon::Stop);
-        f.DiskErrorFlag = false;
-        return true;
-    }
-    if (f.StructureErrorFlag) {
-        Beeps(ctx, 1);
-        ctx.Main.LastBox = ErrorBox::Structure;
-        ctx.Ui.MessageBox(StructureErrorText(), kAppTitle, BoxIcon::Information);
-        f.StructureErrorFlag = false;
-        return true;
-    }
-    if (f.DriveBusyFlag) {
-        Beeps(ctx, 1);
-        ctx.Main.LastBox = ErrorBox::Busy;
-        ctx.Ui.MessageBox(DriveBusyText(ctx.Main.Volume), kAppTitle, BoxIcon::Information);
-        f.DriveBusyFlag = false;
-        return true;
-    }
-    return false;
+    const ErrorBox box = PendingBox(ctx.Flags);
+    if (box == ErrorBox::None) return false;
+    ShowBox(ctx, box);
+    // The internal error stays set: every later check shows it again until a
+    // run clears it.
+    if (box != ErrorBox::Internal) PendingFlag(ctx.Flags, box) = false;
+    return true;
 }
 
 }  // namespace kestra::report

@@ -15,6 +15,14 @@ std::string StructureErrorText();
 std::string DriveBusyText(const std::string& volume = {});
 std::string HexErrorText(const std::string& ViewerErrorText);
 
+// The box of the first pending error flag in order of gravity, or None.
+ErrorBox PendingBox(const RunFlags& flags);
+// The pending flag a box of a flag stands for.
+bool& PendingFlag(RunFlags& flags, ErrorBox box);
+// The text of a box of a pending flag (empty for the others); the busy box
+// names `volume`.
+std::string BoxText(ErrorBox box, const std::string& volume = {});
+
 // The sector viewer's internal-error box (uses Main.ViewerErrorText).
 void HexError(ReportContext& ctx);
 // The insufficient-memory box.

@@ -57,9 +57,9 @@ struct MainControls {
     bool Tools_ = true;
 };
 
-// The error boxes of the pending flags, as values: exit statuses are derived
-// from these, never from a box's text.
-enum class ErrorBox { None, Internal, NoMemory, Disk, Structure, Busy };
+// The error boxes, as values: a box's text and the exit status are both derived
+// from these, never one from the other. Viewer is the sector viewer's own box.
+enum class ErrorBox { None, Internal, NoMemory, Disk, Structure, Busy, Viewer };
 
 struct MainWindowState {
     TextArea Text;
@@ -70,7 +70,7 @@ struct MainWindowState {
     std::string ViewerErrorText;
     // The drive a launch works on, as the busy box names it: "c: (disk.img)".
     std::string Volume;
-    ErrorBox LastBox = ErrorBox::None;  // the last box Check4Errors showed
+    ErrorBox LastBox = ErrorBox::None;  // the last box shown
 };
 
 // What one of the run window's two status lines shows right of its tag.

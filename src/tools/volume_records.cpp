@@ -6,6 +6,7 @@
 
 #include "format/boot_sector.h"
 #include "format/code_page.h"
+#include "format/sector_size.h"
 #include "platform/escaped_names.h"
 #include "platform/file_system_view.h"
 #include "platform/system_info.h"
@@ -55,7 +56,7 @@ bool IdentifyVolume(const platform::VolumeCatalogue& catalogue, char letter, Vol
     id.Path =
         platform::CanonicalPath(path) + (partition > 0 ? "@" + std::to_string(partition) : "");
     platform::OpenResult opened = catalogue.Open(letter, platform::OpenOptions{});
-    uint8_t boot[512];
+    uint8_t boot[format::kSectorSize];
     if (!opened.device) {
         error = opened.message;
         return false;
@@ -68,7 +69,7 @@ bool IdentifyVolume(const platform::VolumeCatalogue& catalogue, char letter, Vol
     id.Serial = format::VolumeSerial(boot);
     // Decoded as every output shows it, so the folder reads as the label does.
     if (b.hasLabel) id.Label = format::LabelText(b.labelBytes.data(), catalogue.codePage);
-    id.Bytes = uint64_t{b.totalSectors} * 512;
+    id.Bytes = uint64_t{b.totalSectors} * format::kSectorSize;
     return true;
 }
 

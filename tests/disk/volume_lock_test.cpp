@@ -146,9 +146,16 @@ TEST(VolumeLockTest, SharedRunTestsTheWriteLockAndUnlockRepaintsOnlyWhatWasDefer
     EXPECT_FALSE(f.flags.PaintDeferred);
     EXPECT_EQ(f.paints, 1);
 
+    // A hold drops them on every way out of its scope, an error's too.
     ASSERT_TRUE(LockLevel3(f.lock, true));
     const long rounds = f.ui.eventRounds;
-    UnLockLevel3(f.lock);
+    EXPECT_THROW(
+        {
+            const WriteLockHold hold(f.lock, true);
+            throw std::bad_alloc();
+        },
+        std::bad_alloc);
+    EXPECT_EQ(f.io.GetLockState(), 1);
     EXPECT_EQ(f.paints, 1);
     EXPECT_EQ(f.ui.eventRounds - rounds, 1);
 }
