@@ -1,5 +1,7 @@
 #pragma once
 
+// What the analysis hands the front ends: the files, their chains and why a file stays.
+
 #include <cstdint>
 #include <string>
 #include <utility>

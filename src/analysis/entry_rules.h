@@ -1,5 +1,7 @@
 #pragma once
 
+// The rules a directory entry must meet before anything is written.
+
 #include <cstdint>
 
 namespace kestra::analysis {

@@ -1,5 +1,7 @@
 #pragma once
 
+// The files of a volume read for the tools, without writing a byte.
+
 #include <string>
 
 #include "format/code_page.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// The folder scan: every entry of the volume into the tables of the run.
+
 #include <cstdint>
 #include <string>
 

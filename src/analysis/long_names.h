@@ -1,5 +1,7 @@
 #pragma once
 
+// Long names put together from the entries in front of an 8.3 entry.
+
 #include <cstdint>
 #include <string>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The record a path names, after a scan.
+
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The structural checks after the map pass: files against chains.
+
 #include <cstdint>
 
 #include "fat/fat_run.h"

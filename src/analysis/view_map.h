@@ -1,5 +1,7 @@
 #pragma once
 
+// The map pass: chains, free gaps and the folder scan painted on the map.
+
 #include <cstdint>
 
 #include "analysis/analysis_context.h"

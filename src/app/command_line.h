@@ -1,5 +1,7 @@
 #pragma once
 
+// The desktop program's command line, parsed strictly.
+
 #include <optional>
 #include <string>
 #include <utility>

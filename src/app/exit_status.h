@@ -1,5 +1,7 @@
 #pragma once
 
+// The exit status of a finished launch.
+
 #include <string>
 
 #include "report/report_context.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// The commands that start a run, and the drive list they act on.
+
 #include <cstdint>
 #include <functional>
 #include <string>

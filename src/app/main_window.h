@@ -1,5 +1,7 @@
 #pragma once
 
+// The main window's model: menus, drive list, text area and boxes.
+
 #include <cstdint>
 #include <functional>
 #include <string>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The terminal front end of a run.
+
 #include <chrono>
 #include <cstdio>
 #include <functional>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The commands of kestra-cli.
+
 #include <string>
 #include <vector>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The exit statuses of kestra-cli.
+
 #include "app/exit_status.h"
 
 namespace kestra::cli {

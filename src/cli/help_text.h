@@ -1,5 +1,7 @@
 #pragma once
 
+// The help texts of kestra-cli.
+
 #include <string>
 
 namespace kestra::cli {

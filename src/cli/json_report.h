@@ -1,5 +1,7 @@
 #pragma once
 
+// The JSON report of a run.
+
 #include <cstdint>
 #include <optional>
 #include <string>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The one option parser of kestra-cli.
+
 #include <string>
 #include <utility>
 #include <vector>

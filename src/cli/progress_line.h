@@ -1,5 +1,7 @@
 #pragma once
 
+// The progress line on stderr.
+
 #include <chrono>
 #include <cstdint>
 #include <string>

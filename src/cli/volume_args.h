@@ -1,5 +1,7 @@
 #pragma once
 
+// The drive list and the volume named on the command line.
+
 #include <string>
 #include <vector>
 

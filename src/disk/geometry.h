@@ -1,5 +1,7 @@
 #pragma once
 
+// Where every region of the volume lies.
+
 #include <array>
 #include <cstdint>
 #include <string>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The volume handle: every sector of a run passes through here.
+
 #include <array>
 #include <cstdint>
 #include <functional>

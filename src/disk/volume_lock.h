@@ -1,5 +1,7 @@
 #pragma once
 
+// The locking protocol of a run's writes.
+
 #include <exception>
 #include <functional>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The cluster map drawn on a terminal.
+
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The built-in bitmap font every picture is written in.
+
 #include <cstdint>
 #include <string_view>
 

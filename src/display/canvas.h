@@ -1,5 +1,7 @@
 #pragma once
 
+// An in-memory picture and its drawing state.
+
 #include <cmath>
 #include <string_view>
 #include <vector>

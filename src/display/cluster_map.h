@@ -1,5 +1,7 @@
 #pragma once
 
+// The cluster map: what each box shows and how it is drawn.
+
 #include <algorithm>
 #include <cstdint>
 #include <iterator>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Contrast of text against its background.
+
 #include <algorithm>
 #include <cmath>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// No drawing while the write locks are held.
+
 namespace kestra::display {
 
 // While the write locks are held nothing may be drawn: a paint request only

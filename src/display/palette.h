@@ -1,5 +1,7 @@
 #pragma once
 
+// The 16 colours of every picture and status line.
+
 #include <array>
 #include <cstdint>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The free/used pie chart.
+
 #include <cstdint>
 #include <string>
 

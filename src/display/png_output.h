@@ -1,5 +1,7 @@
 #pragma once
 
+// Pictures written as PNG files.
+
 #include <cstdint>
 #include <string>
 #include <vector>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The chart of file sizes.
+
 #include <algorithm>
 #include <array>
 #include <cstdint>

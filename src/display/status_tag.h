@@ -1,5 +1,7 @@
 #pragma once
 
+// The tags of the run window's two status lines.
+
 #include <string>
 #include <string_view>
 

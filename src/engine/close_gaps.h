@@ -1,5 +1,7 @@
 #pragma once
 
+// Moving a file up out of the way so that a gap can close.
+
 #include "engine/engine_context.h"
 
 namespace kestra::engine {

@@ -1,5 +1,7 @@
 #pragma once
 
+// The defrag pass: fragmented files made contiguous.
+
 #include <cstdint>
 #include <vector>
 

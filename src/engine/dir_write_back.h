@@ -1,5 +1,7 @@
 #pragma once
 
+// Directory entries written back after a move.
+
 #include <array>
 #include <cstdint>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// What the engine's passes work on.
+
 #include "analysis/analysis_context.h"
 #include "disk/volume_lock.h"
 #include "display/cluster_map.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// FAT chains written to every copy of the FAT.
+
 #include <cstdint>
 #include <utility>
 #include <vector>

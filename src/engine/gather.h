@@ -1,5 +1,7 @@
 #pragma once
 
+// Gathering files no free gap can take, out of the pack's way.
+
 #include "engine/engine_context.h"
 
 namespace kestra::engine {

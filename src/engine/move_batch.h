@@ -1,5 +1,7 @@
 #pragma once
 
+// Moves whose writes share their barriers.
+
 #include <cstdint>
 #include <map>
 #include <unordered_set>

@@ -1,5 +1,7 @@
 #pragma once
 
+// One move of a file or folder, in the safe order of writes.
+
 #include <cstdint>
 #include <string>
 

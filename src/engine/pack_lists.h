@@ -1,5 +1,7 @@
 #pragma once
 
+// The size-class lists of the pack pass.
+
 #include <array>
 #include <cstdint>
 #include <vector>

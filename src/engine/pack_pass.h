@@ -1,5 +1,7 @@
 #pragma once
 
+// The pack pass: free gaps filled from the start of the volume.
+
 #include <cstdint>
 #include <vector>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// Folders compacted: erased entries squeezed out.
+
 #include <cstdint>
 #include <vector>
 

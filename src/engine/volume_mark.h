@@ -1,5 +1,7 @@
 #pragma once
 
+// The in-use mark of a writing run.
+
 #include "fat/fat_run.h"
 
 namespace kestra::engine {

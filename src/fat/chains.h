@@ -1,5 +1,7 @@
 #pragma once
 
+// Chains of the FAT as extents.
+
 #include <cstdint>
 #include <vector>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The state one pass works on.
+
 #include <cstdint>
 #include <functional>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The FAT in memory: read, widened and sized for its type.
+
 #include <cstdint>
 #include <vector>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The list of free gaps.
+
 #include <cstdint>
 
 #include "fat/fat_run.h"

@@ -1,5 +1,7 @@
 #pragma once
 
+// The volume in memory: FAT values, files and folders.
+
 #include <array>
 #include <cstdint>
 #include <string>

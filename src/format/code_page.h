@@ -1,5 +1,7 @@
 #pragma once
 
+// Short names and labels decoded through a code page.
+
 #include <array>
 #include <cstddef>
 #include <cstdint>

@@ -1,5 +1,7 @@
 #pragma once
 
+// UTF-8 text that stays valid whatever a volume holds.
+
 #include <cstddef>
 #include <string>
 #include <string_view>

@@ -1,5 +1,7 @@
 #pragma once
 
+// What the start of a volume holds when it is not a FAT volume.
+
 #include <cstddef>
 #include <cstdint>
 #include <string>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The installed help pages.
+
 #include <QString>
 #include <QUrl>
 

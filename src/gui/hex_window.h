@@ -1,5 +1,7 @@
 #pragma once
 
+// The sector viewer's window.
+
 #include <QDialog>
 #include <QImage>
 

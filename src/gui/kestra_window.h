@@ -1,5 +1,7 @@
 #pragma once
 
+// The desktop program's windows over the core's canvases.
+
 #include <QDialog>
 #include <QMainWindow>
 

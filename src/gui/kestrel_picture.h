@@ -1,5 +1,7 @@
 #pragma once
 
+// The product picture, drawn in code.
+
 #include <QImage>
 #include <QPixmap>
 

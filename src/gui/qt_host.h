@@ -1,5 +1,7 @@
 #pragma once
 
+// The windowing services of a run, done by Qt.
+
 #include <QSettings>
 #include <QString>
 

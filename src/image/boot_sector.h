@@ -1,5 +1,7 @@
 #pragma once
 
+// Boot sectors, FSInfo and backups written by the image builder.
+
 #include <cstdint>
 #include <vector>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// Directory entries written by the image builder.
+
 #include <array>
 #include <cstdint>
 #include <functional>

@@ -1,5 +1,7 @@
 #pragma once
 
+// A built FAT volume and what the builder placed in it.
+
 #include <cstdint>
 #include <memory>
 #include <ostream>

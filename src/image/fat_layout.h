@@ -1,5 +1,7 @@
 #pragma once
 
+// The layout a built volume gets: type, sizes and regions.
+
 #include <cstdint>
 #include <optional>
 #include <string>

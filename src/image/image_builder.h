@@ -1,5 +1,7 @@
 #pragma once
 
+// Builds FAT volumes for the demo, the tests and the benchmarks.
+
 #include <cstdint>
 #include <string>
 #include <vector>

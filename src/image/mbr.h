@@ -1,5 +1,7 @@
 #pragma once
 
+// MBR disks around built volumes.
+
 #include <cstdint>
 #include <vector>
 

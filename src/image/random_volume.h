@@ -1,5 +1,7 @@
 #pragma once
 
+// Healthy volumes generated from seeds.
+
 #include <cstdint>
 #include <string>
 #include <vector>

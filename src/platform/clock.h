@@ -1,5 +1,7 @@
 #pragma once
 
+// The clock of run timing and lock time-outs.
+
 namespace kestra::platform {
 
 // Seconds since midnight, as the run timing and the lock time-out measure them.

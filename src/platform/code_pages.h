@@ -1,5 +1,7 @@
 #pragma once
 
+// Code pages from the system's conversion library.
+
 #include <optional>
 #include <string>
 

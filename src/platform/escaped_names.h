@@ -1,5 +1,7 @@
 #pragma once
 
+// Names escaped for paths, lists and record files.
+
 #include <string>
 #include <string_view>
 #include <vector>

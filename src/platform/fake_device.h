@@ -1,5 +1,7 @@
 #pragma once
 
+// A fake device for what a real one cannot do on demand.
+
 #include <cstdint>
 #include <functional>
 #include <limits>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The real sector device over an image file, a partition or a block device.
+
 #include <string>
 
 #include "platform/lock_table.h"

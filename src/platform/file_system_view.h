@@ -1,5 +1,7 @@
 #pragma once
 
+// The host's files as the tools read them.
+
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Volume images written as sparse files.
+
 #include <cstdint>
 #include <string>
 #include <vector>

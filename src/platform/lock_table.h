@@ -1,5 +1,7 @@
 #pragma once
 
+// The graded volume locks, kept in memory.
+
 #include <vector>
 
 namespace kestra::platform {

@@ -1,5 +1,7 @@
 #pragma once
 
+// The loop device an image file backs.
+
 #include <string>
 
 namespace kestra::platform {

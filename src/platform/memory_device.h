@@ -1,5 +1,7 @@
 #pragma once
 
+// A volume held in memory.
+
 #include <vector>
 
 #include "platform/lock_table.h"

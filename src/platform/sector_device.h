@@ -1,5 +1,7 @@
 #pragma once
 
+// The one seam every byte of a volume passes through.
+
 #include <cstdint>
 #include <memory>
 #include <string>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The program's settings store.
+
 #include <optional>
 #include <string>
 #include <utility>

@@ -1,5 +1,7 @@
 #pragma once
 
+// Facts about the host: kernel, folders, tools.
+
 #include <string>
 #include <vector>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The terminal and the signals that stop a run.
+
 #include <string>
 
 namespace kestra::platform {

@@ -1,5 +1,7 @@
 #pragma once
 
+// Whole text files read and written.
+
 #include <string>
 
 namespace kestra::platform {

@@ -1,5 +1,7 @@
 #pragma once
 
+// The windowing services the core calls during a run.
+
 #include <functional>
 #include <string>
 

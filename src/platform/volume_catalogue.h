@@ -1,5 +1,7 @@
 #pragma once
 
+// The volumes of a launch, answered from their boot sectors and FATs.
+
 #include <functional>
 #include <map>
 #include <string>

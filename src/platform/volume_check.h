@@ -1,5 +1,7 @@
 #pragma once
 
+// Why a volume cannot be read as FAT.
+
 #include <cstdint>
 #include <string>
 

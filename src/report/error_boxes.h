@@ -1,5 +1,7 @@
 #pragma once
 
+// The texts of the error boxes.
+
 #include <string>
 
 #include "report/report_context.h"

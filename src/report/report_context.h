@@ -1,5 +1,7 @@
 #pragma once
 
+// The report model: status lines, text area and boxes.
+
 #include <functional>
 #include <string>
 #include <utility>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The flags and texts with which a run reports how it went.
+
 #include <string>
 
 namespace kestra::report {

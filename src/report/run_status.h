@@ -1,5 +1,7 @@
 #pragma once
 
+// The run window's status lines.
+
 #include <string_view>
 
 #include "display/cluster_map.h"

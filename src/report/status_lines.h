@@ -1,5 +1,7 @@
 #pragma once
 
+// Status lines printed as a run goes.
+
 #include <string_view>
 
 #include "report/report_context.h"

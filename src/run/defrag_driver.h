@@ -1,5 +1,7 @@
 #pragma once
 
+// The defragment-and-pack sequence and its statistics.
+
 #include "run/run_context.h"
 
 namespace kestra::run {

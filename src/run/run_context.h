@@ -1,5 +1,7 @@
 #pragma once
 
+// Everything one run works on, owned in one place.
+
 #include <functional>
 #include <string>
 #include <vector>

@@ -1,5 +1,7 @@
 #pragma once
 
+// The run loop: lock, load, check, map, then defragment.
+
 #include "run/run_context.h"
 
 namespace kestra::run {

@@ -1,5 +1,7 @@
 #pragma once
 
+// The tools' checksum routine.
+
 #include <cstdint>
 
 namespace kestra::tools {

@@ -1,5 +1,7 @@
 #pragma once
 
+// The checksum, validate and read-timing tools.
+
 #include <cstdint>
 #include <functional>
 #include <string>

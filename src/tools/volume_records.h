@@ -1,5 +1,7 @@
 #pragma once
 
+// Which volume the tools' records belong to.
+
 #include <cstdint>
 #include <string>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The sector viewer's pictures and marks.
+
 #include <string>
 #include <vector>
 

@@ -1,5 +1,7 @@
 #pragma once
 
+// The sector viewer's model: sectors, panes and navigation.
+
 #include <array>
 #include <cstdint>
 #include <string>
