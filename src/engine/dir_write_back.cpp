@@ -128,7 +128,7 @@ bool EntryIsRecord(fat::FatRun& run, uint32_t JJ, const uint8_t* entry) {
 
 bool FAT_Update_Entry(fat::FatRun& run, uint32_t JJ, uint32_t NewStart, DirSector& entries,
                       uint32_t EntryNo, int64_t Sector) {
-    uint8_t* entry = &entries[(EntryNo % format::kEntriesPerSector) * format::kDirEntrySize];
+    uint8_t* entry = &entries[format::EntryOffsetInSector(EntryNo)];
     if (!EntryIsRecord(run, JJ, entry)) return false;
     SetEntryStart(run, entry, NewStart);
     run.io.SetNextSector(Sector);

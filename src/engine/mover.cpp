@@ -144,8 +144,9 @@ bool BatchedMove(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Ext
     uint32_t EntryNo = 0;
     int64_t Sector = 0;
     if (!FAT_Read_Entry(run, JJ, entries, EntryNo, Sector)) return false;
-    const std::string Name = fat::EntryName(&entries[(EntryNo & 15) * 32], run.geo.CodePage);
-    if (!EntryIsRecord(run, JJ, &entries[(EntryNo & 15) * 32])) return false;
+    const std::string Name =
+        fat::EntryName(&entries[format::EntryOffsetInSector(EntryNo)], run.geo.CodePage);
+    if (!EntryIsRecord(run, JJ, &entries[format::EntryOffsetInSector(EntryNo)])) return false;
     if (!Mark_New_Chain(run, target)) {
         fat::FAT_FREE_Segs(run);
         return false;
@@ -206,11 +207,12 @@ LoneEnd CheckLoneMove(Engine& e, uint32_t JJ, uint32_t Blks, uint32_t Block, Dir
                       uint32_t& EntryNo, int64_t& Sector, std::string& Name) {
     fat::FatRun& run = e.run;
     if (!FAT_Read_Entry(run, JJ, entries, EntryNo, Sector)) return LoneEnd::Failed;
-    Name = fat::EntryName(&entries[(EntryNo & 15) * 32], run.geo.CodePage);
+    Name = fat::EntryName(&entries[format::EntryOffsetInSector(EntryNo)], run.geo.CodePage);
     if (!run.io.Level0Lock && !FAT_Verify_Move(e, JJ, entries, EntryNo, Name, Blks, Block)) {
         return LoneEnd::Refused;
     }
-    if (!EntryIsRecord(run, JJ, &entries[(EntryNo & 15) * 32])) return LoneEnd::Failed;
+    if (!EntryIsRecord(run, JJ, &entries[format::EntryOffsetInSector(EntryNo)]))
+        return LoneEnd::Failed;
     const bool folder = (run.model.FileTab[JJ].Attr & format::kAttrDirectory) != 0;
     if (folder && !DotLinksReady(run, JJ)) return LoneEnd::Failed;
     return LoneEnd::Moved;
@@ -318,7 +320,7 @@ bool FAT_Move_Compacted(Engine& e, uint32_t JJ, const fat::Extents& ext, uint32_
 bool FAT_Verify_Move(Engine& e, uint32_t JJ, const DirSector& entries, uint32_t EntryNo,
                      const std::string& Name, uint32_t Blks, uint32_t Block) {
     fat::FatRun& run = e.run;
-    const uint8_t* entry = &entries[(EntryNo & 15) * 32];
+    const uint8_t* entry = &entries[format::EntryOffsetInSector(EntryNo)];
     if (entry[0] == format::kErasedMark || entry[0] == 0) {
         analysis::SetBusy(e.analysis, JJ, {});  // an erased entry is not listed
         run.flags.VolumeTouched = true;

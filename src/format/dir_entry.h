@@ -11,6 +11,11 @@ namespace kestra::format {
 inline constexpr uint32_t kDirEntrySize = 32;
 inline constexpr uint32_t kEntriesPerSector = kSectorSize / kDirEntrySize;
 
+// Byte offset of entry `entryNo` of a folder inside the sector that holds it.
+inline constexpr uint32_t EntryOffsetInSector(uint32_t entryNo) {
+    return (entryNo % kEntriesPerSector) * kDirEntrySize;
+}
+
 // First-byte marks: the end of the folder, an erased entry, and the byte that
 // stands for a name starting with E5h.
 inline constexpr uint8_t kEndMark = 0x00;

@@ -17,6 +17,7 @@
 #include "engine/volume_mark.h"
 #include "fat/chains.h"
 #include "fat/free_gaps.h"
+#include "format/dir_entry.h"
 #include "report/status_lines.h"
 
 namespace kestra::run {
@@ -228,7 +229,9 @@ void FAT_List_Fragmented(RunContext& ctx, bool rebuild) {
             if (engine::FAT_Read_Entry(run, i, entries, entryNo, sector)) {
                 analysis::AddLongPathItem(
                     ctx.analysis, i,
-                    fat::EntryName(&entries[(entryNo & 15) * 32], ctx.geo.CodePage), {});
+                    fat::EntryName(&entries[format::EntryOffsetInSector(entryNo)],
+                                   ctx.geo.CodePage),
+                    {});
             }
         }
         if (!rebuild) continue;
