@@ -95,7 +95,7 @@ void VolumeIo::Hold(const uint8_t* buffer, int64_t first, uint64_t count) {
     }
 }
 
-bool VolumeIo::FlushHeld() {
+bool VolumeIo::FlushHeld(std::bitset<kHeldSteps> sharesNext) {
     heldStep_ = 0;
     flushing_ = true;
     bool ok = true;
@@ -113,7 +113,7 @@ bool VolumeIo::FlushHeld() {
             NextSector = first;
             ok = WriteSectorsNext(joined.data(), joined.size());
         }
-        ok = ok && Barrier();
+        if (!sharesNext[k]) ok = ok && Barrier();
     }
     // After a failed write the rest never reaches the medium, as after a power cut.
     DropHeld();

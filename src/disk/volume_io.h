@@ -3,6 +3,7 @@
 // The volume handle: every sector of a run passes through here.
 
 #include <array>
+#include <bitset>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -47,10 +48,11 @@ class VolumeIo {
     // Held writes, for a group of moves whose steps share their barriers: while
     // a step (1 .. kHeldSteps) is set, writes wait in that step's queue, and reads
     // see them. FlushHeld writes the queues in step order, adjacent sectors joined
-    // into one transfer, with a barrier after each step.
+    // into one transfer, with a barrier after each step but those set in
+    // `sharesNext` (bit k-1 for step k), whose writes share the next step's.
     static constexpr int kHeldSteps = 3;
     void HoldWrites(int step) { heldStep_ = step; }
-    bool FlushHeld();
+    bool FlushHeld(std::bitset<kHeldSteps> sharesNext = {});
     void DropHeld();
     bool HasHeldWrites() const { return heldSectors_ != 0; }
 
