@@ -1,5 +1,6 @@
 #include "engine/move_batch.h"
 
+#include <bitset>
 #include <iterator>
 #include <utility>
 #include <vector>
@@ -58,8 +59,11 @@ bool LandBatch(Engine& e) {
     bool ok = Write_Fat_Runs(run, runs);
     io.HoldWrites(0);
     swapOld();
-    // Then the copies, then the entry switches.
-    ok = ok && io.FlushHeld();
+    // Then the copies, in the same interval: until an entry switch names a new
+    // chain, neither it nor its copy is reachable, so whatever part of them a
+    // cut leaves is lost clusters at most. Then the entry switches.
+    constexpr std::bitset<disk::VolumeIo::kHeldSteps> kChainSharesCopy{0b001};
+    ok = ok && io.FlushHeld(kChainSharesCopy);
     io.DropHeld();  // after a failure nothing more reaches the medium
     std::vector<std::pair<uint32_t, uint32_t>> settled = std::move(b.oldRuns);
     b = MoveBatch{};

@@ -15,9 +15,9 @@ namespace kestra::engine {
 struct Engine;
 
 // Moves whose writes share their barriers. Each move is decided and made in
-// memory at once; its writes wait: the new chains in the FAT, the copies, the
-// entry switches, each step of every move on the medium before the next step of
-// any. The old chains stay in the FAT on the medium until the entries have
+// memory at once; its writes wait: the new chains in the FAT with the copies,
+// then the entry switches, each step of every move on the medium before the next
+// step of any. The old chains stay in the FAT on the medium until the entries have
 // switched, and are freed with the next batch's new chains (or alone at the end
 // of a pass), so a cut anywhere leaves each file on its old chain or its new one.
 struct MoveBatch {

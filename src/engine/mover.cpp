@@ -175,7 +175,7 @@ bool BatchedMove(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Ext
 }
 
 // The FAT32 root has no entry of its own: the boot sector names it. It moves
-// alone, on a volume held alone: chain | copy | boot sectors (FAT_Switch_Root),
+// alone, on a volume held alone: chain and copy | boot sectors (FAT_Switch_Root),
 // and only then may its old chain be freed.
 bool MoveRoot(Engine& e, const fat::Extents& ext, const fat::Extents& target, uint32_t Blks,
               bool compact) {
@@ -184,10 +184,11 @@ bool MoveRoot(Engine& e, const fat::Extents& ext, const fat::Extents& target, ui
     if (!run.geo.IsFat32 || !io.Level0Lock || run.model.FileFixed[0] != 0) return false;
     if (!LandAll(e)) return false;
     Paint(e, ext, display::kBoxMoving);
-    if (!Synch_Fat1(run, target) || !io.Barrier()) {
+    if (!Synch_Fat1(run, target)) {
         fat::FAT_FREE_Segs(run);
         return false;
     }
+    // No barrier between chain and copy: the boot sector names neither yet.
     bool dotsInCopy = false;
     if (!CopyData(e, 0, ext, target, compact, dotsInCopy) || !io.Barrier()) return false;
     if (!FAT_Switch_Root(run, target.Starts[1])) return false;
@@ -219,14 +220,16 @@ LoneEnd CheckLoneMove(Engine& e, uint32_t JJ, uint32_t Blks, uint32_t Block, Dir
 }
 
 // The writes of a lone move, each step on the medium before the next: new
-// chain | copy | entry | subfolders' ".." | old chain freed.
+// chain and copy | entry | subfolders' ".." | old chain freed.
 LoneEnd WriteLoneMove(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& target,
                       bool compact, DirSector& entries, uint32_t EntryNo, int64_t Sector) {
     fat::FatRun& run = e.run;
     disk::VolumeIo& io = run.io;
     const uint32_t Block = target.Starts[1];
     const bool folder = (run.model.FileTab[JJ].Attr & format::kAttrDirectory) != 0;
-    if (!Synch_Fat1(run, target) || !io.Barrier()) return LoneEnd::ChainFailed;
+    if (!Synch_Fat1(run, target)) return LoneEnd::ChainFailed;
+    // No barrier between chain and copy: until the entry names the new chain,
+    // neither is reachable, and a cut leaves lost clusters at most.
     bool dotsInCopy = false;
     if (!CopyData(e, JJ, ext, target, compact, dotsInCopy) || !io.Barrier()) {
         return LoneEnd::Failed;

@@ -89,9 +89,10 @@ TEST(MoverTest, MovesShareTheirStepsAndEachStepIsOnTheMediumBeforeTheNext) {
     }
     EXPECT_EQ(Kinds(f, mark), "");  // held until the batch is flushed
     ASSERT_TRUE(FlushMoves(f.engine));
-    // Both chains in one FAT sector per copy, both copies in one transfer, both
-    // entries in one sector, then the four old extents freed in one sector.
-    EXPECT_EQ(Kinds(f, mark), "FF|D|E|FF|");
+    // Both chains in one FAT sector per copy and both copies in one transfer,
+    // behind one barrier (no entry names them yet), both entries in one sector,
+    // then the four old extents freed in one sector.
+    EXPECT_EQ(Kinds(f, mark), "FFD|E|FF|");
     EXPECT_TRUE(f.Sound(built));
 
     // A move onto clusters the batch freed lands the batch first; the frees
@@ -101,10 +102,10 @@ TEST(MoverTest, MovesShareTheirStepsAndEachStepIsOnTheMediumBeforeTheNext) {
     ASSERT_TRUE(FAT_MOVE_File(f.engine, f.RecordAt(120), ext, 2, 400));
     fat::GetExtents(f.run, 300, ext);
     ASSERT_TRUE(FAT_MOVE_File(f.engine, f.RecordAt(300), ext, 3, 120));
-    EXPECT_EQ(Kinds(f, mark), "FF|D|E|");
+    EXPECT_EQ(Kinds(f, mark), "FFD|E|");
     mark = f.fake->Trace().size();
     ASSERT_TRUE(FlushMoves(f.engine));
-    EXPECT_EQ(Kinds(f, mark), "FF|D|E|FF|");
+    EXPECT_EQ(Kinds(f, mark), "FFD|E|FF|");
 
     // Gathered into two runs: the data is split where the first run ends.
     fat::GetExtents(f.run, 303, ext);
@@ -114,7 +115,7 @@ TEST(MoverTest, MovesShareTheirStepsAndEachStepIsOnTheMediumBeforeTheNext) {
     mark = f.fake->Trace().size();
     ASSERT_TRUE(FAT_Move_To_Runs(f.engine, f.RecordAt(303), ext, target));
     ASSERT_TRUE(FlushMoves(f.engine));
-    EXPECT_EQ(Kinds(f, mark), "FF|DD|E|FF|");
+    EXPECT_EQ(Kinds(f, mark), "FFDD|E|FF|");
     EXPECT_EQ(f.Now(built).Chain(500), (std::vector<uint32_t>{500, 600}));
     EXPECT_EQ(f.model.FileTab[f.RecordAt(500)].Frags, 2);
     EXPECT_TRUE(f.Sound(built));
@@ -135,7 +136,7 @@ TEST(MoverTest, TheFat32RootMovesWithSectorZeroStandingAloneWhileTheBackupSwitch
     const size_t mark = f.fake->Trace().size();
     ASSERT_TRUE(FAT_MOVE_File(f.engine, 0, ext, 2, 1000));
     ASSERT_TRUE(FlushMoves(f.engine));
-    EXPECT_EQ(Kinds(f, mark), "FF|D|0|6|0|FFFF|");  // the old pieces in two FAT sectors
+    EXPECT_EQ(Kinds(f, mark), "FFD|0|6|0|FFFF|");  // the old pieces in two FAT sectors
     EXPECT_EQ(f.geo.RootCluster, 1000u);
     const std::vector<uint8_t>& bytes = f.memory->Bytes();
     EXPECT_TRUE(std::equal(bytes.begin(), bytes.begin() + 512, bytes.begin() + 6 * 512));
