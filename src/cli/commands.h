@@ -14,6 +14,7 @@ namespace kestra::cli {
 struct RunOptions {
     bool map = false;
     bool pack = true;
+    bool minimal = false;  // defrag: the least-movement plan instead of the passes
     bool review = true;
     bool files = false;  // list every file, not only the fragmented ones
     bool json = false;

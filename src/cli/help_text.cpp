@@ -42,6 +42,8 @@ const char* const kUsage =
     "  --log FILE           append every status line to FILE (checked before the\n"
     "                       run; --truncate-log starts it afresh)\n"
     "  --no-pack            defrag: make files contiguous, leave the gaps\n"
+    "  --minimal            defrag: pack by a plan that moves as few bytes as it\n"
+    "                       can (files already in place stay)\n"
     "  --no-review          defrag: keep the map as the moves left it\n"
     "  --only PATH...       defrag: only these files, and the files below these\n"
     "                       folders (long or 8.3 names), each moved whole to the\n"
@@ -114,6 +116,8 @@ const std::map<std::string, Help>& Helps() {
          {"Usage: kestra-cli defrag [OPTIONS] VOLUME\n\n"
           "Makes every file contiguous and packs free space to the end.\n",
           "  --no-pack            make files contiguous, leave the gaps\n"
+          "  --minimal            pack by a plan that moves as few bytes as it can\n"
+          "                       (files already in place stay)\n"
           "  --no-review          keep the map as the moves left it\n"
           "  --only PATH...       only these files, and the files below these folders\n"
           "                       (long or 8.3 names); nothing else moves\n",

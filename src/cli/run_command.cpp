@@ -24,6 +24,7 @@ std::vector<OptionRule> RunOptionRules(bool defrag) {
                                      {"truncate-log", Arity::Flag}};
     if (defrag) {
         rules.push_back({"no-pack", Arity::Flag});
+        rules.push_back({"minimal", Arity::Flag});
         rules.push_back({"no-review", Arity::Flag});
         rules.push_back({"only", Arity::List});
     } else {
@@ -38,6 +39,7 @@ RunOptions TakeRunOptions(const ParsedArgs& parsed) {
     options.json = parsed.Has("json");
     options.files = parsed.Has("files");
     options.pack = !parsed.Has("no-pack");
+    options.minimal = parsed.Has("minimal");
     options.review = !parsed.Has("no-review");
     options.only = parsed.All("only");
     options.png = parsed.Last("png");
@@ -95,6 +97,7 @@ int RunVolume(const std::string& name, app::RunCommand command, const RunOptions
 
     app::SetRunMode(ctx, command, options.pack);
     ctx.mode.ReviewAfterDefrag = options.review;
+    ctx.mode.MinimalMoves = options.minimal;
     ctx.OnlyPaths = options.only;
     ctx.analysis.listEveryFile = options.files;
     // The gaps as the moves find them, for the report.
@@ -154,6 +157,13 @@ int RunCommandMain(const std::string& name, app::RunCommand command,
         return kExitUsage;
     }
     RunOptions options = TakeRunOptions(parsed);
+    // The plan packs the whole volume; it has nothing to say about one left unpacked
+    // or about a few named files.
+    if (options.minimal && (!options.pack || !parsed.All("only").empty())) {
+        std::cerr << "kestra-cli " << name << ": --minimal packs the whole volume; it cannot "
+                  << "go with " << (options.pack ? "--only" : "--no-pack") << "\n";
+        return kExitUsage;
+    }
     // "defrag --only A B card.img": the volume may close the list of paths.
     if (parsed.operands.empty() && options.only.size() >= 2) {
         parsed.operands.push_back(options.only.back());

@@ -88,6 +88,9 @@ struct RunCounters {
     bool DefragActive = false;
     uint32_t MovedFiles = 0;
     uint64_t MovedClusters = 0;
+    // The least any run could move: the fragmented files and the files lying
+    // beyond the end of the data once packed. Set when the moves begin.
+    uint64_t LowerBoundClusters = 0;
 };
 
 // What the user asked for and how the run holds the volume.
@@ -98,6 +101,8 @@ struct RunMode {
     int RunPass = 0;
     uint32_t FixedFileCount = 0;
     bool ReviewAfterDefrag = true;  // rebuild the map from the FAT after moving files
+    // Pack by a plan that moves as little as it can instead of the passes.
+    bool MinimalMoves = false;
 };
 
 // Growth rules of the scan's tables.
