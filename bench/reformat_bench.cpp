@@ -1,6 +1,8 @@
 // Times `kestra-cli defrag` (write-through, pack included) on a large, aged
 // FAT32 card against the way everyone knows to get the same result: copy every
-// file out with mcopy, mkfs.fat, copy them back. Then a plain copy of the bytes
+// file out with mcopy, mkfs.fat, copy them back; and `defrag --minimal` on an
+// identical copy of the card, with its bytes moved against the planner's lower
+// bound. Then a plain copy of the bytes
 // the defrag moved, and a volume of many small fragmented files for the move
 // rate. One run prints everything; the ratios and targets come last.
 //
@@ -136,7 +138,8 @@ uint32_t FolderClusters(const std::vector<std::string>& names, uint32_t clusterB
 // holes left where files were deleted.
 // With `smallOnly`, the card's small-file part: the same files, folders and
 // ageing, every file of the card's small kind (1.5 to 48 KB), on 2 GiB.
-Volume BuildCard(const std::string& path, const std::string& copy, bool smallOnly = false) {
+Volume BuildCard(const std::string& path, const std::string& copy, bool smallOnly = false,
+                 const std::string& copy2 = "") {
     const uint32_t kClusters = smallOnly ? 524288 : 1046524;
     constexpr uint32_t kTop = 14, kSubPerTop = 24, kFiles = 30400;
     constexpr uint32_t kFragmented = 5400, kGaps = 3700;
@@ -314,7 +317,10 @@ Volume BuildCard(const std::string& path, const std::string& copy, bool smallOnl
         v.dataBytes += f.size;
     }
     v.folders = static_cast<uint32_t>(folders.size());
-    Write(b.Build(), v, copy.empty() ? std::vector<std::string>{path} : std::vector{path, copy});
+    std::vector<std::string> paths{path};
+    for (const std::string& p : {copy, copy2})
+        if (!p.empty()) paths.push_back(p);
+    Write(b.Build(), v, paths);
     return v;
 }
 
@@ -400,6 +406,7 @@ struct KestraRun {
     long peakKb = 0;
     uint32_t movedFiles = 0;
     double movedMib = 0, runTime = 0;  // its own "Mb=" (MiB) and "Time=" fields
+    double lowerBoundMib = -1;         // the log's "Lower bound=" (MiB), when it gives one
     std::string gapsLine, fragmentedLine;
     std::vector<std::string> afterMoved;
 };
@@ -444,12 +451,15 @@ int SpawnMain(int argc, char** argv) {
 
 // Runs `kestra-cli defrag` as its own process: the wall clock and the peak
 // memory are the whole program's, as a user sees them.
-KestraRun RunKestra(const std::string& cli, const std::string& image, const std::string& log) {
+KestraRun RunKestra(const std::string& cli, const std::string& image, const std::string& log,
+                    const std::vector<std::string>& extra) {
     int out[2];
     if (::pipe2(out, O_CLOEXEC) != 0) Fail("pipe");
-    const pid_t pid = Spawn(
-        {fs::canonical("/proc/self/exe").string(), "--spawn", cli, "defrag", "--log", log, image},
-        out[1]);
+    std::vector<std::string> args = {
+        fs::canonical("/proc/self/exe").string(), "--spawn", cli, "defrag", "--log", log};
+    args.insert(args.end(), extra.begin(), extra.end());
+    args.push_back(image);
+    const pid_t pid = Spawn(args, out[1]);
     ::close(out[1]);
     std::string text;
     char buffer[4096];
@@ -485,6 +495,13 @@ KestraRun RunKestra(const std::string& cli, const std::string& image, const std:
             r.fragmentedLine = line;
         }
     }
+    // The log's last line gives the planner's lower bound.
+    std::ifstream in(log);
+    std::string last;
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && line != "\r") last = line;
+    if (const size_t at = last.find("Lower bound="); at != std::string::npos)
+        r.lowerBoundMib = std::atof(last.c_str() + at + std::strlen("Lower bound="));
     return r;
 }
 
@@ -494,10 +511,10 @@ double MovedBytes(const KestraRun& r) {
 
 // Runs Kestra on a generated volume and judges the result; prints both.
 KestraRun DefragAndJudge(const std::string& cli, const Volume& v, const std::string& dir,
-                         bool& problems) {
+                         bool& problems, const std::vector<std::string>& extra = {}) {
     const std::string log = dir + "/kestra-bench.log";
     fs::remove(log);  // --log appends
-    const KestraRun r = RunKestra(cli, v.image, log);
+    const KestraRun r = RunKestra(cli, v.image, log, extra);
     std::printf("  before (its analysis): %s, %s\n", r.fragmentedLine.c_str(), r.gapsLine.c_str());
     for (const std::string& l : r.afterMoved)
         std::printf("  | %s\n", l.c_str());
@@ -615,15 +632,16 @@ int main(int argc, char** argv) {
     std::printf("kestra-cli: %s\nimages in: %s\n\n", cli.c_str(), dir.c_str());
     bool problems = false;
 
-    KestraRun large;
+    KestraRun large, minimal;
     Reformat reformat;
     double rawCp = 0;
     Volume card;
     if (!smallOnly) {
         std::printf("(1) Generating the card (not timed)...\n");
         const std::string copy = dir + "/kestra-bench-card-reformat.img";
+        const std::string planned = dir + "/kestra-bench-card-minimal.img";
         auto start = Clock::now();
-        card = BuildCard(dir + "/kestra-bench-card.img", copy);
+        card = BuildCard(dir + "/kestra-bench-card.img", copy, false, planned);
         std::printf("  %s\n  built in %.1f s; ", Shape(card).c_str(), Seconds(start));
         const bool clean = FsckClean(card.image);
         problems |= !clean;
@@ -631,6 +649,11 @@ int main(int argc, char** argv) {
 
         std::printf("(2) kestra-cli defrag (write-through, pack included)\n");
         large = DefragAndJudge(cli, card, dir, problems);
+        std::printf("\n(2b) kestra-cli defrag --minimal on the same card\n");
+        Volume plannedCard = card;
+        plannedCard.image = planned;
+        minimal = DefragAndJudge(cli, plannedCard, dir, problems, {"--minimal"});
+        if (!keep) fs::remove(planned);
         std::printf("\n(3) Reformat: mcopy -s out, mkfs.fat, mcopy -s back, fsync\n");
         reformat = RunReformat(card, copy, dir, problems);
         std::printf("\n(4) Raw copy of the %.0f MB Kestra moved (buffered, then fsync)\n",
@@ -652,8 +675,17 @@ int main(int argc, char** argv) {
     std::printf("\n(6) Worst case: every small move lands where the one before freed\n");
     const Volume chain = BuildSmallFiles(dir + "/kestra-bench-chain.img");
     std::printf("  %s\n", Shape(chain).c_str());
+    const std::string chainCopy = dir + "/kestra-bench-chain-minimal.img";
+    fs::copy_file(chain.image, chainCopy, fs::copy_options::overwrite_existing);
     const KestraRun w = DefragAndJudge(cli, chain, dir, problems);
-    if (!keep) fs::remove(chain.image);
+    std::printf("  and with --minimal:\n");
+    Volume chainPlanned = chain;
+    chainPlanned.image = chainCopy;
+    const KestraRun wm = DefragAndJudge(cli, chainPlanned, dir, problems, {"--minimal"});
+    if (!keep) {
+        fs::remove(chain.image);
+        fs::remove(chainCopy);
+    }
 
     std::printf("\n== Summary ==\n");
     if (!smallOnly) {
@@ -661,6 +693,17 @@ int main(int argc, char** argv) {
         std::printf("Kestra / reformat: %.1f s / %.1f s = %.2f  (below 1.0: %s; aim 0.5: %s)\n",
                     large.wall, reformat.Total(), vsReformat, Met(vsReformat > 0 && vsReformat < 1),
                     Met(vsReformat > 0 && vsReformat <= 0.5));
+        const double planned = Ratio(minimal.wall, reformat.Total());
+        std::printf(
+            "--minimal / reformat: %.1f s / %.1f s = %.2f  (below 0.35: %s; aim 0.25: %s)\n",
+            minimal.wall, reformat.Total(), planned, Met(planned > 0 && planned < 0.35),
+            Met(planned > 0 && planned <= 0.25));
+        const double bound = minimal.lowerBoundMib;
+        std::printf(
+            "--minimal moved %.0f MB in %u moves; lower bound %.0f MB; %.2f x (at most 1.2: "
+            "%s)\n",
+            MovedBytes(minimal) / 1e6, minimal.movedFiles, bound * 1048576.0 / 1e6,
+            Ratio(minimal.movedMib, bound), Met(bound > 0 && minimal.movedMib <= 1.2 * bound));
         std::printf("Kestra / raw cp:   %.1f s / %.1f s = %.2f\n", large.wall, rawCp,
                     Ratio(large.wall, rawCp));
         std::printf("Bytes moved: %.0f MB in %u moves, %.1f x the %.2f GB of data\n",
@@ -679,11 +722,14 @@ int main(int argc, char** argv) {
         "Small files: %u moves, %.0f per second by its Time= (%.1f s), %.0f by the wall "
         "clock (%.2f s); at least 5000: %s\n",
         s.movedFiles, byTime, s.runTime, byWall, s.wall, Met(byTime >= 5000));
-    std::printf(
-        "Worst case:  %u moves, %.0f per second by its Time= (%.1f s), %.0f by the wall "
-        "clock (%.2f s)\n",
-        w.movedFiles, Ratio(w.movedFiles, w.runTime), w.runTime, Ratio(w.movedFiles, w.wall),
-        w.wall);
+    for (const auto& [name, r] : {std::pair{"Worst case: ", &w}, std::pair{"  --minimal:", &wm}}) {
+        const double rate = Ratio(r->movedFiles, r->runTime);
+        std::printf(
+            "%s %u moves, %.0f per second by its Time= (%.1f s), %.0f by the wall "
+            "clock (%.2f s); above 5000: %s\n",
+            name, r->movedFiles, rate, r->runTime, Ratio(r->movedFiles, r->wall), r->wall,
+            Met(rate > 5000));
+    }
     std::printf("Results: %s\n", problems ? "PROBLEMS (see above)" : "clean");
     return problems ? 1 : 0;
 }

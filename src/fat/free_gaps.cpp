@@ -124,6 +124,35 @@ void FAT_Free_Run(FatRun& run, uint32_t start, uint32_t len) {
     insertAt(m.GapCount + 1);
 }
 
+bool FAT_Take_Run(FatRun& run, uint32_t start, uint32_t len) {
+    VolumeModel& m = run.model;
+    const auto first = m.GapStart.begin() + 1;
+    const auto last = m.GapStart.begin() + m.GapCount + 1;
+    // The last gap starting at or before `start`; empty gaps keep the order.
+    const auto at = std::upper_bound(first, last, start);
+    if (at == first) return false;
+    const uint32_t i = static_cast<uint32_t>(at - m.GapStart.begin()) - 1;
+    const uint64_t gapEnd = uint64_t{m.GapStart[i]} + m.GapLen[i];
+    const uint64_t end = uint64_t{start} + len;
+    if (end > gapEnd) return false;
+    if (start == m.GapStart[i]) {
+        m.GapStart[i] += len;
+        m.GapLen[i] -= len;
+        return true;
+    }
+    m.GapLen[i] = start - m.GapStart[i];
+    if (end == gapEnd) return true;
+    if (m.GapCount + 1 >= m.GapStart.size()) Resize(m, m.GapCount + m.GapCount / 5 + 100);
+    std::copy_backward(m.GapStart.begin() + i + 1, m.GapStart.begin() + m.GapCount + 1,
+                       m.GapStart.begin() + m.GapCount + 2);
+    std::copy_backward(m.GapLen.begin() + i + 1, m.GapLen.begin() + m.GapCount + 1,
+                       m.GapLen.begin() + m.GapCount + 2);
+    ++m.GapCount;
+    m.GapStart[i + 1] = static_cast<uint32_t>(end);
+    m.GapLen[i + 1] = static_cast<uint32_t>(gapEnd - end);
+    return true;
+}
+
 int FAT_Q(FatRun& run, uint32_t block, uint32_t blks) {
     int q = 0;
     if (block >= 3 && IsFree(run, block - 1)) q = 1;

@@ -14,6 +14,7 @@
 #include "engine/fat_write_back.h"
 #include "engine/gather.h"
 #include "engine/pack_pass.h"
+#include "engine/plan_pass.h"
 #include "engine/volume_mark.h"
 #include "fat/chains.h"
 #include "fat/free_gaps.h"
@@ -109,6 +110,17 @@ void DefragAndPack(RunContext& ctx, bool pack) {
     }
 }
 
+// Every file whole and the free space in one run at the end, by the plan that
+// moves the fewest clusters. Where the plan could not be carried out to its end
+// (a volume too full to park a file, a move refused), the passes finish from
+// where it stopped.
+void PlannedPack(RunContext& ctx) {
+    const bool whole = engine::FAT_Plan_Pass(ctx.engine);
+    fat::FAT_FREE_Segs(ctx.run);
+    if (Stopped(ctx.flags) || (whole && Packed(ctx))) return;
+    DefragAndPack(ctx, true);
+}
+
 // Only the named files, each moved whole to the first free run that holds it;
 // every other file stays where it is.
 void DefragOnly(RunContext& ctx) {
@@ -164,10 +176,15 @@ void Fat_DefragPack(RunContext& ctx) {
 
     if (ctx.mode.CheckStructure) {
         n.FragmentedToDo = n.FragmentedCount - n.FragmentedFixedCount;
-        if (ctx.OnlyPaths.empty()) {
-            DefragAndPack(ctx, pack);
-        } else {
+        n.LowerBoundClusters = engine::PlanLowerBound(ctx.run);
+        if (Stopped(f)) {
+            // A chain that cannot be walked stopped the run before any move.
+        } else if (!ctx.OnlyPaths.empty()) {
             DefragOnly(ctx);
+        } else if (pack && ctx.mode.MinimalMoves) {
+            PlannedPack(ctx);
+        } else {
+            DefragAndPack(ctx, pack);
         }
     }
     const double movesTime = analysis::ElapsedSince(ctx.clock, movesStart);

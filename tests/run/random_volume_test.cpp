@@ -6,6 +6,8 @@
 // KESTRA_RANDOM_KEEP=DIR keeps each failing volume there, before and after its run.
 // KESTRA_RANDOM_DIGESTS=FILE appends one line a seed: a digest of the result,
 // the writes in order and the status lines, to compare two builds seed by seed.
+// The least-movement plan (defrag --minimal) runs the same checks on
+// KESTRA_MINIMAL_SEEDS volumes and KESTRA_MINIMAL_CRASH_SEEDS cut ones.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -137,8 +139,8 @@ bool Damaged(const std::vector<Finding>& findings) {
                        [](const Finding& f) { return f.kind != kNotPacked; });
 }
 
-TEST(RandomVolumeTest, DefragmentsAndPacksEveryVolumeWithoutLoss) {
-    const uint32_t count = EnvOr("KESTRA_RANDOM_SEEDS", 400);
+// Every seed defragmented and judged; `minimal` runs the plan instead of the passes.
+void PackSeeds(uint32_t count, bool minimal) {
     const uint32_t first = EnvOr("KESTRA_RANDOM_FIRST", 1);
     std::vector<uint32_t> seeds = kRegressionSeeds;
     for (uint32_t i = 0; i < count; ++i)
@@ -158,7 +160,7 @@ TEST(RandomVolumeTest, DefragmentsAndPacksEveryVolumeWithoutLoss) {
         ASSERT_TRUE(FsckClean(path)) << "seed " << seed << " made a damaged volume: " << v.shape;
         ASSERT_EQ(ReadFatVolume(v.built.bytes()).items.size(), v.built.NodeCount()) << seed;
 
-        const Outcome o = DefragAndPack(AsSubject(v));
+        const Outcome o = DefragAndPack(AsSubject(v, minimal));
         if (const char* digests = std::getenv("KESTRA_RANDOM_DIGESTS"))
             std::ofstream(digests, std::ios::app) << seed << " " << Digest(o) << "\n";
         const std::vector<Finding> findings = Judge(v, o, path);
@@ -190,10 +192,11 @@ TEST(RandomVolumeTest, DefragmentsAndPacksEveryVolumeWithoutLoss) {
     for (uint32_t s : clusterSizes)
         sizes += " " + std::to_string(s);
     std::printf(
-        "[ random   ] %zu seeds from %u: FAT12 %u, FAT16 %u, FAT32 %u; sectors a cluster:%s; "
+        "[ random   ] %s%zu seeds from %u: FAT12 %u, FAT16 %u, FAT32 %u; sectors a cluster:%s; "
         "failed: %u %s, %u %s, %u %s; %.1f s\n",
-        seeds.size(), first, byType[0], byType[1], byType[2], sizes.c_str(), byKind[0],
-        kKindNames[0], byKind[1], kKindNames[1], byKind[2], kKindNames[2], SecondsSince(start));
+        minimal ? "minimal: " : "", seeds.size(), first, byType[0], byType[1], byType[2],
+        sizes.c_str(), byKind[0], kKindNames[0], byKind[1], kKindNames[1], byKind[2], kKindNames[2],
+        SecondsSince(start));
     std::printf("%s", listing.c_str());
     EXPECT_EQ(failing, "") << "failing seeds";
     if (count >= 200) {
@@ -202,9 +205,18 @@ TEST(RandomVolumeTest, DefragmentsAndPacksEveryVolumeWithoutLoss) {
     }
 }
 
-TEST(RandomVolumeTest, SmallVolumesSurviveACutAfterEveryWrite) {
-    const bool asked = std::getenv("KESTRA_CRASH_SEEDS") != nullptr;
-    const uint32_t wanted = EnvOr("KESTRA_CRASH_SEEDS", 6);
+TEST(RandomVolumeTest, DefragmentsAndPacksEveryVolumeWithoutLoss) {
+    PackSeeds(EnvOr("KESTRA_RANDOM_SEEDS", 400), false);
+}
+
+TEST(RandomVolumeTest, PlannedPackLosesNothing) {
+    PackSeeds(EnvOr("KESTRA_MINIMAL_SEEDS", 200), true);
+}
+
+// Small volumes cut after every write of their run (`minimal`: the plan's).
+void CutSeeds(const char* seedsVariable, uint32_t fallback, bool minimal) {
+    const bool asked = std::getenv(seedsVariable) != nullptr;
+    const uint32_t wanted = EnvOr(seedsVariable, fallback);
     const uint32_t first = EnvOr("KESTRA_CRASH_FIRST", 1);
     // CI keeps to small volumes and runs of few writes; asked for, larger ones too.
     const size_t maxBytes = (asked ? 40u : 4u) << 20;
@@ -218,7 +230,7 @@ TEST(RandomVolumeTest, SmallVolumesSurviveACutAfterEveryWrite) {
     auto cutSeed = [&](uint32_t seed, bool always) {
         const RandomVolume v = MakeRandomVolume(seed);
         if (!always && v.Bytes().size() > maxBytes) return;
-        const Outcome whole = DefragAndPack(AsSubject(v));
+        const Outcome whole = DefragAndPack(AsSubject(v, minimal));
         if (whole.writes.empty() || (!always && whole.writes.size() > maxWrites)) return;
         // The property test reports a run that is not clean uncut.
         if (Damaged(Judge(v, whole, dir.File("whole.img")))) {
@@ -227,7 +239,7 @@ TEST(RandomVolumeTest, SmallVolumesSurviveACutAfterEveryWrite) {
         }
         done += always ? 0 : 1;
         used += " " + std::to_string(seed);
-        const CutReport r = EveryCut(AsSubject(v), whole);
+        const CutReport r = EveryCut(AsSubject(v, minimal), whole);
         cuts += r.cuts;
         if (!r.windows.empty()) windows += " " + std::to_string(seed) + ":" + r.windows;
         if (r.failed.empty()) return;
@@ -239,19 +251,28 @@ TEST(RandomVolumeTest, SmallVolumesSurviveACutAfterEveryWrite) {
                       << " writes, failing cuts:" << r.failed << "\n"
                       << details;
     };
+    // The regression seeds are the passes' own; the plan's cuts keep to the range.
     for (uint32_t seed : kCrashRegressionSeeds)
-        cutSeed(seed, true);
+        if (!minimal) cutSeed(seed, true);
     for (uint32_t seed = first; done < wanted && seed - first < 100 * wanted; ++seed) {
         if (std::count(kCrashRegressionSeeds.begin(), kCrashRegressionSeeds.end(), seed) == 0)
             cutSeed(seed, false);
     }
     std::printf(
-        "[ cuts     ] seeds%s: %llu cuts, %u skipped as not clean uncut; "
+        "[ cuts     ] %sseeds%s: %llu cuts, %u skipped as not clean uncut; "
         "windows (seed: cuts):%s; %.1f s\n",
-        used.c_str(), static_cast<unsigned long long>(cuts), skipped, windows.c_str(),
-        SecondsSince(start));
+        minimal ? "minimal: " : "", used.c_str(), static_cast<unsigned long long>(cuts), skipped,
+        windows.c_str(), SecondsSince(start));
     EXPECT_EQ(done, wanted) << "too few small volumes with a clean uncut run";
     EXPECT_EQ(failing, "") << "seeds with failing cuts";
+}
+
+TEST(RandomVolumeTest, SmallVolumesSurviveACutAfterEveryWrite) {
+    CutSeeds("KESTRA_CRASH_SEEDS", 6, false);
+}
+
+TEST(RandomVolumeTest, PlannedPackSurvivesACutAfterEveryWrite) {
+    CutSeeds("KESTRA_MINIMAL_CRASH_SEEDS", 4, true);
 }
 
 }  // namespace

@@ -81,7 +81,7 @@ const char kDirtyRefusal[] =
 
 // The next run on what a cut left refuses it, saying why.
 bool NextRunRefuses(const Subject& s, const std::vector<uint8_t>& bytes) {
-    const Subject cut{s.built, &bytes, s.start};
+    const Subject cut{s.built, &bytes, s.start, s.minimal};
     const Outcome next = DefragAndPack(cut);
     return next.writes.empty() &&
            std::find(next.lines.begin(), next.lines.end(), kDirtyRefusal) != next.lines.end();
@@ -118,6 +118,7 @@ Outcome DefragAndPack(const Subject& s, Cut cut) {
     platform::ManualClock clock;
     run::RunContext ctx{catalogue, ui, clock};
     app::SetRunMode(ctx, app::RunCommand::Defrag, /*pack=*/true);
+    ctx.mode.MinimalMoves = s.minimal;
     app::ViewMap(ctx, app::DriveListEntry(catalogue, 'C'));
     Outcome o{std::move(device->Bytes()), std::move(device->writes),  ui.lastBoxText, {},
               std::move(device->data),    std::move(device->barriers)};

@@ -20,13 +20,14 @@ struct Subject {
     const FatImage& built;
     const std::vector<uint8_t>* disk = nullptr;  // MBR disk holding the volume
     uint32_t start = 0;                          // the volume's first sector on `disk`
+    bool minimal = false;                        // packed by the least-movement plan
 
     const std::vector<uint8_t>& Bytes() const { return disk ? *disk : built.bytes(); }
 };
 
 // A generated volume as the harness runs it.
-inline Subject AsSubject(const image::RandomVolume& v) {
-    return {v.built, v.disk.empty() ? nullptr : &v.disk, v.start};
+inline Subject AsSubject(const image::RandomVolume& v, bool minimal = false) {
+    return {v.built, v.disk.empty() ? nullptr : &v.disk, v.start, minimal};
 }
 
 // A power cut: writes after the `after`-th are refused. With `tornSectors`, the
