@@ -299,9 +299,12 @@ bool FAT_Plan_Pass(Engine& e) {
     const PlanInput input = GatherPlanInput(e.run);
     if (Stopped(e)) return false;
     const MovePlan plan = PlanMoves(input);
-    if (plan.moves.empty()) return plan.unplaced.empty();
+    // A plan that leaves a file without room would only add its moves to those
+    // of the passes that must then finish the work.
+    if (!plan.unplaced.empty()) return false;
+    if (plan.moves.empty()) return true;
     fat::FAT_FREE_Segs(e.run);
-    return PlanRun(e, input, plan).Run() && plan.unplaced.empty();
+    return PlanRun(e, input, plan).Run();
 }
 
 }  // namespace kestra::engine

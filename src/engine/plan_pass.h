@@ -17,8 +17,9 @@ uint64_t PlanLowerBound(fat::FatRun& run);
 // Moves each file of the plan to its target once the target is free, in waves
 // whose moves share their batches. Where every waiting target is still taken,
 // one file standing there is parked in free space no target needs. False when
-// the plan could not be carried out to its end (no room to park, a file the
-// plan cannot place, a move refused): the passes then finish the work.
+// the plan could not be carried out to its end (no room to park, a move
+// refused) or left a file without room, when nothing moves: the passes then
+// do the work.
 bool FAT_Plan_Pass(Engine& e);
 
 }  // namespace kestra::engine
