@@ -41,6 +41,7 @@ struct Planner {
     std::vector<uint32_t> owner;   // by cluster below `end`
     std::vector<Fate> fate;        // by file
     std::vector<uint32_t> target;  // by file, once promised or placed
+    uint32_t largestHole = 0;      // left by the last filling
 
     void Fill(uint32_t f, uint32_t value) {
         for (const auto& [first, len] : in.files[f].runs)
@@ -48,34 +49,40 @@ struct Planner {
                 if (owner[c] != kFixed && owner[c] != kPromised) owner[c] = value;
     }
 
+    // What clearing one cluster of a file that stays costs: a file no hole left
+    // can take will need a run cleared for it in turn, so it counts twice.
+    uint64_t Weight(uint32_t o) const { return in.files[o - 1].clusters > largestHole ? 2 : 1; }
+
     // The run of `len` clusters holding nothing fixed or promised whose clearing
     // moves the fewest clusters of files that stay (whole files: one standing
-    // across an edge moves too). False when there is none.
+    // across an edge moves too), by Weight. False when there is none.
     bool CheapestRun(uint32_t len, uint32_t& best) const {
         if (len == 0 || end < 2 + len) return false;
         uint64_t stay = 0;
         uint32_t blocked = 0;
-        auto add = [&](uint32_t c, int sign) {
+        // Cluster c enters the run (or, with !in, leaves it).
+        auto add = [&](uint32_t c, bool in) {
             const uint32_t o = owner[c];
-            if (o == kFixed || o == kPromised)
-                blocked += sign;
-            else if (o != kHole)
-                stay += sign;
+            if (o == kFixed || o == kPromised) {
+                in ? ++blocked : --blocked;
+            } else if (o != kHole) {
+                in ? stay += Weight(o) : stay -= Weight(o);
+            }
         };
         for (uint32_t c = 2; c < 2 + len; ++c)
-            add(c, +1);
+            add(c, true);
         uint64_t bestCost = std::numeric_limits<uint64_t>::max();
         for (uint32_t a = 2;; ++a) {
             if (blocked == 0) {
                 uint64_t cost = stay;
                 const uint32_t left = owner[a];
                 if (left != kHole && left != kFixed && left != kPromised) {
-                    cost += a - in.files[left - 1].runs[0].first;
+                    cost += (a - in.files[left - 1].runs[0].first) * Weight(left);
                 }
                 const uint32_t right = owner[a + len - 1];
                 if (right != kHole && right != kFixed && right != kPromised) {
                     const PlanFile& f = in.files[right - 1];
-                    cost += f.runs[0].first + f.runs[0].second - (a + len);
+                    cost += (f.runs[0].first + f.runs[0].second - (a + len)) * Weight(right);
                 }
                 if (cost < bestCost) {
                     bestCost = cost;
@@ -84,8 +91,8 @@ struct Planner {
                 }
             }
             if (a + len >= end) break;
-            add(a, -1);
-            add(a + len, +1);
+            add(a, false);
+            add(a + len, true);
         }
         return bestCost != std::numeric_limits<uint64_t>::max();
     }
@@ -152,6 +159,7 @@ struct Planner {
             if (hlen > len) holes.emplace(hlen - len, first + len);
             target[f] = first;
         }
+        largestHole = holes.empty() ? 0 : holes.rbegin()->first;
         return unplaced;
     }
 };
