@@ -127,6 +127,8 @@ void SetMovedRecord(fat::FatRun& run, uint32_t JJ, const fat::Extents& target) {
     fat::FileRec& rec = run.model.FileTab[JJ];
     const uint8_t frags = static_cast<uint8_t>(std::min<uint32_t>(target.Count(), 255));
     if (rec.Frags > 1 && frags == 1) --run.counters.FragmentedToDo;
+    // A whole file parked in pieces is one more to make whole.
+    if (rec.Frags == 1 && frags > 1) ++run.counters.FragmentedToDo;
     rec.Frags = frags;
     rec.StartCluster = target.Starts[1];
 }

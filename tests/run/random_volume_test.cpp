@@ -99,6 +99,13 @@ std::vector<Finding> Judge(const RandomVolume& v, const Outcome& o, const std::s
         out.push_back({kStopped, "the run did not end with its statistics:\n" + o.Printed(),
                        o.box.empty() ? last : Gist(o.box)});
     }
+    // The closing count of fragmented files counts files, as moves made and
+    // unmade pieces on the way (a file parked in pieces and then made whole).
+    for (const std::string& line : o.lines) {
+        if (line.rfind("Fragmented files=", 0) == 0 &&
+            std::strtoull(line.c_str() + 17, nullptr, 10) > v.built.NodeCount())
+            out.push_back({kStopped, "counted wrong: " + line, line});
+    }
     if (!WriteVolume(AsSubject(v), o.bytes, path))
         out.push_back({kDamage, "written outside the partition", "written outside the partition"});
     if (const auto fsck = FsckClean(path); !fsck)
