@@ -1,0 +1,95 @@
+#include "cli/dry_run.h"
+
+#include <cstdio>
+
+#include "cli/json_report.h"
+#include "format/sector_size.h"
+
+namespace kestra::cli {
+namespace {
+
+std::string Mb(double bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1fMb", bytes / 1048576.0);
+    return text;
+}
+
+std::string MbPerSecond(double bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.0f MB/s", bytes / 1e6);
+    return text;
+}
+
+std::string Milliseconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f ms", seconds * 1000);
+    return text;
+}
+
+double ClusterBytes(const run::RunContext& ctx) {
+    return static_cast<double>(ctx.geo.SectorsPerCluster) * format::kSectorSize;
+}
+
+std::string EstimateLine(const DryRunReport& r) {
+    const platform::DeviceRates& rates = r.rates;
+    std::string line = "Estimated time: " + disk::DurationText(r.estimate.Total()) + " (read " +
+                       MbPerSecond(rates.readBytesPerSecond);
+    if (rates.writesAssumed) {
+        return line + " measured; write " + MbPerSecond(rates.writeBytesPerSecond) + " and " +
+               Milliseconds(rates.barrierSeconds) +
+               " a barrier assumed, as nothing is written to measure them)";
+    }
+    return line + ", write " + MbPerSecond(rates.writeBytesPerSecond) + ", " +
+           Milliseconds(rates.barrierSeconds) + " a barrier, measured)";
+}
+
+}  // namespace
+
+DryRunReport EstimateDryRun(run::RunContext& ctx, char letter, bool moved,
+                            const platform::OverlaySectors& overlay, double wallSeconds) {
+    DryRunReport r;
+    r.moved = moved;
+    if (!moved) return r;
+    const double processing = wallSeconds - overlay.readSeconds;
+    platform::OpenResult opened = ctx.catalogue.Open(letter, platform::OpenOptions{});
+    if (opened.device) {
+        r.rates = platform::MeasureDeviceRates(*opened.device, ctx.catalogue.Describe(letter));
+        opened.device->Close();
+    }
+    const disk::RunTransfers io{ctx.io.BytesRead, ctx.io.BytesWritten, ctx.io.Barriers};
+    r.estimate = disk::EstimateRun(io, r.rates, processing);
+    return r;
+}
+
+std::vector<std::string> DryRunLines(const run::RunContext& ctx, const DryRunReport& r) {
+    std::vector<std::string> lines = {"Dry run: nothing was written."};
+    if (!r.moved) return lines;
+    const fat::RunCounters& n = ctx.counters;
+    const double cluster = ClusterBytes(ctx);
+    lines.push_back("Would move: Files=" + std::to_string(n.MovedFiles) +
+                    ",  Clusters=" + std::to_string(n.MovedClusters) + ",  " +
+                    Mb(static_cast<double>(n.MovedClusters) * cluster) + " (lower bound " +
+                    Mb(static_cast<double>(n.LowerBoundClusters) * cluster) + ")");
+    lines.push_back("Would write: " + Mb(static_cast<double>(ctx.io.BytesWritten)) +
+                    ",  Barriers=" + std::to_string(ctx.io.Barriers));
+    lines.push_back("Would leave: Fragmented files=" +
+                    std::to_string(n.FragmentedToDo + n.FragmentedFixedCount) +
+                    ",  Free gaps=" + std::to_string(CurrentGaps(ctx).size()));
+    lines.push_back(EstimateLine(r));
+    return lines;
+}
+
+nlohmann::ordered_json EstimateJson(const DryRunReport& r) {
+    const disk::RunEstimate& e = r.estimate;
+    return {{"seconds", e.Total()},
+            {"processingSeconds", e.processing},
+            {"readingSeconds", e.reading},
+            {"writingSeconds", e.writing},
+            {"barrierSeconds", e.barriers},
+            {"readBytesPerSecond", r.rates.readBytesPerSecond},
+            {"writeBytesPerSecond", r.rates.writeBytesPerSecond},
+            {"secondsPerBarrier", r.rates.barrierSeconds},
+            {"writesAssumed", r.rates.writesAssumed}};
+}
+
+}  // namespace kestra::cli
