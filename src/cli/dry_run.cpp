@@ -39,8 +39,9 @@ std::string EstimateLine(const DryRunReport& r) {
                Milliseconds(rates.barrierSeconds) +
                " a barrier assumed, as nothing is written to measure them)";
     }
-    return line + ", write " + MbPerSecond(rates.writeBytesPerSecond) + ", " +
-           Milliseconds(rates.barrierSeconds) + " a barrier, measured)";
+    line += ", write " + MbPerSecond(rates.writeBytesPerSecond);
+    if (r.holeBytes != 0) line += ", into holes " + MbPerSecond(rates.fillBytesPerSecond);
+    return line + ", " + Milliseconds(rates.barrierSeconds) + " a barrier, measured)";
 }
 
 }  // namespace
@@ -48,15 +49,19 @@ std::string EstimateLine(const DryRunReport& r) {
 DryRunReport EstimateDryRun(run::RunContext& ctx, char letter, bool moved,
                             const platform::OverlaySectors& overlay, double wallSeconds) {
     DryRunReport r;
-    r.moved = moved;
-    if (!moved) return r;
+    // A run that stopped or failed part way says nothing of what a whole one would do.
+    const report::RunFlags& f = ctx.flags;
+    r.moved = moved && !f.RunError && !f.StopRequested && !f.CloseRequested;
+    if (!r.moved) return r;
     const double processing = wallSeconds - overlay.readSeconds;
     platform::OpenResult opened = ctx.catalogue.Open(letter, platform::OpenOptions{});
     if (opened.device) {
         r.rates = platform::MeasureDeviceRates(*opened.device, ctx.catalogue.Describe(letter));
         opened.device->Close();
     }
-    const disk::RunTransfers io{ctx.io.BytesRead, ctx.io.BytesWritten, ctx.io.Barriers};
+    r.holeBytes = overlay.holeSectors * format::kSectorSize;
+    const disk::RunTransfers io{ctx.io.BytesRead, ctx.io.BytesWritten, ctx.io.Barriers,
+                                r.holeBytes};
     r.estimate = disk::EstimateRun(io, r.rates, processing);
     return r;
 }
@@ -88,6 +93,8 @@ nlohmann::ordered_json EstimateJson(const DryRunReport& r) {
             {"barrierSeconds", e.barriers},
             {"readBytesPerSecond", r.rates.readBytesPerSecond},
             {"writeBytesPerSecond", r.rates.writeBytesPerSecond},
+            {"fillBytesPerSecond", r.rates.fillBytesPerSecond},
+            {"holeBytes", r.holeBytes},
             {"secondsPerBarrier", r.rates.barrierSeconds},
             {"writesAssumed", r.rates.writesAssumed}};
 }

@@ -15,12 +15,13 @@
 namespace kestra::cli {
 
 struct DryRunReport {
-    bool moved = false;  // the run reached its moves
+    bool moved = false;  // the run reached its moves and ended without an error or a stop
     platform::DeviceRates rates;
+    uint64_t holeBytes = 0;  // bytes the run would write into holes of a sparse image
     disk::RunEstimate estimate;
 };
 
-// When the run reached its moves, measures the medium under `letter` and
+// When the run reached its moves and ended well, measures the medium under `letter` and
 // estimates the real run from what the dry run counted. wallSeconds is the whole
 // dry run; its reads of the medium are taken out and costed at the measured rate.
 DryRunReport EstimateDryRun(run::RunContext& ctx, char letter, bool moved,

@@ -159,10 +159,13 @@ int RunVolume(const std::string& name, app::RunCommand command, const RunOptions
         }
     }
     if (!options.log.empty() && !ctx.report.Main.LogText.empty()) {
-        const std::string why = platform::AppendTextFile(
-            options.log,
-            ctx.report.Main.LogText + "\r\n" + IoLine(ctx, command == app::RunCommand::Defrag),
-            /*create=*/false);
+        // A dry run's lines read like a real run's; the log says which it was.
+        const std::string dry = options.dryRun ? "\r\nDry run: nothing was written." : "";
+        const std::string why =
+            platform::AppendTextFile(options.log,
+                                     ctx.report.Main.LogText + dry + "\r\n" +
+                                         IoLine(ctx, command == app::RunCommand::Defrag),
+                                     /*create=*/false);
         if (!why.empty()) {
             std::cerr << "kestra-cli " << name << ": " << why << "\n";
             if (status == kExitClean) status = kExitDisk;

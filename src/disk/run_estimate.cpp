@@ -18,7 +18,10 @@ RunEstimate EstimateRun(const RunTransfers& io, const platform::DeviceRates& rat
     RunEstimate e;
     e.processing = std::max(processingSeconds, 0.0);
     e.reading = Over(io.bytesRead, rates.readBytesPerSecond);
-    e.writing = Over(io.bytesWritten, rates.writeBytesPerSecond);
+    const uint64_t holes = std::min(io.holeBytesWritten, io.bytesWritten);
+    const double fill =
+        rates.fillBytesPerSecond > 0 ? rates.fillBytesPerSecond : rates.writeBytesPerSecond;
+    e.writing = Over(io.bytesWritten - holes, rates.writeBytesPerSecond) + Over(holes, fill);
     e.barriers = static_cast<double>(io.barriers) * std::max(rates.barrierSeconds, 0.0);
     return e;
 }

@@ -14,6 +14,7 @@ struct RunTransfers {
     uint64_t bytesRead = 0;
     uint64_t bytesWritten = 0;
     uint64_t barriers = 0;
+    uint64_t holeBytesWritten = 0;  // of bytesWritten, those into holes of a sparse image
 };
 
 struct RunEstimate {

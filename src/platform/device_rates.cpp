@@ -29,38 +29,63 @@ double Rate(double bytes, double seconds) {
 constexpr uint32_t kChunkSectors = 2048;  // 1 MiB
 constexpr int kReadChunks = 32;
 constexpr double kReadBudget = 0.25;
-constexpr size_t kScratchBytes = 4u << 20;
-constexpr int kBarrierSamples = 15;
-constexpr double kBarrierBudget = 0.3;
+constexpr size_t kScratchBytes = 8u << 20;
+constexpr size_t kSmallWrite = 4096;
+// Samples go on for kWriteWindow seconds (at least kMinSamples of them): another
+// program's burst of writes then moves the medians little.
+constexpr int kMinSamples = 5, kMaxSamples = 400, kFillSamples = 32;
+constexpr double kWriteWindow = 0.4;
 
 bool WriteAt(int fd, const std::vector<uint8_t>& bytes, size_t length, off_t offset) {
     return ::pwrite(fd, bytes.data(), length, offset) == static_cast<ssize_t>(length);
 }
 
-// The scratch file written once, then overwritten as an image is: the second
-// pass is the rate, without the cost of allocating the blocks.
-bool TimeWrites(int fd, DeviceRates& rates) {
-    std::vector<uint8_t> bytes(kChunkSectors * kSectorSize, 0x5A);
-    double seconds = 0;
-    for (int pass = 0; pass < 2; ++pass) {
-        const auto start = Clock::now();
-        for (size_t at = 0; at < kScratchBytes; at += bytes.size()) {
-            if (!WriteAt(fd, bytes, bytes.size(), static_cast<off_t>(at))) return false;
-        }
-        if (::fdatasync(fd) != 0) return false;
-        seconds = Since(start);
-    }
-    rates.writeBytesPerSecond = Rate(kScratchBytes, seconds);
-    std::vector<double> barriers;
+double Median(std::vector<double> v) {
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return v[v.size() / 2];
+}
+
+// Seconds of one write of `length` bytes at `at` followed by its barrier; < 0 on failure.
+double TimedWrite(int fd, const std::vector<uint8_t>& bytes, size_t length, off_t at) {
     const auto start = Clock::now();
-    for (int i = 0; i < kBarrierSamples && Since(start) < kBarrierBudget; ++i) {
-        const auto one = Clock::now();
-        const off_t at = static_cast<off_t>((i * 64 + 7) % (kScratchBytes / 4096)) * 4096;
-        if (!WriteAt(fd, bytes, 4096, at) || ::fdatasync(fd) != 0) return false;
-        barriers.push_back(Since(one));
+    if (!WriteAt(fd, bytes, length, at) || ::fdatasync(fd) != 0) return -1;
+    return Since(start);
+}
+
+// A run writes its copies in batches of up to 1 MiB, each closed by a barrier,
+// into blocks the image already has. So does this: a 1 MiB write and a 4 KiB
+// write, each with its barrier, into a scratch file written once beforehand.
+// The small one is the barrier's time; the difference is the 1 MiB's transfer.
+bool TimeWrites(int fd, DeviceRates& rates) {
+    const size_t big = size_t{kChunkSectors} * kSectorSize;
+    std::vector<uint8_t> bytes(big, 0x5A);
+    for (size_t at = 0; at < kScratchBytes; at += big) {
+        if (!WriteAt(fd, bytes, big, static_cast<off_t>(at))) return false;
     }
-    std::nth_element(barriers.begin(), barriers.begin() + barriers.size() / 2, barriers.end());
-    rates.barrierSeconds = barriers[barriers.size() / 2];
+    if (::fdatasync(fd) != 0) return false;
+    // Past the written part the file is one hole, as the free space of a sparse image.
+    if (::ftruncate(fd, static_cast<off_t>(kScratchBytes + kFillSamples * big)) != 0) return false;
+    std::vector<double> bigs, fills, smalls;
+    const auto start = Clock::now();
+    for (int i = 0; i < kMaxSamples && (i < kMinSamples || Since(start) < kWriteWindow); ++i) {
+        const off_t at = static_cast<off_t>(i * big % kScratchBytes);
+        const double b = TimedWrite(fd, bytes, big, at);
+        const double s = TimedWrite(fd, bytes, kSmallWrite, at + static_cast<off_t>(big / 2));
+        if (b < 0 || s < 0) return false;
+        bigs.push_back(b);
+        smalls.push_back(s);
+        if (i >= kFillSamples) continue;
+        const double f = TimedWrite(fd, bytes, big, static_cast<off_t>(kScratchBytes + i * big));
+        if (f < 0) return false;
+        fills.push_back(f);
+    }
+    rates.barrierSeconds = Median(smalls);
+    const auto rate = [&](double seconds) {
+        const double transfer = seconds - rates.barrierSeconds;
+        return Rate(big, transfer > 0 ? transfer : seconds);
+    };
+    rates.writeBytesPerSecond = rate(Median(bigs));
+    rates.fillBytesPerSecond = rate(Median(fills));
     return true;
 }
 
@@ -104,6 +129,7 @@ DeviceRates MeasureDeviceRates(SectorDevice& device, const std::string& volume) 
     }
     rates.writesAssumed = true;
     rates.writeBytesPerSecond = rates.readBytesPerSecond * kAssumedWriteShare;
+    rates.fillBytesPerSecond = rates.writeBytesPerSecond;
     rates.barrierSeconds = kAssumedBarrierSeconds;
     return rates;
 }

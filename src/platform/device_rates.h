@@ -11,6 +11,8 @@ namespace kestra::platform {
 struct DeviceRates {
     double readBytesPerSecond = 0;
     double writeBytesPerSecond = 0;
+    // Writes into the holes of a sparse image: the file system allocates as it goes.
+    double fillBytesPerSecond = 0;
     double barrierSeconds = 0;  // one flush of a small write
     // True when the write rate and barrier time are assumed, not measured: a block
     // device is never written to find out.

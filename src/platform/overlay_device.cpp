@@ -4,6 +4,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/file_device.h"
+
 namespace kestra::platform {
 
 const uint8_t* OverlaySectors::Find(uint64_t sector) const {
@@ -12,11 +14,12 @@ const uint8_t* OverlaySectors::Find(uint64_t sector) const {
     return chunks_[it->second / kChunkSectors].get() + (it->second % kChunkSectors) * kSectorSize;
 }
 
-void OverlaySectors::Put(uint64_t sector, const uint8_t* bytes) {
+bool OverlaySectors::Put(uint64_t sector, const uint8_t* bytes) {
     const auto [it, added] = slots_.try_emplace(sector, slots_.size());
     if (added && it->second / kChunkSectors == chunks_.size())
         chunks_.push_back(std::make_unique<uint8_t[]>(kChunkSectors * kSectorSize));
     std::memcpy(const_cast<uint8_t*>(Find(sector)), bytes, kSectorSize);
+    return added;
 }
 
 OverlayDevice::OverlayDevice(DevicePtr inner, std::shared_ptr<OverlaySectors> sectors)
@@ -49,8 +52,18 @@ bool OverlayDevice::Write(uint64_t first, uint32_t count, const uint8_t* buffer)
         lastError_ = closed_ ? EBADF : ERANGE;
         return false;
     }
-    for (uint32_t i = 0; i < count; ++i)
-        sectors_->Put(first + i, buffer + size_t{i} * kSectorSize);
+    // Only a sector's first write can land in a hole; the holes are asked for per
+    // run of such sectors.
+    const auto* file = dynamic_cast<const FileDevice*>(inner_.get());
+    uint32_t run = 0;
+    for (uint32_t i = 0; i <= count; ++i) {
+        if (i < count && sectors_->Put(first + i, buffer + size_t{i} * kSectorSize)) {
+            ++run;
+            continue;
+        }
+        if (run != 0 && file) sectors_->holeSectors += file->HoleSectors(first + i - run, run);
+        run = 0;
+    }
     return true;
 }
 

@@ -20,10 +20,14 @@ class OverlaySectors {
   public:
     // Null when the sector was never written.
     const uint8_t* Find(uint64_t sector) const;
-    void Put(uint64_t sector, const uint8_t* bytes);
+    // False when the sector was written before (its copy is replaced).
+    bool Put(uint64_t sector, const uint8_t* bytes);
     uint64_t Count() const { return slots_.size(); }
 
     uint64_t flushes = 0;
+    // Sectors written that are holes of a sparse image below: a real run has the
+    // file system allocate them.
+    uint64_t holeSectors = 0;
     // Time the reads of the device below took, for the estimate of a real run.
     double readSeconds = 0;
 

@@ -17,6 +17,10 @@ TEST(RunEstimateTest, AddsTheRunsOwnTimeToEachTransferAtItsRate) {
     EXPECT_DOUBLE_EQ(e.barriers, 4.0);
     EXPECT_DOUBLE_EQ(e.Total(), 11.0);
 
+    // Of the 50 MB written, 10 MB fill holes of a sparse image, at their own rate.
+    rates.fillBytesPerSecond = 5e6;
+    EXPECT_DOUBLE_EQ(EstimateRun({0, 50'000'000, 0, 10'000'000}, rates, 0).writing, 4.0);
+
     // Nothing measured, and a dry run whose reads took longer than the clock saw.
     const RunEstimate none = EstimateRun({1, 1, 1}, platform::DeviceRates{}, -0.2);
     EXPECT_DOUBLE_EQ(none.Total(), 0.0);

@@ -11,6 +11,7 @@
 
 #include "platform/device_rates.h"
 #include "platform/fake_device.h"
+#include "platform/file_device.h"
 #include "platform/memory_device.h"
 
 namespace kestra::platform {
@@ -85,6 +86,31 @@ TEST(OverlayDeviceTest, LocksAndBarriersAreTheDevicesOwn) {
     EXPECT_TRUE(alone->Lock(0, false));
     EXPECT_EQ(alone->LockState(), 0);
     EXPECT_TRUE(alone->Unlock(0));
+}
+
+TEST(OverlayDeviceTest, CountsTheFirstWritesIntoHolesOfASparseImage) {
+    const auto path = std::filesystem::temp_directory_path() / "kestra-overlay-sparse.img";
+    {
+        std::ofstream image(path, std::ios::binary);
+        const std::vector<uint8_t> block = Sectors(8, 0x11);
+        image.write(reinterpret_cast<const char*>(block.data()), 8 * kSectorSize);  // 0..7
+        image.seekp(32 * kSectorSize);
+        image.write(reinterpret_cast<const char*>(block.data()), 8 * kSectorSize);  // 32..39
+        image.seekp(64 * kSectorSize - 1);
+        image.put(0);  // 64 sectors, the last one data
+    }
+    OpenResult opened = OpenSectorDevice(path.string(), OpenOptions{});
+    ASSERT_TRUE(opened.device) << opened.message;
+    auto kept = std::make_shared<OverlaySectors>();
+    OverlayDevice device(std::move(opened.device), kept);
+    ASSERT_TRUE(device.Write(4, 8, Sectors(8, 1).data()));  // 4..7 data, 8..11 hole
+    EXPECT_EQ(kept->holeSectors, 4u);
+    ASSERT_TRUE(device.Write(8, 4, Sectors(4, 2).data()));  // written already: no new hole
+    EXPECT_EQ(kept->holeSectors, 4u);
+    ASSERT_TRUE(device.Write(10, 24, Sectors(24, 3).data()));  // 12..31 new holes
+    EXPECT_EQ(kept->holeSectors, 24u);
+    EXPECT_TRUE(device.Close());
+    std::filesystem::remove(path);
 }
 
 TEST(DeviceRatesTest, MeasuresBesideAnImageAndLeavesNothingThere) {
