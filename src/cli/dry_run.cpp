@@ -60,8 +60,9 @@ DryRunReport EstimateDryRun(run::RunContext& ctx, char letter, bool moved,
         opened.device->Close();
     }
     r.holeBytes = overlay.holeSectors * format::kSectorSize;
-    const disk::RunTransfers io{ctx.io.BytesRead, ctx.io.BytesWritten, ctx.io.Barriers,
-                                r.holeBytes};
+    r.writes = overlay.writes;
+    const disk::RunTransfers io{ctx.io.BytesRead, ctx.io.BytesWritten, ctx.io.Barriers, r.holeBytes,
+                                r.writes};
     r.estimate = disk::EstimateRun(io, r.rates, processing);
     return r;
 }
@@ -91,11 +92,14 @@ nlohmann::ordered_json EstimateJson(const DryRunReport& r) {
             {"readingSeconds", e.reading},
             {"writingSeconds", e.writing},
             {"barrierSeconds", e.barriers},
+            {"scatterSeconds", e.scattering},
             {"readBytesPerSecond", r.rates.readBytesPerSecond},
             {"writeBytesPerSecond", r.rates.writeBytesPerSecond},
             {"fillBytesPerSecond", r.rates.fillBytesPerSecond},
             {"holeBytes", r.holeBytes},
             {"secondsPerBarrier", r.rates.barrierSeconds},
+            {"writes", r.writes},
+            {"secondsPerWrite", r.rates.writeSeconds},
             {"writesAssumed", r.rates.writesAssumed}};
 }
 

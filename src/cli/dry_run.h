@@ -18,6 +18,7 @@ struct DryRunReport {
     bool moved = false;  // the run reached its moves and ended without an error or a stop
     platform::DeviceRates rates;
     uint64_t holeBytes = 0;  // bytes the run would write into holes of a sparse image
+    uint64_t writes = 0;     // separate write transfers the run would make
     disk::RunEstimate estimate;
 };
 

@@ -23,6 +23,7 @@ RunEstimate EstimateRun(const RunTransfers& io, const platform::DeviceRates& rat
         rates.fillBytesPerSecond > 0 ? rates.fillBytesPerSecond : rates.writeBytesPerSecond;
     e.writing = Over(io.bytesWritten - holes, rates.writeBytesPerSecond) + Over(holes, fill);
     e.barriers = static_cast<double>(io.barriers) * std::max(rates.barrierSeconds, 0.0);
+    e.scattering = static_cast<double>(io.writes) * std::max(rates.writeSeconds, 0.0);
     return e;
 }
 

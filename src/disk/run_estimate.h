@@ -15,6 +15,7 @@ struct RunTransfers {
     uint64_t bytesWritten = 0;
     uint64_t barriers = 0;
     uint64_t holeBytesWritten = 0;  // of bytesWritten, those into holes of a sparse image
+    uint64_t writes = 0;            // separate write transfers
 };
 
 struct RunEstimate {
@@ -22,7 +23,8 @@ struct RunEstimate {
     double reading = 0;
     double writing = 0;
     double barriers = 0;
-    double Total() const { return processing + reading + writing + barriers; }
+    double scattering = 0;  // the separate transfers' own cost
+    double Total() const { return processing + reading + writing + barriers + scattering; }
 };
 
 // processingSeconds is what a dry run took apart from its reads; a rate that was

@@ -35,6 +35,7 @@ constexpr size_t kSmallWrite = 4096;
 // program's burst of writes then moves the medians little.
 constexpr int kMinSamples = 5, kMaxSamples = 400, kFillSamples = 32;
 constexpr double kWriteWindow = 0.4;
+constexpr int kScattered = 16;
 
 bool WriteAt(int fd, const std::vector<uint8_t>& bytes, size_t length, off_t offset) {
     return ::pwrite(fd, bytes.data(), length, offset) == static_cast<ssize_t>(length);
@@ -52,10 +53,44 @@ double TimedWrite(int fd, const std::vector<uint8_t>& bytes, size_t length, off_
     return Since(start);
 }
 
-// A run writes its copies in batches of up to 1 MiB, each closed by a barrier,
-// into blocks the image already has. So does this: a 1 MiB write and a 4 KiB
-// write, each with its barrier, into a scratch file written once beforehand.
-// The small one is the barrier's time; the difference is the 1 MiB's transfer.
+// Seconds of kScattered small writes spread over the scratch, then one barrier.
+double TimedScatter(int fd, const std::vector<uint8_t>& bytes, int round) {
+    const auto start = Clock::now();
+    for (int k = 0; k < kScattered; ++k) {
+        const size_t at = (size_t(k) * kScratchBytes / kScattered + size_t(round) * 8192) %
+                          (kScratchBytes - kSmallWrite);
+        if (!WriteAt(fd, bytes, kSmallWrite, static_cast<off_t>(at))) return -1;
+    }
+    return ::fdatasync(fd) == 0 ? Since(start) : -1;
+}
+
+struct WriteSamples {
+    std::vector<double> big, fill, small, scatter;
+};
+
+// One round of samples: 1 MiB over written blocks and into a hole, one small
+// write and several scattered ones, each closed by a barrier. False on failure.
+bool SampleWrites(int fd, const std::vector<uint8_t>& bytes, int round, WriteSamples& out) {
+    const size_t big = bytes.size();
+    const off_t at = static_cast<off_t>(size_t(round) * big % kScratchBytes);
+    const double b = TimedWrite(fd, bytes, big, at);
+    const double s = TimedWrite(fd, bytes, kSmallWrite, at + static_cast<off_t>(big / 2));
+    const double c = TimedScatter(fd, bytes, round);
+    if (b < 0 || s < 0 || c < 0) return false;
+    out.big.push_back(b);
+    out.small.push_back(s);
+    out.scatter.push_back(c);
+    if (round >= kFillSamples) return true;
+    const double f = TimedWrite(fd, bytes, big, static_cast<off_t>(kScratchBytes + round * big));
+    out.fill.push_back(f);
+    return f >= 0;
+}
+
+// A run writes its copies in batches of up to 1 MiB and the FAT and folder
+// sectors around them, each batch closed by a barrier, into blocks the image
+// already has or into its holes. So do the samples, in a scratch file written
+// once beforehand and then extended by a hole. The small write is the barrier's
+// time; what a 1 MiB write or more small ones take beyond it, the transfers'.
 bool TimeWrites(int fd, DeviceRates& rates) {
     const size_t big = size_t{kChunkSectors} * kSectorSize;
     std::vector<uint8_t> bytes(big, 0x5A);
@@ -63,29 +98,23 @@ bool TimeWrites(int fd, DeviceRates& rates) {
         if (!WriteAt(fd, bytes, big, static_cast<off_t>(at))) return false;
     }
     if (::fdatasync(fd) != 0) return false;
-    // Past the written part the file is one hole, as the free space of a sparse image.
     if (::ftruncate(fd, static_cast<off_t>(kScratchBytes + kFillSamples * big)) != 0) return false;
-    std::vector<double> bigs, fills, smalls;
+    WriteSamples samples;
     const auto start = Clock::now();
     for (int i = 0; i < kMaxSamples && (i < kMinSamples || Since(start) < kWriteWindow); ++i) {
-        const off_t at = static_cast<off_t>(i * big % kScratchBytes);
-        const double b = TimedWrite(fd, bytes, big, at);
-        const double s = TimedWrite(fd, bytes, kSmallWrite, at + static_cast<off_t>(big / 2));
-        if (b < 0 || s < 0) return false;
-        bigs.push_back(b);
-        smalls.push_back(s);
-        if (i >= kFillSamples) continue;
-        const double f = TimedWrite(fd, bytes, big, static_cast<off_t>(kScratchBytes + i * big));
-        if (f < 0) return false;
-        fills.push_back(f);
+        if (!SampleWrites(fd, bytes, i, samples)) return false;
     }
-    rates.barrierSeconds = Median(smalls);
-    const auto rate = [&](double seconds) {
-        const double transfer = seconds - rates.barrierSeconds;
-        return Rate(big, transfer > 0 ? transfer : seconds);
+    rates.barrierSeconds = Median(samples.small);
+    const auto beyond = [&](const std::vector<double>& v) {
+        return std::max(Median(v) - rates.barrierSeconds, 0.0);
     };
-    rates.writeBytesPerSecond = rate(Median(bigs));
-    rates.fillBytesPerSecond = rate(Median(fills));
+    const auto rate = [&](const std::vector<double>& v) {
+        const double transfer = beyond(v);
+        return Rate(static_cast<double>(big), transfer > 0 ? transfer : Median(v));
+    };
+    rates.writeBytesPerSecond = rate(samples.big);
+    rates.fillBytesPerSecond = rate(samples.fill);
+    rates.writeSeconds = beyond(samples.scatter) / (kScattered - 1);
     return true;
 }
 

@@ -14,6 +14,8 @@ struct DeviceRates {
     // Writes into the holes of a sparse image: the file system allocates as it goes.
     double fillBytesPerSecond = 0;
     double barrierSeconds = 0;  // one flush of a small write
+    // What each further separate write before a barrier adds (a seek, a request).
+    double writeSeconds = 0;
     // True when the write rate and barrier time are assumed, not measured: a block
     // device is never written to find out.
     bool writesAssumed = false;

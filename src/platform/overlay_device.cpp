@@ -52,6 +52,7 @@ bool OverlayDevice::Write(uint64_t first, uint32_t count, const uint8_t* buffer)
         lastError_ = closed_ ? EBADF : ERANGE;
         return false;
     }
+    ++sectors_->writes;
     // Only a sector's first write can land in a hole; the holes are asked for per
     // run of such sectors.
     const auto* file = dynamic_cast<const FileDevice*>(inner_.get());

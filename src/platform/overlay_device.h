@@ -25,6 +25,7 @@ class OverlaySectors {
     uint64_t Count() const { return slots_.size(); }
 
     uint64_t flushes = 0;
+    uint64_t writes = 0;  // transfers written
     // Sectors written that are holes of a sparse image below: a real run has the
     // file system allocate them.
     uint64_t holeSectors = 0;

@@ -20,6 +20,9 @@ TEST(RunEstimateTest, AddsTheRunsOwnTimeToEachTransferAtItsRate) {
     // Of the 50 MB written, 10 MB fill holes of a sparse image, at their own rate.
     rates.fillBytesPerSecond = 5e6;
     EXPECT_DOUBLE_EQ(EstimateRun({0, 50'000'000, 0, 10'000'000}, rates, 0).writing, 4.0);
+    // 2000 separate writes at half a millisecond each beyond the barriers.
+    rates.writeSeconds = 0.0005;
+    EXPECT_DOUBLE_EQ(EstimateRun({0, 0, 0, 0, 2000}, rates, 0).Total(), 1.0);
 
     // Nothing measured, and a dry run whose reads took longer than the clock saw.
     const RunEstimate none = EstimateRun({1, 1, 1}, platform::DeviceRates{}, -0.2);
