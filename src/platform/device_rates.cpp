@@ -34,7 +34,7 @@ constexpr size_t kSmallWrite = 4096;
 // Samples go on for kWriteWindow seconds (at least kMinSamples of them): another
 // program's burst of writes then moves the medians little.
 constexpr int kMinSamples = 5, kMaxSamples = 400, kFillSamples = 32;
-constexpr double kWriteWindow = 0.4;
+constexpr double kWriteWindow = 0.6;
 constexpr int kScattered = 16;
 
 bool WriteAt(int fd, const std::vector<uint8_t>& bytes, size_t length, off_t offset) {
