@@ -10,7 +10,7 @@ _kestra_cli_options() {
         info) echo "$common --json" ;;
         view) echo "$common $run" ;;
         check) echo "$common $run --files" ;;
-        defrag) echo "$common $run --no-pack --no-review --only" ;;
+        defrag) echo "$common $run --no-pack --minimal --dry-run --no-review --only" ;;
         hex) echo "$common --sector --dir --index --count --png" ;;
         demo) echo "--seed --help" ;;
         checksum | validate | timing) echo "$common --png" ;;

@@ -2,11 +2,13 @@
 
 // The commands of kestra-cli.
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/launch.h"
 #include "cli/volume_args.h"
+#include "platform/overlay_device.h"
 
 namespace kestra::cli {
 
@@ -23,6 +25,8 @@ struct RunOptions {
     std::string png;
     std::string log;
     bool truncateLog = false;  // start the log afresh instead of appending to it
+    // defrag --dry-run: the volume is opened through this overlay; nothing reaches it.
+    std::shared_ptr<platform::OverlaySectors> dryRun;
 };
 
 // One run on one volume, as the terminal shows it; returns the exit status.

@@ -44,6 +44,8 @@ const char* const kUsage =
     "  --no-pack            defrag: make files contiguous, leave the gaps\n"
     "  --minimal            defrag: pack by a plan that moves as few bytes as it\n"
     "                       can (files already in place stay)\n"
+    "  --dry-run            defrag: run everything against memory, write nothing,\n"
+    "                       and say what the run would move and how long it takes\n"
     "  --no-review          defrag: keep the map as the moves left it\n"
     "  --only PATH...       defrag: only these files, and the files below these\n"
     "                       folders (long or 8.3 names), each moved whole to the\n"
@@ -118,6 +120,8 @@ const std::map<std::string, Help>& Helps() {
           "  --no-pack            make files contiguous, leave the gaps\n"
           "  --minimal            pack by a plan that moves as few bytes as it can\n"
           "                       (files already in place stay)\n"
+          "  --dry-run            write nothing: run against memory and say what the\n"
+          "                       run would move, write and leave, and its time\n"
           "  --no-review          keep the map as the moves left it\n"
           "  --only PATH...       only these files, and the files below these folders\n"
           "                       (long or 8.3 names); nothing else moves\n",

@@ -119,9 +119,15 @@ ordered_json RunJson(const std::string& command, run::RunContext& ctx,
         j["fragmentedFiles"] = FilesJson(ctx.analysis.inuseFiles, false);
         if (defrag) {
             j["fragmentedBefore"] = FilesJson(ctx.analysis.scannedFiles, true);
+            const uint64_t cluster = uint64_t{geo.SectorsPerCluster} * format::kSectorSize;
             j["moves"] = {{"files", n.MovedFiles},
                           {"clusters", n.MovedClusters},
-                          {"bytes", n.MovedClusters * geo.SectorsPerCluster * format::kSectorSize}};
+                          {"bytes", n.MovedClusters * cluster},
+                          {"lowerBoundClusters", n.LowerBoundClusters},
+                          {"lowerBoundBytes", n.LowerBoundClusters * cluster}};
+            j["io"] = {{"bytesRead", ctx.io.BytesRead},
+                       {"bytesWritten", ctx.io.BytesWritten},
+                       {"barriers", ctx.io.Barriers}};
         }
         if (everyFile) j["files"] = FilesJson(ctx.analysis.scannedFiles, false);
     }

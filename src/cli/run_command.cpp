@@ -1,10 +1,12 @@
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 
 #include "app/launch.h"
 #include "cli/cli_host.h"
 #include "cli/commands.h"
+#include "cli/dry_run.h"
 #include "cli/exit_codes.h"
 #include "cli/json_report.h"
 #include "cli/options.h"
@@ -25,6 +27,7 @@ std::vector<OptionRule> RunOptionRules(bool defrag) {
     if (defrag) {
         rules.push_back({"no-pack", Arity::Flag});
         rules.push_back({"minimal", Arity::Flag});
+        rules.push_back({"dry-run", Arity::Flag});
         rules.push_back({"no-review", Arity::Flag});
         rules.push_back({"only", Arity::List});
     } else {
@@ -51,13 +54,23 @@ RunOptions TakeRunOptions(const ParsedArgs& parsed) {
     return options;
 }
 
-// What the run asked of the medium, after the status lines of a log.
-std::string IoLine(const disk::VolumeIo& io) {
-    char text[128];
-    std::snprintf(text, sizeof text, "I/O: Read=%.1fMb,  Written=%.1fMb,  Barriers=%llu",
-                  static_cast<double>(io.BytesRead) / 1048576.0,
-                  static_cast<double>(io.BytesWritten) / 1048576.0,
-                  static_cast<unsigned long long>(io.Barriers));
+// What the run asked of the medium, after the status lines of a log; a
+// defragmentation adds what it moved and the least any run could have moved.
+std::string IoLine(const run::RunContext& ctx, bool defrag) {
+    const disk::VolumeIo& io = ctx.io;
+    char text[192];
+    int n = std::snprintf(text, sizeof text, "I/O: Read=%.1fMb,  Written=%.1fMb,  Barriers=%llu",
+                          static_cast<double>(io.BytesRead) / 1048576.0,
+                          static_cast<double>(io.BytesWritten) / 1048576.0,
+                          static_cast<unsigned long long>(io.Barriers));
+    if (defrag && n > 0) {
+        const double cluster =
+            static_cast<double>(ctx.geo.SectorsPerCluster) * format::kSectorSize / 1048576.0;
+        std::snprintf(text + n, sizeof text - static_cast<size_t>(n),
+                      ",  Moved=%.1fMb,  Lower bound=%.1fMb",
+                      static_cast<double>(ctx.counters.MovedClusters) * cluster,
+                      static_cast<double>(ctx.counters.LowerBoundClusters) * cluster);
+    }
     return text;
 }
 
@@ -107,8 +120,15 @@ int RunVolume(const std::string& name, app::RunCommand command, const RunOptions
         progress.StartMoves(c);
         pack(c);
     };
+    const auto started = std::chrono::steady_clock::now();
     const std::string refused =
         app::ViewMap(ctx, app::DriveListEntry(volume.catalogue, volume.letter));
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    DryRunReport dry;
+    if (options.dryRun && refused.empty()) {
+        dry = EstimateDryRun(ctx, volume.letter, gapsBefore.has_value(), *options.dryRun, wall);
+    }
     if (showProgress) {
         // In a file the totals end the progress lines; a terminal just loses the line.
         if (!errTerminal) progress.Update(ctx, true);
@@ -117,6 +137,11 @@ int RunVolume(const std::string& name, app::RunCommand command, const RunOptions
     if (refused.empty()) {
         host.Refresh(options.map);
         if (!options.json && !ctx.flags.RunError) PrintFiles(ctx, options.files);
+        if (!options.json && options.dryRun) {
+            for (const std::string& line : DryRunLines(ctx, dry))
+                std::cout << line << "\n";
+            std::cout.flush();
+        }
     } else {
         // One line says it all; the status lines of the launch would only repeat it.
         std::cerr << "kestra-cli " << name << ": " << refused << "\n";
@@ -134,17 +159,26 @@ int RunVolume(const std::string& name, app::RunCommand command, const RunOptions
         }
     }
     if (!options.log.empty() && !ctx.report.Main.LogText.empty()) {
-        const std::string why = platform::AppendTextFile(
-            options.log, ctx.report.Main.LogText + "\r\n" + IoLine(ctx.io), /*create=*/false);
+        // A dry run's lines read like a real run's; the log says which it was.
+        const std::string dry = options.dryRun ? "\r\nDry run: nothing was written." : "";
+        const std::string why =
+            platform::AppendTextFile(options.log,
+                                     ctx.report.Main.LogText + dry + "\r\n" +
+                                         IoLine(ctx, command == app::RunCommand::Defrag),
+                                     /*create=*/false);
         if (!why.empty()) {
             std::cerr << "kestra-cli " << name << ": " << why << "\n";
             if (status == kExitClean) status = kExitDisk;
         }
     }
     if (options.json) {
-        std::cout << RunJson(name, ctx, gapsBefore, options.files, host.boxText, status)
-                         .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)
-                  << std::endl;
+        nlohmann::ordered_json j =
+            RunJson(name, ctx, gapsBefore, options.files, host.boxText, status);
+        if (options.dryRun) {
+            j["dryRun"] = true;
+            if (dry.moved) j["estimate"] = EstimateJson(dry);
+        }
+        std::cout << j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
     }
     return status;
 }
@@ -157,6 +191,7 @@ int RunCommandMain(const std::string& name, app::RunCommand command,
         return kExitUsage;
     }
     RunOptions options = TakeRunOptions(parsed);
+    const bool dryRun = parsed.Has("dry-run");
     // The plan packs the whole volume; it has nothing to say about one left unpacked
     // or about a few named files.
     if (options.minimal && (!options.pack || !parsed.All("only").empty())) {
@@ -173,6 +208,10 @@ int RunCommandMain(const std::string& name, app::RunCommand command,
     if (!volume.error.empty()) {
         std::cerr << "kestra-cli " << name << ": " << volume.error << "\n";
         return kExitUsage;
+    }
+    if (dryRun) {
+        options.dryRun = std::make_shared<platform::OverlaySectors>();
+        volume.catalogue.Overlay(volume.letter, options.dryRun);
     }
     return RunVolume(name, command, options, volume);
 }

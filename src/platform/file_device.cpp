@@ -288,6 +288,23 @@ bool FileDevice::OthersOpened() {
     return lease_ && !closed_ && ::fcntl(fd_.Get(), F_GETLEASE) != F_WRLCK;
 }
 
+uint64_t FileDevice::HoleSectors(uint64_t first, uint32_t count) const {
+    if (closed_ || !InRange(first, count)) return 0;
+    const off_t end = static_cast<off_t>(offset_ + (first + count) * kSectorSize);
+    off_t at = static_cast<off_t>(offset_ + first * kSectorSize);
+    uint64_t holes = 0;
+    while (at < end) {
+        off_t data = ::lseek(fd_.Get(), at, SEEK_DATA);
+        if (data < 0 && errno != ENXIO) return 0;  // not told: taken as written
+        if (data < 0 || data > end) data = end;    // ENXIO: no data from here on
+        holes += static_cast<uint64_t>(data - at);
+        if (data >= end) break;
+        at = ::lseek(fd_.Get(), data, SEEK_HOLE);
+        if (at < 0) break;
+    }
+    return holes / kSectorSize;
+}
+
 bool FileDevice::InRange(uint64_t first, uint32_t count) const {
     return first <= sectors_ && count <= sectors_ - first;
 }

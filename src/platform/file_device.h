@@ -67,6 +67,8 @@ class FileDevice : public SectorDevice {
     bool OpenFile(uint32_t, std::string&) override { return false; }
     bool OthersOpened() override;
     bool Close() override;
+    // How many of the sectors are holes of a sparse file (0 on a block device).
+    uint64_t HoleSectors(uint64_t first, uint32_t count) const;
     // Takes the write lease; false when the host or another opener refuses it.
     bool TakeLease();
     bool HasLease() const { return lease_; }

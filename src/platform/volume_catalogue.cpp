@@ -69,6 +69,21 @@ void VolumeCatalogue::MapDevice(char letter, Opener opener, std::string descript
     volumes_[Key(letter)] = {std::move(opener), std::move(description)};
 }
 
+bool VolumeCatalogue::Overlay(char letter, std::shared_ptr<OverlaySectors> sectors) {
+    const auto it = volumes_.find(Key(letter));
+    if (it == volumes_.end()) return false;
+    Opener opener = std::move(it->second.opener);
+    it->second.opener = [opener, sectors](const OpenOptions& options) {
+        OpenOptions readOnly = options;
+        readOnly.writable = false;
+        OpenResult opened = opener(readOnly);
+        if (opened.device)
+            opened.device = std::make_unique<OverlayDevice>(std::move(opened.device), sectors);
+        return opened;
+    };
+    return true;
+}
+
 bool VolumeCatalogue::Has(char letter) const {
     return volumes_.count(Key(letter)) != 0;
 }

@@ -4,12 +4,14 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "format/code_page.h"
 #include "platform/code_pages.h"
 #include "platform/file_device.h"
+#include "platform/overlay_device.h"
 
 namespace kestra::platform {
 
@@ -43,6 +45,9 @@ class VolumeCatalogue {
     void Map(char letter, const std::string& volume);
     // Maps a letter to any device (tests use fake devices this way).
     void MapDevice(char letter, Opener opener, std::string description = "device");
+    // Every later opening of the letter's volume is read-only and overlaid: what
+    // a run writes stays in `sectors`. False when the letter has no volume.
+    bool Overlay(char letter, std::shared_ptr<OverlaySectors> sectors);
     // Forgets a letter's volume; false when it had none.
     bool Unmap(char letter);
     bool Has(char letter) const;

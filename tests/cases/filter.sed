@@ -11,3 +11,6 @@ s|[0-9]\{1,2\}/[0-9]\{1,2\}/[0-9]\{4\} [0-9]\{1,2\}:[0-9][0-9]:[0-9][0-9] [AP]M|
 s/\(volumes\/[^/ ]*_\)[0-9A-F]\{16\}/\1HASH/g
 # Records end their lines with CR LF; shown, so git keeps them as they are.
 s/\r$/\\r/
+# A dry run's estimate and the rates it measured (holes where the file system has them).
+/^Estimated time: /s/, into holes [0-9]* MB\/s//
+/^Estimated time: /s/[0-9][0-9.]*/N/g

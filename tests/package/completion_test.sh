@@ -57,6 +57,9 @@ expect "kestra-cli " info view check defrag hex demo checksum validate timing --
 expect "kestra-cli de" defrag demo
 expect "kestra-cli --v" --version
 expect "kestra-cli defrag --no-" --no-write-through --no-progress --no-pack --no-review
+expect "kestra-cli defrag --d" --drive --dry-run
+expect "kestra-cli check --d" --drive
+expect "kestra-cli defrag --mi" --minimal
 expect "kestra-cli check --f" --files
 expect "kestra-cli info --" --drive --no-write-through --codepage --help --json
 expect "kestra-cli hex disk.img --s" --sector
