@@ -298,6 +298,8 @@ bool Move(Engine& e, uint32_t JJ, const fat::Extents& ext, const fat::Extents& t
         Blks += target.Lens[k];
     const bool folder = (run.model.FileTab[JJ].Attr & format::kAttrDirectory) != 0;
     const uint64_t bytes = uint64_t{Blks} * run.geo.SectorsPerCluster * kSectorSize;
+    // A fixed record never moves, whichever pass asks.
+    if (JJ != 0 && run.model.FileFixed[JJ] != 0) return false;
     if (JJ == 0) return MoveRoot(e, ext, target, Blks, compact);
     if (run.io.Level0Lock && !folder && !compact && bytes <= kMoveBufferBytes)
         return BatchedMove(e, JJ, ext, target, Blks, bytes);

@@ -160,8 +160,10 @@ void MoveCompacted(Engine& e, uint32_t Index, const FolderPlace& place,
                    const std::vector<uint32_t>& newPos) {
     fat::FatRun& run = e.run;
     const uint32_t clusters = place.sectors / run.geo.SectorsPerCluster;
-    // Without room for the copy, or a buffer to hold it, the folder stays as it is.
+    // Without room for the copy, or a buffer to hold it, or fixed, the folder
+    // stays as it is.
     if (uint64_t{place.sectors} * kSectorBytes > fat::kMoveBufferBytes) return;
+    if (run.model.FileFixed[Index] != 0) return;
     uint32_t block = 0;
     if (!fat::FAT_Allocate(run, clusters, block, 0)) return;
     fat::Extents ext;

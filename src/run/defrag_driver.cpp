@@ -12,6 +12,7 @@
 #include "engine/defrag_pass.h"
 #include "engine/dir_write_back.h"
 #include "engine/fat_write_back.h"
+#include "engine/full_root.h"
 #include "engine/gather.h"
 #include "engine/pack_pass.h"
 #include "engine/plan_pass.h"
@@ -174,6 +175,8 @@ void Fat_DefragPack(RunContext& ctx) {
     // "Time=" covers every move it counts: the passes, the rounds, the folders.
     const double movesStart = ctx.clock.SecondsSinceMidnight();
 
+    const uint32_t kept =
+        writing && ctx.mode.CheckStructure ? engine::KeepFoldersOnFullRoot(ctx.run) : 0;
     if (ctx.mode.CheckStructure) {
         n.FragmentedToDo = n.FragmentedCount - n.FragmentedFixedCount;
         n.LowerBoundClusters = engine::PlanLowerBound(ctx.run);
@@ -194,6 +197,10 @@ void Fat_DefragPack(RunContext& ctx) {
     if (ctx.mode.CheckStructure && f.AbortRun == 0 && !f.RestartRun) {
         if (ctx.mode.FixedFileCount != 0) {
             report::ShowLine(ctx.report, "Files in use=" + std::to_string(ctx.mode.FixedFileCount));
+        }
+        if (kept != 0) {
+            report::ShowLine(ctx.report, "Folders kept in place=" + std::to_string(kept) +
+                                             " (the root folder is full)");
         }
         report::ShowLine(ctx.report, "Fragmented files=" +
                                          std::to_string(n.FragmentedToDo + n.FragmentedFixedCount));

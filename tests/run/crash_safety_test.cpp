@@ -14,6 +14,7 @@
 #include "support/defrag_harness.h"
 #include "support/image.h"
 #include "support/image_checks.h"
+#include "support/volume_reader.h"
 
 namespace kestra::run {
 namespace {
@@ -129,6 +130,58 @@ TEST(CrashSafetyTest, Fat12AndFat16VolumesSurviveACutAfterEveryWrite) {
 
 TEST(CrashSafetyTest, AFat32VolumeWithAFragmentedRootSurvivesACutAfterEveryWrite) {
     EveryCutKeepsEveryFile(VariedVolume(ImageOptions::Fat32(1), true));
+}
+
+// A FAT12 root of 16 entries, all taken but `erasedInRoot` erased ones: DOCS, in
+// two pieces, holds SUB; FLAT, in two pieces, holds files only; small files in
+// two pieces and holes for the pack.
+FatImage FixedRootVolume(uint32_t erasedInRoot) {
+    ImageOptions o;
+    o.totalSectors = 1200;
+    o.rootEntries = 16;
+    ImageBuilder b(o);
+    const auto docs = b.AddFolder(b.Root(), "DOCS", {{40, 1}, {60, 1}});
+    const auto sub = b.AddFolder(docs, "SUB", {{80, 1}});
+    b.AddFile(sub, "A.BIN", SeededBytes(1, 1500), {{100, 1}, {120, 2}});
+    const auto flat = b.AddFolder(b.Root(), "FLAT", {{140, 1}, {160, 1}});
+    b.AddFile(flat, "B.BIN", SeededBytes(2, 700), {{180, 1}, {190, 1}});
+    for (uint32_t k = 0; k < erasedInRoot; ++k)
+        b.AddErased(b.Root(), {"GONE" + std::to_string(k) + ".TXT", false, 0, 0});
+    for (uint32_t k = 0; k < 14 - erasedInRoot; ++k) {
+        b.AddFile(b.Root(), "F" + std::to_string(k) + ".TXT", SeededBytes(3 + k, 900),
+                  {{200 + 8 * k, 1}, {204 + 8 * k, 1}});
+    }
+    return b.Build();
+}
+
+// fsck.fat -a saves the lost chain a cut in a folder move leaves as a file in
+// the root: with no entry free there it repairs nothing, and the stale ".." of
+// the moved folder's subfolder would stay. One erased entry is room enough.
+TEST(CrashSafetyTest, AFullFixedRootKeepsFoldersThatHoldFoldersInPlace) {
+    const std::string kept = "Folders kept in place=1 (the root folder is full)";
+    for (const uint32_t erased : {0u, 1u}) {
+        SCOPED_TRACE(erased ? "one erased entry in the root" : "a full root");
+        const FatImage img = FixedRootVolume(erased);
+        const testing::Subject subject{img};
+        const testing::Outcome whole = testing::DefragAndPack(subject);
+        ASSERT_TRUE(whole.EndsWithStatistics()) << whole.Printed();
+        EXPECT_EQ(std::count(whole.lines.begin(), whole.lines.end(), kept), erased ? 0 : 1)
+            << whole.Printed();
+        const testing::ReadVolume r = testing::ReadFatVolume(whole.bytes);
+        for (const testing::ReadItem& item : r.items) {
+            if (item.path == "/DOCS" && erased == 0) {
+                EXPECT_EQ(item.clusters, (std::vector<uint32_t>{40, 60}));
+            } else if (item.path != "/") {
+                EXPECT_EQ(item.Extents(), 1u) << item.path;
+            }
+        }
+        const testing::CutReport cuts = testing::EveryCut(subject, whole);
+        for (const std::string& d : cuts.details)
+            ADD_FAILURE() << d;
+        EXPECT_EQ(cuts.failed, "") << "cuts that failed, of " << cuts.cuts;
+        // Only the moved DOCS leaves its SUB a stale "..".
+        EXPECT_EQ(cuts.windows.empty(), erased == 0) << cuts.windows;
+    }
 }
 
 }  // namespace
