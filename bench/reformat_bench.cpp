@@ -407,6 +407,7 @@ struct KestraRun {
     uint32_t movedFiles = 0;
     double movedMib = 0, runTime = 0;  // its own "Mb=" (MiB) and "Time=" fields
     double lowerBoundMib = -1;         // the log's "Lower bound=" (MiB), when it gives one
+    double estimate = -1;              // a dry run's "Estimated time:", in seconds
     std::string gapsLine, fragmentedLine;
     std::vector<std::string> afterMoved;
 };
@@ -489,6 +490,13 @@ KestraRun RunKestra(const std::string& cli, const std::string& image, const std:
             r.afterMoved.push_back(line);
             std::sscanf(line.c_str(), "Moved: Files=%u, Mb=%lf Time=%lf", &r.movedFiles,
                         &r.movedMib, &r.runTime);
+        } else if (line.rfind("Estimated time: ", 0) == 0) {
+            long minutes = 0, seconds = 0;
+            const char* t = line.c_str() + std::strlen("Estimated time: ");
+            if (std::sscanf(t, "%ld min %ld s", &minutes, &seconds) == 2)
+                r.estimate = 60.0 * minutes + seconds;
+            else
+                r.estimate = std::atof(t);
         } else if (r.gapsLine.empty() && line.rfind("Gaps=", 0) == 0) {
             r.gapsLine = line;
         } else if (r.fragmentedLine.empty() && line.rfind("Fragmented files=", 0) == 0) {
@@ -632,7 +640,7 @@ int main(int argc, char** argv) {
     std::printf("kestra-cli: %s\nimages in: %s\n\n", cli.c_str(), dir.c_str());
     bool problems = false;
 
-    KestraRun large, minimal;
+    KestraRun large, minimal, dry;
     Reformat reformat;
     double rawCp = 0;
     Volume card;
@@ -649,9 +657,18 @@ int main(int argc, char** argv) {
 
         std::printf("(2) kestra-cli defrag (write-through, pack included)\n");
         large = DefragAndJudge(cli, card, dir, problems);
-        std::printf("\n(2b) kestra-cli defrag --minimal on the same card\n");
+        std::printf(
+            "\n(2b) kestra-cli defrag --dry-run --minimal, then --minimal, on the same card\n");
         Volume plannedCard = card;
         plannedCard.image = planned;
+        {
+            const std::string log = dir + "/kestra-bench-dry.log";
+            dry = RunKestra(cli, planned, log, {"--dry-run", "--minimal"});
+            fs::remove(log);
+            std::printf("  dry run: exit status %d, wall %.2f s, estimate %.1f s\n", dry.exitStatus,
+                        dry.wall, dry.estimate);
+            problems |= dry.exitStatus != 0;
+        }
         minimal = DefragAndJudge(cli, plannedCard, dir, problems, {"--minimal"});
         if (!keep) fs::remove(planned);
         std::printf("\n(3) Reformat: mcopy -s out, mkfs.fat, mcopy -s back, fsync\n");
@@ -704,6 +721,13 @@ int main(int argc, char** argv) {
             "%s)\n",
             MovedBytes(minimal) / 1e6, minimal.movedFiles, bound * 1048576.0 / 1e6,
             Ratio(minimal.movedMib, bound), Met(bound > 0 && minimal.movedMib <= 1.2 * bound));
+        const double off = dry.estimate > 0 && minimal.wall > 0
+                               ? std::max(dry.estimate / minimal.wall, minimal.wall / dry.estimate)
+                               : 0;
+        std::printf(
+            "--dry-run --minimal estimated %.1f s for the %.1f s run: off by %.2f x (within "
+            "1.5: %s)\n",
+            dry.estimate, minimal.wall, off, Met(off > 0 && off <= 1.5));
         std::printf("Kestra / raw cp:   %.1f s / %.1f s = %.2f\n", large.wall, rawCp,
                     Ratio(large.wall, rawCp));
         std::printf("Bytes moved: %.0f MB in %u moves, %.1f x the %.2f GB of data\n",
