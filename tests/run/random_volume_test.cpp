@@ -293,9 +293,9 @@ void CutSeeds(const char* seedsVariable, uint32_t fallback, bool minimal) {
                       << " writes, failing cuts:" << r.failed << "\n"
                       << details;
     };
-    // The regression seeds are the passes' own; the plan's cuts keep to the range.
+    // The regression seeds are the passes' own; the plan's cuts run them when asked.
     for (uint32_t seed : kCrashRegressionSeeds)
-        if (!minimal) cutSeed(seed, true);
+        if (!minimal || asked) cutSeed(seed, true);
     for (uint32_t seed = first; done < wanted && seed - first < 100 * wanted; ++seed) {
         if (std::count(kCrashRegressionSeeds.begin(), kCrashRegressionSeeds.end(), seed) == 0)
             cutSeed(seed, false);
