@@ -483,13 +483,6 @@ KestraRun RunKestra(const std::string& cli, const std::string& image, const std:
         if (line.rfind(kSpawnResult, 0) == 0) {
             std::sscanf(line.c_str() + std::strlen(kSpawnResult), "%d %lf %ld", &r.exitStatus,
                         &r.wall, &r.peakKb);
-        } else if (moved) {
-            if (!line.empty()) r.afterMoved.push_back(line);
-        } else if (line.rfind("Moved:", 0) == 0) {
-            moved = true;
-            r.afterMoved.push_back(line);
-            std::sscanf(line.c_str(), "Moved: Files=%u, Mb=%lf Time=%lf", &r.movedFiles,
-                        &r.movedMib, &r.runTime);
         } else if (line.rfind("Estimated time: ", 0) == 0) {
             long minutes = 0, seconds = 0;
             const char* t = line.c_str() + std::strlen("Estimated time: ");
@@ -497,6 +490,13 @@ KestraRun RunKestra(const std::string& cli, const std::string& image, const std:
                 r.estimate = 60.0 * minutes + seconds;
             else
                 r.estimate = std::atof(t);
+        } else if (moved) {
+            if (!line.empty()) r.afterMoved.push_back(line);
+        } else if (line.rfind("Moved:", 0) == 0) {
+            moved = true;
+            r.afterMoved.push_back(line);
+            std::sscanf(line.c_str(), "Moved: Files=%u, Mb=%lf Time=%lf", &r.movedFiles,
+                        &r.movedMib, &r.runTime);
         } else if (r.gapsLine.empty() && line.rfind("Gaps=", 0) == 0) {
             r.gapsLine = line;
         } else if (r.fragmentedLine.empty() && line.rfind("Fragmented files=", 0) == 0) {

@@ -252,7 +252,7 @@ TEST(RandomVolumeTest, DefragmentsAndPacksEveryVolumeWithoutLoss) {
 }
 
 TEST(RandomVolumeTest, PlannedPackLosesNothing) {
-    PackSeeds(EnvOr("KESTRA_MINIMAL_SEEDS", 200), true);
+    PackSeeds(EnvOr("KESTRA_MINIMAL_SEEDS", 100), true);
 }
 
 // Small volumes cut after every write of their run (`minimal`: the plan's).
@@ -314,7 +314,7 @@ TEST(RandomVolumeTest, SmallVolumesSurviveACutAfterEveryWrite) {
 }
 
 TEST(RandomVolumeTest, PlannedPackSurvivesACutAfterEveryWrite) {
-    CutSeeds("KESTRA_MINIMAL_CRASH_SEEDS", 4, true);
+    CutSeeds("KESTRA_MINIMAL_CRASH_SEEDS", 3, true);
 }
 
 }  // namespace
