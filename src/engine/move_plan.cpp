@@ -166,35 +166,46 @@ struct Planner {
 
 }  // namespace
 
-uint32_t RegionEnd(const PlanInput& in) {
-    uint64_t movable = 0;
-    for (const PlanFile& f : in.files)
-        movable += f.clusters;
+FileSpan SpanOf(const PlanFile& f) {
+    return {f.clusters, EndOf(f), f.runs.size() == 1};
+}
+
+uint32_t RegionEnd(const std::vector<bool>& fixed, uint32_t lastCluster, uint64_t movable) {
     uint32_t c = 2;
-    for (; movable > 0 && c <= in.lastCluster; ++c)
-        if (!in.fixed[c]) --movable;
+    for (; movable > 0 && c <= lastCluster; ++c)
+        if (!fixed[c]) --movable;
     return c;
 }
 
-uint64_t LowerBoundClusters(const PlanInput& in) {
-    const uint32_t end = RegionEnd(in);
+uint64_t LowerBoundClusters(const std::vector<bool>& fixed, uint32_t lastCluster,
+                            const std::vector<FileSpan>& files) {
+    uint64_t movable = 0;
+    for (const FileSpan& f : files)
+        movable += f.clusters;
+    const uint32_t end = RegionEnd(fixed, lastCluster, movable);
     uint64_t bound = 0;
-    for (const PlanFile& f : in.files)
-        if (f.runs.size() != 1 || EndOf(f) > end) bound += f.clusters;
+    for (const FileSpan& f : files)
+        if (!f.whole || f.end > end) bound += f.clusters;
     return bound;
 }
 
 MovePlan PlanMoves(const PlanInput& in) {
     MovePlan plan;
-    plan.regionEnd = RegionEnd(in);
-    plan.lowerBound = LowerBoundClusters(in);
+    std::vector<FileSpan> spans;
+    uint64_t movable = 0;
+    for (const PlanFile& f : in.files) {
+        spans.push_back(SpanOf(f));
+        movable += f.clusters;
+    }
+    plan.regionEnd = RegionEnd(in.fixed, in.lastCluster, movable);
+    plan.lowerBound = LowerBoundClusters(in.fixed, in.lastCluster, spans);
     Planner p{in, plan.regionEnd, std::vector<uint32_t>(plan.regionEnd, kHole),
               std::vector<Fate>(in.files.size(), Fate::Moves),
               std::vector<uint32_t>(in.files.size(), 0)};
     for (uint32_t c = 2; c < p.end; ++c)
         if (in.fixed[c]) p.owner[c] = kFixed;
     for (uint32_t f = 0; f < in.files.size(); ++f) {
-        if (in.files[f].runs.size() == 1 && EndOf(in.files[f]) <= p.end) {
+        if (spans[f].whole && spans[f].end <= p.end) {
             p.fate[f] = Fate::Stays;
             p.Fill(f, f + 1);
         }

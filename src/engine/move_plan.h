@@ -40,9 +40,20 @@ struct MovePlan {
     std::vector<uint32_t> unplaced;  // files that must move but found no room
 };
 
+// What the lower bound needs of a file: its clusters, the cluster after its
+// last, and whether it is in one piece.
+struct FileSpan {
+    uint32_t clusters = 0;
+    uint32_t end = 0;
+    bool whole = false;
+};
+FileSpan SpanOf(const PlanFile& f);
+
 // Where the data ends once packed: the first `movable` clusters that are not fixed.
-uint32_t RegionEnd(const PlanInput& in);
-uint64_t LowerBoundClusters(const PlanInput& in);
+uint32_t RegionEnd(const std::vector<bool>& fixed, uint32_t lastCluster, uint64_t movable);
+// The fragmented files and the whole files reaching beyond the region.
+uint64_t LowerBoundClusters(const std::vector<bool>& fixed, uint32_t lastCluster,
+                            const std::vector<FileSpan>& files);
 
 // Files whole and inside the region stay; the others fill the region's holes,
 // largest first, each into the smallest hole that takes it. A file no hole

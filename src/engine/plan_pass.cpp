@@ -232,62 +232,59 @@ class PlanRun {
 
 }  // namespace
 
-PlanInput GatherPlanInput(fat::FatRun& run) {
+namespace {
+
+// Calls visit(record, ext) for every record the plan may move, with its chain,
+// after marking every used cluster in `fixed`. False on a chain that cannot be
+// walked (the run stopped).
+template <typename Visit>
+bool ForEachMovable(fat::FatRun& run, std::vector<bool>& fixed, Visit visit) {
     const fat::VolumeModel& m = run.model;
-    PlanInput in;
-    in.lastCluster = run.counters.LastCluster;
-    in.fixed.assign(uint64_t{in.lastCluster} + 1, false);
-    for (uint32_t c = 2; c <= in.lastCluster; ++c)
-        in.fixed[c] = !IsFree(run, c);
+    const uint32_t last = run.counters.LastCluster;
+    fixed.assign(uint64_t{last} + 1, false);
+    for (uint32_t c = 2; c <= last; ++c)
+        fixed[c] = !IsFree(run, c);
     fat::Extents ext;
     for (uint32_t i = 0; i < m.FileTab.size() && i < m.FileFixed.size(); ++i) {
         const uint32_t start = m.FileTab[i].StartCluster;
         if (start == 0 || m.FileFixed[i] != 0) continue;
-        PlanFile f{i, {}, fat::GetExtents(run, start, ext)};
-        if (run.flags.AbortRun != 0) return {};
-        for (uint32_t k = 1; k <= ext.Count(); ++k) {
-            f.runs.emplace_back(ext.Starts[k], ext.Lens[k]);
+        fat::GetExtents(run, start, ext);
+        if (run.flags.AbortRun != 0) return false;
+        for (uint32_t k = 1; k <= ext.Count(); ++k)
             for (uint32_t c = ext.Starts[k]; c < ext.Starts[k] + ext.Lens[k]; ++c)
-                in.fixed[c] = false;
-        }
-        in.files.push_back(std::move(f));
+                fixed[c] = false;
+        visit(i, ext);
     }
-    return in;
+    return true;
+}
+
+PlanFile AsPlanFile(uint32_t record, const fat::Extents& ext) {
+    PlanFile f{record, {}, 0};
+    for (uint32_t k = 1; k <= ext.Count(); ++k) {
+        f.runs.emplace_back(ext.Starts[k], ext.Lens[k]);
+        f.clusters += ext.Lens[k];
+    }
+    return f;
+}
+
+}  // namespace
+
+PlanInput GatherPlanInput(fat::FatRun& run) {
+    PlanInput in;
+    in.lastCluster = run.counters.LastCluster;
+    const bool whole = ForEachMovable(run, in.fixed, [&](uint32_t record, const fat::Extents& ext) {
+        in.files.push_back(AsPlanFile(record, ext));
+    });
+    return whole ? in : PlanInput{};
 }
 
 uint64_t PlanLowerBound(fat::FatRun& run) {
-    const fat::VolumeModel& m = run.model;
-    const uint32_t last = run.counters.LastCluster;
-    std::vector<bool> movable(uint64_t{last} + 1, false);
-    struct Span {
-        uint32_t clusters, end;
-        bool whole;
-    };
-    std::vector<Span> spans;
-    uint64_t total = 0;
-    fat::Extents ext;
-    for (uint32_t i = 0; i < m.FileTab.size() && i < m.FileFixed.size(); ++i) {
-        const uint32_t start = m.FileTab[i].StartCluster;
-        if (start == 0 || m.FileFixed[i] != 0) continue;
-        Span s{fat::GetExtents(run, start, ext), 0, ext.Count() == 1};
-        if (run.flags.AbortRun != 0) return 0;
-        for (uint32_t k = 1; k <= ext.Count(); ++k) {
-            s.end = std::max(s.end, ext.Starts[k] + ext.Lens[k]);
-            for (uint32_t c = ext.Starts[k]; c < ext.Starts[k] + ext.Lens[k]; ++c)
-                movable[c] = true;
-        }
-        total += s.clusters;
-        spans.push_back(s);
-    }
-    // The same region end as the plan's: the first `total` clusters that are
-    // free or movable.
-    uint32_t end = 2;
-    for (uint64_t left = total; left > 0 && end <= last; ++end)
-        if (movable[end] || IsFree(run, end)) --left;
-    uint64_t bound = 0;
-    for (const Span& s : spans)
-        if (!s.whole || s.end > end) bound += s.clusters;
-    return bound;
+    std::vector<bool> fixed;
+    std::vector<FileSpan> spans;
+    const bool whole = ForEachMovable(run, fixed, [&](uint32_t record, const fat::Extents& ext) {
+        spans.push_back(SpanOf(AsPlanFile(record, ext)));
+    });
+    return whole ? LowerBoundClusters(fixed, run.counters.LastCluster, spans) : 0;
 }
 
 bool FAT_Plan_Pass(Engine& e) {
