@@ -1,8 +1,6 @@
 #include "engine/plan_pass.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <map>
 
 #include "engine/move_batch.h"
@@ -229,10 +227,6 @@ class PlanRun {
     std::vector<uint32_t> ready_;
     size_t left_ = 0;
 };
-
-}  // namespace
-
-namespace {
 
 // Calls visit(record, ext) for every record the plan may move, with its chain,
 // after marking every used cluster in `fixed`. False on a chain that cannot be
