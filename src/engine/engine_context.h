@@ -27,4 +27,10 @@ struct Engine {
     MoveBatch batch;                               // moves whose writes wait
 };
 
+// A failure, or a stop flagged by AbortRun alone, ends every pass's loops: a
+// move that refuses at once would otherwise start a walk again for ever.
+inline bool Stopped(const Engine& e) {
+    return e.run.flags.RunError || e.run.flags.AbortRun != 0;
+}
+
 }  // namespace kestra::engine

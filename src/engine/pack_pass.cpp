@@ -20,12 +20,6 @@ constexpr uint32_t kStreakLimit = 128;
 constexpr uint32_t kExactSearchMax = 64;
 constexpr uint32_t kChartEvery = 100;
 
-// A stop flagged by AbortRun alone ends every loop too: a move that refuses at
-// once would otherwise restart the walk for ever.
-bool Stopped(const Engine& e) {
-    return e.run.flags.RunError || e.run.flags.AbortRun != 0;
-}
-
 bool Busy(const Engine& e, uint32_t record) {
     return e.run.model.FileFixed[record] != 0;
 }

@@ -13,14 +13,6 @@
 namespace kestra::engine {
 namespace {
 
-bool Stopped(const Engine& e) {
-    return e.run.flags.RunError || e.run.flags.AbortRun != 0;
-}
-
-bool IsFree(const fat::FatRun& run, uint32_t c) {
-    return (run.model.Fat[c] & fat::kFatMask) == 0;
-}
-
 // Runs keyed by their first cluster: first -> (end, move).
 using RunMap = std::map<uint32_t, std::pair<uint32_t, uint32_t>>;
 
@@ -47,7 +39,7 @@ class PlanRun {
             const uint32_t m = static_cast<uint32_t>(moves_.size());
             Waiting w{f.record, pm.target, f.clusters};
             for (uint32_t c = w.target; c < w.target + w.len; ++c)
-                w.taken += IsFree(e.run, c) ? 0 : 1;
+                w.taken += fat::IsFree(e.run, c) ? 0 : 1;
             moves_.push_back(w);
             targets_[w.target] = {w.target + w.len, m};
             for (const auto& [first, len] : f.runs)
@@ -113,7 +105,7 @@ class PlanRun {
         for (uint32_t k = 1; k <= to.Count(); ++k) {
             bool free = true;
             for (uint32_t c = to.Starts[k]; c < to.Starts[k] + to.Lens[k] && free; ++c)
-                free = IsFree(run, c);
+                free = fat::IsFree(run, c);
             if (!free || !fat::FAT_Take_Run(run, to.Starts[k], to.Lens[k])) {
                 fat::FAT_FREE_Segs(run);
                 Close(m);  // the plan no longer matches the FAT
@@ -147,7 +139,7 @@ class PlanRun {
     uint32_t Blocker(uint32_t m) const {
         const Waiting& w = moves_[m];
         uint32_t used = w.target;
-        while (used < w.target + w.len && IsFree(e_.run, used))
+        while (used < w.target + w.len && fat::IsFree(e_.run, used))
             ++used;
         const auto it = FirstOverlap(standing_, used);
         if (used == w.target + w.len || it == standing_.end() || it->first > used) return m;
@@ -237,7 +229,7 @@ bool ForEachMovable(fat::FatRun& run, std::vector<bool>& fixed, Visit visit) {
     const uint32_t last = run.counters.LastCluster;
     fixed.assign(uint64_t{last} + 1, false);
     for (uint32_t c = 2; c <= last; ++c)
-        fixed[c] = !IsFree(run, c);
+        fixed[c] = !fat::IsFree(run, c);
     fat::Extents ext;
     for (uint32_t i = 0; i < m.FileTab.size() && i < m.FileFixed.size(); ++i) {
         const uint32_t start = m.FileTab[i].StartCluster;

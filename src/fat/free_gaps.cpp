@@ -5,16 +5,28 @@
 namespace kestra::fat {
 namespace {
 
-bool IsFree(const FatRun& run, uint32_t c) {
-    return (run.model.Fat[c] & kFatMask) == 0;
-}
-
 void Resize(VolumeModel& m, size_t upper) {
     m.GapStart.resize(upper + 1);
     m.GapLen.resize(upper + 1);
 }
 
+// Puts a gap in at index i, those from i on moving one up.
+void InsertGap(VolumeModel& m, uint32_t i, uint32_t start, uint32_t len) {
+    if (m.GapCount + 1 >= m.GapStart.size()) Resize(m, m.GapCount + m.GapCount / 5 + 100);
+    std::copy_backward(m.GapStart.begin() + i, m.GapStart.begin() + m.GapCount + 1,
+                       m.GapStart.begin() + m.GapCount + 2);
+    std::copy_backward(m.GapLen.begin() + i, m.GapLen.begin() + m.GapCount + 1,
+                       m.GapLen.begin() + m.GapCount + 2);
+    ++m.GapCount;
+    m.GapLen[i] = len;
+    m.GapStart[i] = start;
+}
+
 }  // namespace
+
+bool IsFree(const FatRun& run, uint32_t c) {
+    return (run.model.Fat[c] & kFatMask) == 0;
+}
 
 void FAT_FREE_Segs(FatRun& run) {
     VolumeModel& m = run.model;
@@ -89,16 +101,7 @@ void FAT_Free_Run(FatRun& run, uint32_t start, uint32_t len) {
             lo = mid;
         }
     }
-    auto insertAt = [&](uint32_t i) {
-        if (m.GapCount + 1 >= m.GapStart.size()) Resize(m, m.GapCount + m.GapCount / 5 + 100);
-        std::copy_backward(m.GapStart.begin() + i, m.GapStart.begin() + m.GapCount + 1,
-                           m.GapStart.begin() + m.GapCount + 2);
-        std::copy_backward(m.GapLen.begin() + i, m.GapLen.begin() + m.GapCount + 1,
-                           m.GapLen.begin() + m.GapCount + 2);
-        ++m.GapCount;
-        m.GapLen[i] = len;
-        m.GapStart[i] = start;
-    };
+    auto insertAt = [&](uint32_t i) { InsertGap(m, i, start, len); };
     for (uint32_t i = std::max<uint32_t>(last, 1); i <= m.GapCount; ++i) {
         if (end == m.GapStart[i]) {
             m.GapStart[i] -= len;
@@ -141,15 +144,8 @@ bool FAT_Take_Run(FatRun& run, uint32_t start, uint32_t len) {
         return true;
     }
     m.GapLen[i] = start - m.GapStart[i];
-    if (end == gapEnd) return true;
-    if (m.GapCount + 1 >= m.GapStart.size()) Resize(m, m.GapCount + m.GapCount / 5 + 100);
-    std::copy_backward(m.GapStart.begin() + i + 1, m.GapStart.begin() + m.GapCount + 1,
-                       m.GapStart.begin() + m.GapCount + 2);
-    std::copy_backward(m.GapLen.begin() + i + 1, m.GapLen.begin() + m.GapCount + 1,
-                       m.GapLen.begin() + m.GapCount + 2);
-    ++m.GapCount;
-    m.GapStart[i + 1] = static_cast<uint32_t>(end);
-    m.GapLen[i + 1] = static_cast<uint32_t>(gapEnd - end);
+    if (end != gapEnd)
+        InsertGap(m, i + 1, static_cast<uint32_t>(end), static_cast<uint32_t>(gapEnd - end));
     return true;
 }
 

@@ -8,6 +8,8 @@
 
 namespace kestra::fat {
 
+// A cluster the FAT calls free.
+bool IsFree(const FatRun& run, uint32_t c);
 // The list of free gaps, built from Fat and then kept by hand as files move.
 void FAT_FREE_Segs(FatRun& run);
 // First gap that takes blks clusters at or above lo (room in block), or 0.
